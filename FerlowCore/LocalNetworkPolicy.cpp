@@ -1,0 +1,100 @@
+#include "FerlowCore/LocalNetworkPolicy.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cstring>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+namespace ferlow {
+
+namespace {
+
+bool startsWith(const std::string& text, std::string_view prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool sameSubnet(const IPAddress& peer, const InterfaceAddress& interface)
+{
+    const auto p = peer.bytes();
+    const auto a = interface.address.bytes();
+    const auto m = interface.netmask.bytes();
+    for (std::size_t i = 0; i < p.size(); ++i)
+        if ((p[i] & m[i]) != (a[i] & m[i]))
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool LocalNetworkPolicy::isLocalNetworkInterface(const std::string& name)
+{
+    return startsWith(name, "en") || startsWith(name, "eth") || startsWith(name, "wl") || startsWith(name, "bridge");
+}
+
+bool LocalNetworkPolicy::allows(const IPAddress& remote, const std::vector<InterfaceAddress>& interfaces)
+{
+    const auto bytes = remote.bytes();
+    if (remote.kind() == IPAddress::Kind::v4) {
+        if (bytes[0] == 127)
+            return true;
+        if (bytes[0] == 169 && bytes[1] == 254)
+            return true;
+    } else {
+        static constexpr std::array<std::uint8_t, 16> loopback {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+        static constexpr std::array<std::uint8_t, 2> linkLocal {0xFE, 0x80};
+        if (std::equal(bytes.begin(), bytes.end(), loopback.begin()))
+            return true;
+        if (remote.hasPrefix(linkLocal, 10))
+            return true;
+    }
+    for (const auto& interface : interfaces) {
+        if (!isLocalNetworkInterface(interface.name))
+            continue;
+        if (interface.address.kind() != remote.kind() || interface.netmask.kind() != remote.kind())
+            continue;
+        if (sameSubnet(remote, interface))
+            return true;
+    }
+    return false;
+}
+
+std::vector<InterfaceAddress> LocalNetworkPolicy::currentInterfaces()
+{
+    std::vector<InterfaceAddress> result;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return result;
+    for (const ifaddrs* entry = list; entry; entry = entry->ifa_next) {
+        if (!entry->ifa_addr || !entry->ifa_netmask || !entry->ifa_name)
+            continue;
+        const int family = entry->ifa_addr->sa_family;
+        if (family == AF_INET) {
+            std::array<std::uint8_t, 4> address {}, mask {};
+            std::memcpy(address.data(), &reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr, 4);
+            std::memcpy(mask.data(), &reinterpret_cast<const sockaddr_in*>(entry->ifa_netmask)->sin_addr, 4);
+            result.push_back({entry->ifa_name, IPAddress::v4(address), IPAddress::v4(mask)});
+        } else if (family == AF_INET6) {
+            std::array<std::uint8_t, 16> address {}, mask {};
+            std::memcpy(address.data(), &reinterpret_cast<const sockaddr_in6*>(entry->ifa_addr)->sin6_addr, 16);
+            std::memcpy(mask.data(), &reinterpret_cast<const sockaddr_in6*>(entry->ifa_netmask)->sin6_addr, 16);
+            result.push_back({entry->ifa_name, IPAddress::v6(address), IPAddress::v6(mask)});
+        }
+    }
+    ::freeifaddrs(list);
+    return result;
+}
+
+std::string LocalNetworkPolicy::localHostName()
+{
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0)
+        return "localhost";
+    std::string host(name);
+    host = host.substr(0, host.find('.'));
+    return host.empty() ? "localhost" : host;
+}
+
+} // namespace ferlow

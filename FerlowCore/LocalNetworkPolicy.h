@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "FerlowCore/IPAddress.h"
+
+namespace ferlow {
+
+// One address of one network interface.
+struct InterfaceAddress {
+    std::string name; // "eth0", "wlp2s0", ...
+    IPAddress address;
+    IPAddress netmask; // same family as `address`
+    bool operator==(const InterfaceAddress&) const = default;
+};
+
+// Which network peers may talk to the server: loopback, link-local, and
+// hosts on the subnet of a wired, wireless or bridge interface.
+struct LocalNetworkPolicy {
+    static bool allows(const IPAddress& remote, const std::vector<InterfaceAddress>& interfaces);
+
+    // Interface names that stand for the local network: wired ("en*",
+    // "eth*"), wireless ("wl*") and bridges ("bridge*"). Loopback, tunnels,
+    // VPNs and container networks never admit a peer.
+    static bool isLocalNetworkInterface(const std::string& name);
+
+    // Every IPv4 and IPv6 address with a netmask, in the system's order;
+    // empty when the system cannot list them.
+    static std::vector<InterfaceAddress> currentInterfaces();
+
+    // The host name's first label, "localhost" when there is none.
+    static std::string localHostName();
+};
+
+} // namespace ferlow

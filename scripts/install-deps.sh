@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian and npm packages Ferlow needs to build, run and test.
+# Safe to run any number of times; when everything is present it only checks.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+packages=(
+  build-essential cmake pkg-config git ca-certificates curl
+  libssl-dev nlohmann-json3-dev libasio-dev libcurl4-openssl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if ((${#missing[@]})); then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  echo "Installing: ${missing[*]}"
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -q
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# npm packages of the phone web app, once it exists: installed from the lock
+# file, and only again when the lock file changes.
+if [ -f "$root/pad/package-lock.json" ]; then
+  stamp="$root/pad/node_modules/.ferlow-lock"
+  want=$(sha256sum "$root/pad/package-lock.json" | cut -d' ' -f1)
+  if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "$want" ]; then
+    (cd "$root/pad" && npm ci --no-audit --no-fund)
+    echo "$want" > "$stamp"
+  fi
+fi

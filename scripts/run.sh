@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and starts Ferlow. Arguments go to ferlow
+# (for example --headless).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="${FERLOW_BUILD_DIR:-$root/build}"
+"$root/scripts/install-deps.sh"
+FERLOW_BUILD_DIR="$build" "$root/scripts/build.sh"
+if [ -x "$build/Ferlow/ferlow" ]; then
+  exec "$build/Ferlow/ferlow" "$@"
+fi
+echo "Ferlow built its libraries, tests and benchmarks in $build, but the app itself (ferlow) is not part of the project yet: there is nothing to start."

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "FerlowCore/Bytes.h"
 #include "FerlowCore/SessionCrypto.h"
@@ -32,7 +33,13 @@ public:
     // Throws SessionCryptoError; the receive counter only advances on success.
     Bytes open(ByteView sealed);
 
-    static std::array<std::uint8_t, 12> nonce(std::uint64_t counter);
+    using Nonce = std::array<std::uint8_t, 12>;
+    static Nonce nonce(std::uint64_t counter);
+
+    // The bare AEAD construction with an explicit nonce and additional data,
+    // as the channel uses it (the channel itself never adds data).
+    static Bytes sealOnce(const SymmetricKey& key, const Nonce& nonce, ByteView aad, ByteView plaintext);
+    static std::optional<Bytes> openOnce(const SymmetricKey& key, const Nonce& nonce, ByteView aad, ByteView sealed);
 
     const SessionKeys& keys() const { return m_keys; }
     std::uint64_t sendCounter() const { return m_sendCounter; }

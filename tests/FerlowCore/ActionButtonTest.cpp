@@ -1,0 +1,107 @@
+#include "FerlowCore/ActionButton.h"
+
+#include <gtest/gtest.h>
+
+#include "FerlowCore/CodingError.h"
+#include "FerlowCore/JSONCoding.h"
+
+namespace ferlow {
+namespace {
+
+using Json = nlohmann::json;
+
+ActionKind decodeKind(std::string_view text) { return ActionKind::decode(Json::parse(text)); }
+
+TEST(ActionKindCoding, EveryKindHasItsSingleKeyForm)
+{
+    const struct {
+        ActionKind kind;
+        const char* json;
+    } cases[] = {
+        {ActionKind::key(53, 0), R"({"key":{"code":53,"modifiers":0}})"},
+        {ActionKind::key(65535, 0xFFFFFFFFFFFFFFFF), R"({"key":{"code":65535,"modifiers":18446744073709551615}})"},
+        {ActionKind::media(MediaKey::brightnessDown), R"({"media":{"_0":"brightnessDown"}})"},
+        {ActionKind::mouse(7), R"({"mouse":{"button":7}})"},
+        {ActionKind::mouse(-1), R"({"mouse":{"button":-1}})"},
+        {ActionKind::gesture(SystemGesture::spaceRight), R"({"gesture":{"_0":"spaceRight"}})"},
+        {ActionKind::appSwitcher(), R"({"appSwitcher":{}})"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.kind.encode().dump(), c.json);
+        EXPECT_EQ(decodeKind(c.json), c.kind) << c.json;
+    }
+}
+
+TEST(ActionKindCoding, RefusesWhatIsNotExactlyOneKind)
+{
+    for (const char* json : {R"({})", R"({"key":{"code":1,"modifiers":0},"media":{"_0":"mute"}})", R"({"other":{}})"}) {
+        try {
+            decodeKind(json);
+            ADD_FAILURE() << json << " decoded";
+        } catch (const DecodingError& error) {
+            EXPECT_EQ(error.kind(), DecodingError::Kind::typeMismatch);
+            EXPECT_STREQ(error.what(), "Invalid number of keys found, expected one.");
+        }
+    }
+    // Keys other than the five case names are not counted.
+    EXPECT_EQ(decodeKind(R"({"appSwitcher":{},"note":1})"), ActionKind::appSwitcher());
+
+    for (const char* json : {
+             R"({"key":{"code":53}})", R"({"key":{"code":65536,"modifiers":0}})", R"({"key":{"code":-1,"modifiers":0}})",
+             R"({"key":{"code":1,"modifiers":-5}})", R"({"media":{"_0":"louder"}})", R"({"media":{}})",
+             R"({"gesture":{"_0":"MissionControl"}})", R"({"mouse":{"button":"1"}})", R"({"appSwitcher":[]})",
+             R"([])"})
+        EXPECT_THROW(decodeKind(json), DecodingError) << json;
+}
+
+TEST(ActionButtonCoding, OptionalKeysAreLeftOutAndReadBack)
+{
+    const ActionButton plain {"esc", "Esc", ActionKind::key(53, 0), std::nullopt, false, std::nullopt};
+    EXPECT_EQ(plain.encode().dump(), R"({"id":"esc","title":"Esc","kind":{"key":{"code":53,"modifiers":0}},"keep":false})");
+    EXPECT_EQ(ActionButton::decode(Json::parse(plain.encode().dump())), plain);
+
+    const ActionButton full {"s", "Spotlight", ActionKind::key(49, 0x100000), "Also used by Spotlight", true, "Windows"};
+    EXPECT_EQ(full.encode().dump(),
+        R"({"id":"s","title":"Spotlight","kind":{"key":{"code":49,"modifiers":1048576}},"conflict":"Also used by Spotlight","keep":true,"group":"Windows"})");
+    EXPECT_EQ(ActionButton::decode(Json::parse(full.encode().dump())), full);
+
+    // The stored example from the actions file, keys in any order, nulls as absent.
+    const auto redo = ActionButton::decode(Json::parse(
+        R"({"group":"Edit","keep":false,"kind":{"key":{"code":6,"modifiers":1179648}},"title":"Redo","id":"redo","conflict":null})"));
+    EXPECT_EQ(redo, (ActionButton {"redo", "Redo", ActionKind::key(6, 0x120000), std::nullopt, false, "Edit"}));
+}
+
+TEST(ActionButtonCoding, RequiredKeysAndWholeListFailure)
+{
+    for (const char* json : {
+             R"({"id":"a","title":"A","kind":{"appSwitcher":{}}})",
+             R"({"id":"a","title":"A","kind":{"appSwitcher":{}},"keep":"no"})",
+             R"({"title":"A","kind":{"appSwitcher":{}},"keep":false})",
+             R"({"id":"a","title":"A","keep":false})",
+             R"({"id":"a","title":"A","kind":{"appSwitcher":{}},"keep":false,"group":3})"})
+        EXPECT_THROW(ActionButton::decode(Json::parse(json)), DecodingError) << json;
+
+    const auto list = Json::parse(R"([{"id":"a","title":"A","kind":{"appSwitcher":{}},"keep":false},{"id":"b"}])");
+    EXPECT_THROW(ActionButton::decodeList(list), DecodingError);
+    EXPECT_THROW(AppContext::decode(Json::parse(R"({"name":"Safari"})")), DecodingError);
+}
+
+TEST(MediaKeys, CodesAndRawValues)
+{
+    const std::pair<MediaKey, int> codes[] = {
+        {MediaKey::playPause, 16}, {MediaKey::next, 17}, {MediaKey::previous, 18}, {MediaKey::volumeUp, 0},
+        {MediaKey::volumeDown, 1}, {MediaKey::mute, 7}, {MediaKey::brightnessUp, 2}, {MediaKey::brightnessDown, 3},
+    };
+    for (std::size_t i = 0; i < allMediaKeys.size(); ++i) {
+        EXPECT_EQ(allMediaKeys[i], codes[i].first);
+        EXPECT_EQ(nxCode(codes[i].first), codes[i].second);
+        EXPECT_EQ(mediaKeyFromRaw(rawValue(codes[i].first)), codes[i].first);
+    }
+    EXPECT_EQ(mediaKeyFromRaw("PlayPause"), std::nullopt);
+    for (const auto gesture : allSystemGestures)
+        EXPECT_EQ(systemGestureFromRaw(rawValue(gesture)), gesture);
+    EXPECT_EQ(systemGestureFromRaw(""), std::nullopt);
+}
+
+} // namespace
+} // namespace ferlow

@@ -1,0 +1,100 @@
+#include "FerlowCore/LocalNetworkPolicy.h"
+
+#include <gtest/gtest.h>
+
+namespace ferlow {
+namespace {
+
+IPAddress ip(const char* text)
+{
+    const auto address = IPAddress::parse(text);
+    if (!address)
+        throw std::invalid_argument(text);
+    return *address;
+}
+
+InterfaceAddress interface(const char* name, const char* address, const char* mask)
+{
+    return {name, ip(address), ip(mask)};
+}
+
+TEST(IPAddressText, ParsesBothFamiliesAndMappedAddresses)
+{
+    EXPECT_EQ(ip("192.168.1.77"), IPAddress::v4({192, 168, 1, 77}));
+    EXPECT_EQ(ip("::ffff:192.168.1.77"), IPAddress::v4({192, 168, 1, 77}));
+    EXPECT_EQ(ip("fe80::1%en0"), IPAddress::v6({0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(ip("fe80::1%en0").kind(), IPAddress::Kind::v6);
+    for (const char* bad : {"localhost", "", "%", "1.2.3", "1.2.3.4.5", "256.1.1.1", "::g", " 1.2.3.4"})
+        EXPECT_EQ(IPAddress::parse(bad), std::nullopt) << bad;
+    EXPECT_EQ(ip("2001:db8:0:0:0:0:0:1").description(), "2001:db8::1");
+    EXPECT_EQ(ip("10.0.0.1").description(), "10.0.0.1");
+
+    // Mapped conversion only for the exact ::ffff:0:0/96 prefix.
+    std::array<std::uint8_t, 16> bytes {};
+    bytes[10] = 0xff;
+    bytes[11] = 0xff;
+    bytes[15] = 9;
+    EXPECT_EQ(IPAddress::fromV6(bytes), IPAddress::v4({0, 0, 0, 9}));
+    bytes[0] = 1;
+    EXPECT_EQ(IPAddress::fromV6(bytes).kind(), IPAddress::Kind::v6);
+}
+
+TEST(IPAddressPrefix, ComparesLeadingBits)
+{
+    const std::array<std::uint8_t, 2> fe80 {0xfe, 0x80};
+    EXPECT_TRUE(ip("fe80::").hasPrefix(fe80, 10));
+    EXPECT_TRUE(ip("febf:ffff::").hasPrefix(fe80, 10));
+    EXPECT_FALSE(ip("fec0::1").hasPrefix(fe80, 10));
+    EXPECT_TRUE(ip("1.2.3.4").hasPrefix(std::array<std::uint8_t, 1> {0}, 0));
+    EXPECT_FALSE(ip("1.2.3.4").hasPrefix(fe80, 17)); // longer than the prefix
+}
+
+TEST(LocalNetworkPolicy, AdmitsLoopbackLinkLocalAndLocalSubnetsOnly)
+{
+    const std::vector<InterfaceAddress> none;
+    for (const char* allowed : {"127.0.0.1", "127.255.0.9", "169.254.7.7", "::1", "fe80::1", "::ffff:127.0.0.1"})
+        EXPECT_TRUE(LocalNetworkPolicy::allows(ip(allowed), none)) << allowed;
+    for (const char* refused : {"fec0::1", "192.168.1.77", "8.8.8.8", "::2", "169.253.1.1"})
+        EXPECT_FALSE(LocalNetworkPolicy::allows(ip(refused), none)) << refused;
+
+    const struct {
+        const char* name;
+        bool admits;
+    } names[] = {
+        {"en0", true}, {"enp3s0", true}, {"eth0", true}, {"wlan0", true}, {"wlp2s0", true}, {"bridge100", true},
+        {"lo", false}, {"lo0", false}, {"utun3", false}, {"tun0", false}, {"docker0", false}, {"virbr0", false},
+        {"wg0", false},
+    };
+    for (const auto& n : names) {
+        const std::vector<InterfaceAddress> interfaces {interface(n.name, "192.168.1.20", "255.255.255.0")};
+        EXPECT_EQ(LocalNetworkPolicy::allows(ip("192.168.1.77"), interfaces), n.admits) << n.name;
+        EXPECT_FALSE(LocalNetworkPolicy::allows(ip("192.168.2.77"), interfaces)) << n.name;
+    }
+
+    const std::vector<InterfaceAddress> mixed {
+        interface("wlan0", "2001:db8:1::5", "ffff:ffff:ffff:ffff::"),
+        interface("bridge100", "192.168.2.1", "255.255.255.0"),
+    };
+    EXPECT_TRUE(LocalNetworkPolicy::allows(ip("192.168.2.5"), mixed));
+    EXPECT_TRUE(LocalNetworkPolicy::allows(ip("2001:db8:1::99"), mixed));
+    EXPECT_FALSE(LocalNetworkPolicy::allows(ip("2001:db8:2::99"), mixed));
+    // Families never cross: an IPv4 peer against an IPv6 interface and back.
+    const std::vector<InterfaceAddress> everything {interface("eth0", "::", "::")};
+    EXPECT_FALSE(LocalNetworkPolicy::allows(ip("10.1.1.1"), everything));
+    EXPECT_TRUE(LocalNetworkPolicy::allows(ip("2001:db8::7"), everything));
+}
+
+TEST(LocalNetworkPolicy, ReadsThisMachine)
+{
+    const auto interfaces = LocalNetworkPolicy::currentInterfaces();
+    const auto loopback = std::find_if(interfaces.begin(), interfaces.end(),
+        [](const InterfaceAddress& i) { return i.address == IPAddress::v4({127, 0, 0, 1}); });
+    ASSERT_NE(loopback, interfaces.end());
+    EXPECT_EQ(loopback->netmask.kind(), IPAddress::Kind::v4);
+    const auto host = LocalNetworkPolicy::localHostName();
+    EXPECT_FALSE(host.empty());
+    EXPECT_EQ(host.find('.'), std::string::npos);
+}
+
+} // namespace
+} // namespace ferlow

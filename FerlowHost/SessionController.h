@@ -1,0 +1,113 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "FerlowCore/ActionButton.h"
+#include "FerlowCore/Bytes.h"
+#include "FerlowCore/MessageSocket.h"
+#include "FerlowCore/PairingStore.h"
+#include "FerlowCore/PhoneMessage.h"
+#include "FerlowCore/TrackpadPrefs.h"
+#include "FerlowCore/UpdateStatus.h"
+#include "FerlowHost/Session.h"
+#include "FerlowInput/EventPoster.h"
+#include "FerlowInput/Translator.h"
+
+namespace ferlow {
+
+// The computer's end of the phone protocol. It runs the handshake that proves
+// the phone holds a pairing secret, agrees fresh session keys, keeps one phone
+// in charge at a time, turns the phone's sealed messages into paced input
+// events and pushes configuration changes to the connected phone.
+//
+// Everything runs on the I/O queue: the socket handlers, tick(), drain(), the
+// broadcasts and revoke(). The suppliers are asked afresh each time a value is
+// needed. Create it with std::make_shared: the socket handlers hold it weakly.
+class SessionController final : public std::enable_shared_from_this<SessionController> {
+public:
+    using Clock = std::function<double()>; // monotonic seconds
+
+    struct Suppliers {
+        std::function<bool()> accessibility;                  // may input be posted now
+        std::function<std::vector<ActionButton>()> actions;   // the user's buttons
+        std::function<std::string()> macName;                 // this computer's display name
+        std::function<TrackpadPrefs()> prefs;
+        std::function<std::optional<AppContext>()> context;   // buttons for the front application
+        std::function<UpdateStatus()> update;
+        Clock now;                                            // default: the monotonic clock
+    };
+
+    // The three handlers the socket's owner calls. Each holds the controller
+    // and the session weakly and does nothing once either is gone.
+    struct Handlers {
+        std::function<void(std::string_view)> onText;
+        std::function<void(ByteView)> onBinary;
+        std::function<void()> onClose;
+    };
+
+    // Seconds between a stamped move and its second half.
+    static constexpr double splitOffset = 1.0 / 120.0;
+    // Messages due within this much of now are played at once.
+    static constexpr double drainTolerance = 0.0005;
+    // A connection that has not finished the handshake by then is closed, so
+    // idle sockets cannot hold the server's connection slots for ever.
+    static constexpr double handshakeLimit = 30;
+    // Queued messages beyond this many are played at once rather than kept:
+    // a phone that sends faster than it can be paced cannot grow the queue
+    // without bound, and nothing it sent is lost.
+    static constexpr std::size_t maxPending = 512;
+
+    static constexpr std::string_view unknownPairingReply = R"({"t":"unknown"})";
+
+    SessionController(std::shared_ptr<PairingStore> store, std::shared_ptr<Translator> translator,
+        std::shared_ptr<EventPoster> poster, Suppliers suppliers);
+
+    std::function<void()> onChange;           // the set of established sessions changed
+    std::function<void(double)> requestWake;  // call drain() at about this time
+    std::function<void(const std::string&)> trace; // one line per paced input message
+
+    Handlers accept(std::shared_ptr<MessageSocket> socket);
+    void tick();
+    void drain();
+    void revoke(const std::string& id);
+
+    void broadcastAccessibility(bool granted);
+    void broadcastActions();
+    void broadcastPrefs();
+    void broadcastUpdate();
+    void broadcastContext();
+
+    std::optional<std::string> activeDeviceName() const;
+    std::size_t sessionCount() const { return m_sessions.size(); }
+
+    // A stamped move, or an ongoing scroll, as two halves; otherwise nothing.
+    static std::optional<std::pair<PhoneMessage, PhoneMessage>> split(const PhoneMessage& message);
+    // Bytes from the secure random source; throws RandomSourceError.
+    static Bytes random(std::size_t count);
+
+private:
+    void text(std::string_view text, const std::shared_ptr<Session>& session);
+    void binary(ByteView bytes, const std::shared_ptr<Session>& session);
+    void becomeActive(const std::shared_ptr<Session>& session, const PhoneMessage::Hi& hi);
+    void handle(const PhoneMessage& message, std::optional<double> stamp, const std::shared_ptr<Session>& session);
+    void playMessage(const PhoneMessage& message);
+    void ended(const std::shared_ptr<Session>& session);
+    void fail(const std::shared_ptr<Session>& session);
+    void post(const std::vector<PhoneMessage>& messages);
+    void broadcast(const MacMessage& message);
+    std::vector<std::shared_ptr<Session>> snapshot() const { return m_sessions; }
+
+    std::shared_ptr<PairingStore> m_store;
+    std::shared_ptr<Translator> m_translator;
+    std::shared_ptr<EventPoster> m_poster;
+    Suppliers m_suppliers;
+    std::vector<std::shared_ptr<Session>> m_sessions; // accepted and not yet ended, in accept order
+};
+
+} // namespace ferlow

@@ -1,0 +1,605 @@
+#include "FerlowHost/SessionController.h"
+
+#include <cmath>
+#include <limits>
+#include <map>
+
+#include <gtest/gtest.h>
+
+#include "tests/FerlowHost/TestPhone.h"
+#include "tests/Support/TestSupport.h"
+
+namespace ferlow {
+namespace {
+
+using test::TestPhone;
+
+// What crossed any socket, in order, so tests can check ordering across phones.
+struct Wire {
+    struct Frame {
+        int socket;
+        enum class Kind { text, binary, close } kind;
+        Bytes bytes;
+    };
+    std::vector<Frame> frames;
+};
+
+// An in-memory connection that behaves like the server's: closing it ends it
+// at once and reports that through its close handler, exactly once.
+class FakeSocket final : public MessageSocket {
+public:
+    FakeSocket(Wire& wire, int number) : m_wire(wire), m_number(number) { }
+
+    void sendText(std::string_view text) override
+    {
+        if (!closed)
+            m_wire.frames.push_back({m_number, Wire::Frame::Kind::text, toBytes(text)});
+    }
+    void sendBinary(ByteView bytes) override
+    {
+        if (!closed)
+            m_wire.frames.push_back({m_number, Wire::Frame::Kind::binary, Bytes(bytes.begin(), bytes.end())});
+    }
+    void close() override
+    {
+        if (closed)
+            return;
+        closed = true;
+        m_wire.frames.push_back({m_number, Wire::Frame::Kind::close, {}});
+        if (auto handler = std::exchange(onClose, nullptr))
+            handler();
+    }
+
+    bool closed = false;
+    std::function<void()> onClose;
+
+private:
+    Wire& m_wire;
+    int m_number;
+};
+
+class RecordingPoster final : public EventPoster {
+public:
+    void post(const std::vector<EventSpec>& specs) override { posted.insert(posted.end(), specs.begin(), specs.end()); }
+    std::vector<EventSpec> posted;
+};
+
+struct Connection {
+    std::shared_ptr<FakeSocket> socket;
+    SessionController::Handlers handlers;
+    std::unique_ptr<TestPhone> phone;
+    int number;
+};
+
+struct SessionControllerTest : ::testing::Test {
+    test::TemporaryDirectory temporary;
+    double now = 1000;
+    double wall = 1'700'000'000;
+    bool accessibility = true;
+    UpdateStatus update = UpdateStatus::upToDate();
+    std::optional<AppContext> context;
+    std::vector<ActionButton> buttons {{"copy", "Copy", ActionKind::key(8, 0x100000), std::nullopt, false, "Edit"}};
+    Wire wire;
+    int changes = 0;
+    std::vector<double> wakes;
+    std::shared_ptr<PairingStore> store = std::make_shared<PairingStore>(temporary.path(), [this] { return wall; });
+    std::shared_ptr<PointerState> pointer = std::make_shared<PointerState>(Point {100, 100});
+    std::shared_ptr<Translator> translator = std::make_shared<Translator>(pointer,
+        [] { return DisplayLayout {{Rect {{0, 0}, {1920, 1080}}}}; }, [this] { return pointer->position; },
+        [this] { return now; }, Translator::DockSwipes::emulated);
+    std::shared_ptr<RecordingPoster> poster = std::make_shared<RecordingPoster>();
+    std::shared_ptr<SessionController> controller;
+    int sockets = 0;
+
+    void SetUp() override
+    {
+        SessionController::Suppliers suppliers;
+        suppliers.accessibility = [this] { return accessibility; };
+        suppliers.actions = [this] { return buttons; };
+        suppliers.macName = [] { return std::string("office"); };
+        suppliers.prefs = [] { return TrackpadPrefs {}; };
+        suppliers.context = [this] { return context; };
+        suppliers.update = [this] { return update; };
+        suppliers.now = [this] { return now; };
+        controller = std::make_shared<SessionController>(store, translator, poster, suppliers);
+        controller->onChange = [this] { ++changes; };
+        controller->requestWake = [this](double at) { wakes.push_back(at); };
+        translator->setActions([this] { return buttons; });
+    }
+
+    Connection connect(const std::optional<Pairing>& pairing = std::nullopt)
+    {
+        Connection c;
+        c.number = ++sockets;
+        c.socket = std::make_shared<FakeSocket>(wire, c.number);
+        c.handlers = controller->accept(c.socket);
+        c.socket->onClose = c.handlers.onClose;
+        if (pairing)
+            c.phone = std::make_unique<TestPhone>(*pairing);
+        return c;
+    }
+
+    std::vector<Wire::Frame> framesOf(const Connection& c) const
+    {
+        std::vector<Wire::Frame> result;
+        for (const auto& frame : wire.frames)
+            if (frame.socket == c.number)
+                result.push_back(frame);
+        return result;
+    }
+
+    static std::string textOf(const Wire::Frame& frame) { return std::string(frame.bytes.begin(), frame.bytes.end()); }
+
+    // Pairs a phone and completes the handshake up to "ready".
+    Connection activePhone(const std::string& device = "Pixel")
+    {
+        const Pairing pairing = store->createPending();
+        Connection c = connect(pairing);
+        c.handlers.onText(c.phone->hello());
+        c.phone->acceptHello(textOf(framesOf(c).back()));
+        c.handlers.onBinary(c.phone->seal(PhoneMessage::hi(device, false)));
+        EXPECT_TRUE(lastMessageTo(c).is<MacMessage::Ready>());
+        return c;
+    }
+
+    // Opens every sealed frame sent to this phone since the last call.
+    std::vector<MacMessage> received(Connection& c)
+    {
+        std::vector<MacMessage> messages;
+        const auto frames = framesOf(c);
+        for (std::size_t i = m_opened[c.number]; i < frames.size(); ++i)
+            if (frames[i].kind == Wire::Frame::Kind::binary)
+                messages.push_back(c.phone->open(frames[i].bytes));
+        m_opened[c.number] = frames.size();
+        return messages;
+    }
+
+    MacMessage lastMessageTo(Connection& c)
+    {
+        const auto messages = received(c);
+        if (messages.empty())
+            throw std::runtime_error("nothing sent");
+        return messages.back();
+    }
+
+    std::vector<EventSpec> takePosted() { return std::exchange(poster->posted, {}); }
+
+    std::map<int, std::size_t> m_opened;
+};
+
+std::vector<double> mouseDeltas(const std::vector<EventSpec>& specs)
+{
+    std::vector<double> deltas;
+    for (const auto& spec : specs)
+        if (const auto* mouse = spec.as<EventSpec::Mouse>())
+            deltas.push_back(mouse->delta.dx);
+    return deltas;
+}
+
+std::vector<std::int32_t> mouseTypes(const std::vector<EventSpec>& specs)
+{
+    std::vector<std::int32_t> types;
+    for (const auto& spec : specs)
+        if (const auto* mouse = spec.as<EventSpec::Mouse>())
+            types.push_back(mouse->type);
+    return types;
+}
+
+TEST_F(SessionControllerTest, HandshakeEndsInExactlyOneReadySealedWithCounterZero)
+{
+    const Pairing pairing = store->createPending();
+    auto c = connect(pairing);
+    c.handlers.onText(c.phone->hello());
+    auto frames = framesOf(c);
+    ASSERT_EQ(frames.size(), 1u);
+    ASSERT_EQ(frames[0].kind, Wire::Frame::Kind::text);
+    const std::string hello = textOf(frames[0]);
+    EXPECT_EQ(hello.substr(0, 24), R"({"t":"hello","v":1,"n":")");
+    EXPECT_EQ(hello.size(), 24u + 22u + 2u);
+    c.phone->acceptHello(hello);
+    EXPECT_EQ(changes, 0);
+
+    context = AppContext {"Safari", {}};
+    c.handlers.onBinary(c.phone->seal(PhoneMessage::hi("Ana’s Pixel", true)));
+    frames = framesOf(c);
+    ASSERT_EQ(frames.size(), 2u);
+    // The phone's channel opens it as the first message: counter 0.
+    EXPECT_EQ(c.phone->open(frames[1].bytes),
+        MacMessage::ready(true, buttons, "office", TrackpadPrefs {}, AppContext {"Safari", {}}, UpdateStatus::upToDate()));
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(controller->activeDeviceName(), "Ana’s Pixel");
+    const auto stored = store->lookup(pairing.id);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->name, "Ana’s Pixel");
+    EXPECT_EQ(stored->lastUsedAt, wall);
+
+    // A repeated hi changes nothing; a text frame now ends the session.
+    c.handlers.onBinary(c.phone->seal(PhoneMessage::hi("again", false)));
+    EXPECT_EQ(framesOf(c).size(), 2u);
+    c.handlers.onText(c.phone->hello());
+    EXPECT_TRUE(c.socket->closed);
+    EXPECT_EQ(controller->activeDeviceName(), std::nullopt);
+    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(controller->sessionCount(), 0u);
+}
+
+TEST_F(SessionControllerTest, ReadyLeavesOutAnAbsentAppAndReflectsTheSuppliersNow)
+{
+    accessibility = false;
+    update = UpdateStatus::available("2.0");
+    auto c = activePhone();
+    const auto frames = framesOf(c);
+    const auto ready = MessageCodec::decodeMac(SealingChannel::openOnce(c.phone->channel().keys().receive,
+        SealingChannel::nonce(0), {}, frames.back().bytes).value());
+    EXPECT_EQ(ready, MacMessage::ready(false, buttons, "office", TrackpadPrefs {}, std::nullopt, UpdateStatus::available("2.0")));
+    const auto plaintext = SealingChannel::openOnce(c.phone->channel().keys().receive, SealingChannel::nonce(0), {},
+        frames.back().bytes).value();
+    EXPECT_EQ(std::string(plaintext.begin(), plaintext.end()).find("\"app\""), std::string::npos);
+}
+
+TEST_F(SessionControllerTest, BadHellosCloseWithoutAWordAndUnknownPairingsGetTheUnknownReply)
+{
+    const Pairing pairing = store->createPending();
+    const std::string nonce16 = Base64URL::encode(Bytes(16, 1));
+    const std::string bad[] = {
+        R"({"t":"hello","v":2,"id":")" + pairing.id + R"(","n":")" + nonce16 + "\"}",
+        R"({"t":"hello","v":"1","id":")" + pairing.id + R"(","n":")" + nonce16 + "\"}",
+        R"({"t":"hello","v":1,"id":")" + pairing.id + R"(","n":")" + Base64URL::encode(Bytes(15, 1)) + "\"}",
+        R"({"t":"hello","v":1,"id":")" + pairing.id + R"(","n":")" + Base64URL::encode(Bytes(17, 1)) + "\"}",
+        R"({"t":"hello","v":1,"id":")" + pairing.id + R"(","n":")" + nonce16 + "=\"}",
+        R"({"t":"hello","v":1,"id":5,"n":")" + nonce16 + "\"}",
+        R"({"t":"Hello","v":1,"id":")" + pairing.id + R"(","n":")" + nonce16 + "\"}",
+        R"({"v":1,"id":")" + pairing.id + R"(","n":")" + nonce16 + "\"}",
+        R"(["hello"])",
+        "not json",
+        "",
+    };
+    for (const auto& text : bad) {
+        auto c = connect();
+        c.handlers.onText(text);
+        EXPECT_TRUE(c.socket->closed) << text;
+        const auto frames = framesOf(c);
+        ASSERT_EQ(frames.size(), 1u) << text; // the close, nothing else
+        EXPECT_EQ(frames[0].kind, Wire::Frame::Kind::close);
+    }
+
+    auto unknown = connect();
+    unknown.handlers.onText(R"({"t":"hello","v":1,"id":"nobodyknows","n":")" + nonce16 + "\"}");
+    auto frames = framesOf(unknown);
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(textOf(frames[0]), R"({"t":"unknown"})");
+    EXPECT_EQ(frames[1].kind, Wire::Frame::Kind::close);
+
+    // A pending pairing older than ten minutes is unknown too.
+    wall += 601;
+    auto expired = connect(pairing);
+    expired.handlers.onText(expired.phone->hello());
+    frames = framesOf(expired);
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(textOf(frames[0]), R"({"t":"unknown"})");
+    EXPECT_EQ(controller->sessionCount(), 0u);
+}
+
+TEST_F(SessionControllerTest, FramesOutOfTurnOrThatFailToOpenEndTheSessionWithNothingPosted)
+{
+    auto early = connect();
+    early.handlers.onBinary(Bytes(40, 0));
+    EXPECT_TRUE(early.socket->closed);
+
+    // In the handshake: a second text frame, or a first sealed message that is not hi.
+    for (const bool secondText : {true, false}) {
+        const Pairing pairing = store->createPending();
+        auto c = connect(pairing);
+        c.handlers.onText(c.phone->hello());
+        c.phone->acceptHello(textOf(framesOf(c)[0]));
+        if (secondText)
+            c.handlers.onText(c.phone->hello());
+        else
+            c.handlers.onBinary(c.phone->seal(PhoneMessage::ping(1)));
+        EXPECT_TRUE(c.socket->closed);
+        EXPECT_EQ(framesOf(c).size(), 2u); // the hello and the close
+    }
+    EXPECT_EQ(changes, 0);
+
+    enum class Fault { replayed, reordered, tampered, unknownType, textFrame };
+    for (const auto fault : {Fault::replayed, Fault::reordered, Fault::tampered, Fault::unknownType, Fault::textFrame}) {
+        SCOPED_TRACE(static_cast<int>(fault));
+        auto c = activePhone();
+        takePosted();
+        const Bytes first = c.phone->seal(PhoneMessage::button(0, true, 1));
+        const Bytes second = c.phone->seal(PhoneMessage::button(0, false, 1));
+        switch (fault) {
+        case Fault::replayed:
+            c.handlers.onBinary(first);
+            c.handlers.onBinary(first);
+            break;
+        case Fault::reordered: c.handlers.onBinary(second); break;
+        case Fault::tampered: {
+            Bytes bad = first;
+            bad[3] ^= 0x20;
+            c.handlers.onBinary(bad);
+            break;
+        }
+        case Fault::unknownType: c.handlers.onBinary(c.phone->channel().seal(asBytes(R"({"t":"warp"})"))); break;
+        case Fault::textFrame: c.handlers.onText("{}"); break;
+        }
+        EXPECT_TRUE(c.socket->closed);
+        const auto posted = takePosted();
+        // Only the replay had a genuine press before the bad frame; it is
+        // released when the session ends, so nothing stays down.
+        if (fault == Fault::replayed)
+            EXPECT_EQ(mouseTypes(posted), (std::vector<std::int32_t> {1, 2}));
+        else
+            EXPECT_TRUE(posted.empty());
+        EXPECT_TRUE(pointer->buttonsDown.empty());
+    }
+}
+
+TEST_F(SessionControllerTest, StampedMovesSplitIntoHalvesThatPlayWhenDue)
+{
+    auto c = activePhone();
+    std::vector<std::string> traced;
+    controller->trace = [&](const std::string& line) { traced.push_back(line); };
+
+    c.handlers.onBinary(c.phone->seal(PhoneMessage::move(10, 0), 5000));
+    EXPECT_TRUE(poster->posted.empty()); // the first sample plays 6 ms after arrival
+    ASSERT_EQ(wakes.size(), 1u);
+    EXPECT_DOUBLE_EQ(wakes[0], 1000.006);
+    ASSERT_EQ(traced.size(), 1u);
+    EXPECT_EQ(traced[0], "1000000.00 arrive move(10.00,  5000.00 play+6.00");
+
+    // Due within half a millisecond plays now; 0.6 ms early waits.
+    now = 1000.006 - 0.0006;
+    controller->drain();
+    EXPECT_TRUE(poster->posted.empty());
+    EXPECT_DOUBLE_EQ(wakes.back(), 1000.006);
+    now = 1000.006 - 0.0004;
+    controller->drain();
+    EXPECT_EQ(mouseDeltas(takePosted()), std::vector<double> {5});
+    EXPECT_DOUBLE_EQ(wakes.back(), 1000.006 + 1.0 / 120);
+    now = 1000.006 + 1.0 / 120;
+    controller->drain();
+    EXPECT_EQ(mouseDeltas(takePosted()), std::vector<double> {5});
+
+    // An unstamped move is not split and plays on arrival.
+    now = 1001;
+    c.handlers.onBinary(c.phone->seal(PhoneMessage::move(7, 0)));
+    EXPECT_EQ(mouseDeltas(takePosted()), std::vector<double> {7});
+    EXPECT_EQ(traced.back().substr(traced.back().size() - 15), "-1.00 play+0.00");
+}
+
+TEST_F(SessionControllerTest, OnlyMovesAndOngoingScrollsSplit)
+{
+    const struct {
+        PhoneMessage message;
+        bool splits;
+    } cases[] = {
+        {PhoneMessage::move(3, -1), true},
+        {PhoneMessage::scroll(2, 4, Phase::changed, MomentumPhase::none), true},
+        {PhoneMessage::scroll(2, 4, std::nullopt, MomentumPhase::continue_), true},
+        {PhoneMessage::scroll(2, 4, Phase::began, MomentumPhase::none), false},
+        {PhoneMessage::scroll(2, 4, Phase::ended, MomentumPhase::none), false},
+        {PhoneMessage::scroll(2, 4, std::nullopt, MomentumPhase::begin), false},
+        {PhoneMessage::scroll(2, 4, std::nullopt, MomentumPhase::end), false},
+        {PhoneMessage::scroll(2, 4, std::nullopt, MomentumPhase::none), false},
+        {PhoneMessage::pinch(1, Phase::changed), false},
+        {PhoneMessage::button(0, true, 1), false},
+    };
+    for (const auto& c : cases) {
+        const auto halves = SessionController::split(c.message);
+        EXPECT_EQ(halves.has_value(), c.splits) << c.message.description();
+        if (halves) {
+            EXPECT_EQ(halves->first, halves->second);
+            EXPECT_EQ(MessageCodec::encodePhone(halves->first).size() > 0, true);
+        }
+    }
+    const auto scroll = SessionController::split(PhoneMessage::scroll(3, -5, Phase::changed, MomentumPhase::none));
+    EXPECT_EQ(scroll->first, PhoneMessage::scroll(1.5, -2.5, Phase::changed, MomentumPhase::none));
+}
+
+TEST_F(SessionControllerTest, WithoutPermissionOrWithARequiredUpdateInputIsRefusedButPingsAnswered)
+{
+    auto c = activePhone();
+    received(c);
+    accessibility = false;
+    c.handlers.onBinary(c.phone->seal(PhoneMessage::button(0, true, 1), 10));
+    c.handlers.onBinary(c.phone->seal(PhoneMessage::move(4, 4), 20));
+    c.handlers.onBinary(c.phone->seal(PhoneMessage::ping(1712.123456789)));
+    EXPECT_TRUE(wakes.empty()); // nothing was queued
+    auto messages = received(c);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], MacMessage::pong(1712.123456789));
+
+    accessibility = true;
+    update = UpdateStatus::required("9.0");
+    c.handlers.onBinary(c.phone->seal(PhoneMessage::button(1, true, 1)));
+    c.handlers.onBinary(c.phone->seal(PhoneMessage::ping(2)));
+    EXPECT_EQ(received(c), std::vector<MacMessage> {MacMessage::pong(2)});
+
+    // The refused presses never reached the watchdog: ending releases nothing.
+    c.socket->close();
+    EXPECT_TRUE(poster->posted.empty());
+}
+
+TEST_F(SessionControllerTest, ANewPhoneReplacesTheActiveOneWhichHearsItFirst)
+{
+    auto a = activePhone("A");
+    received(a);
+    const Pairing pairingB = store->createPending();
+    auto b = connect(pairingB);
+    b.handlers.onText(b.phone->hello());
+    b.phone->acceptHello(textOf(framesOf(b)[0]));
+
+    // While B is still in the handshake, A keeps working.
+    a.handlers.onBinary(a.phone->seal(PhoneMessage::move(3, 0)));
+    EXPECT_EQ(mouseDeltas(takePosted()), std::vector<double> {3});
+    EXPECT_EQ(changes, 1);
+
+    const auto before = wire.frames.size();
+    b.handlers.onBinary(b.phone->seal(PhoneMessage::hi("B", false)));
+    ASSERT_EQ(wire.frames.size(), before + 3);
+    EXPECT_EQ(wire.frames[before].socket, a.number);
+    EXPECT_EQ(a.phone->open(wire.frames[before].bytes), MacMessage::replaced());
+    EXPECT_EQ(wire.frames[before + 1].socket, a.number);
+    EXPECT_EQ(wire.frames[before + 1].kind, Wire::Frame::Kind::close);
+    EXPECT_EQ(wire.frames[before + 2].socket, b.number);
+    EXPECT_TRUE(b.phone->open(wire.frames[before + 2].bytes).is<MacMessage::Ready>());
+    EXPECT_EQ(changes, 3); // A's end, then B's activation
+    EXPECT_EQ(controller->activeDeviceName(), "B");
+    EXPECT_EQ(controller->sessionCount(), 1u);
+}
+
+TEST_F(SessionControllerTest, ForgetAndRevokeRemoveThePairing)
+{
+    auto c = activePhone();
+    received(c);
+    const auto id = c.phone->id();
+    c.handlers.onBinary(c.phone->seal(PhoneMessage::forget()));
+    EXPECT_EQ(received(c), std::vector<MacMessage> {MacMessage::revoked()});
+    EXPECT_TRUE(c.socket->closed);
+    EXPECT_FALSE(store->lookup(id));
+    EXPECT_EQ(changes, 3); // activation, the session's end, the revocation
+
+    // A session between hello and hi is closed without a word.
+    const Pairing pairing = store->createPending();
+    auto pending = connect(pairing);
+    pending.handlers.onText(pending.phone->hello());
+    controller->revoke(pairing.id);
+    EXPECT_TRUE(pending.socket->closed);
+    EXPECT_EQ(framesOf(pending).size(), 2u); // hello, close
+    EXPECT_FALSE(store->lookup(pairing.id));
+
+    // Revoking an id nobody uses still saves and notifies.
+    const int changesBefore = changes;
+    controller->revoke("nobody");
+    EXPECT_EQ(changes, changesBefore + 1);
+}
+
+TEST_F(SessionControllerTest, EndingPlaysTheQueueThenReleasesWhateverWasHeld)
+{
+    auto c = activePhone();
+    buttons.push_back({"cmdc", "Copy", ActionKind::key(8, 0x100000), std::nullopt, false, std::nullopt});
+    c.handlers.onBinary(c.phone->seal(PhoneMessage::action("cmdc", true)));
+    c.handlers.onBinary(c.phone->seal(PhoneMessage::button(0, true, 1), 100));
+    c.handlers.onBinary(c.phone->seal(PhoneMessage::move(6, 0), 108));
+    const auto pressed = takePosted(); // the unstamped action played at once
+    ASSERT_EQ(pressed.size(), 2u);     // command down, C down
+
+    c.socket->close(); // the phone vanished mid-drag
+    const auto posted = takePosted();
+    EXPECT_EQ(mouseTypes(posted), (std::vector<std::int32_t> {1, 6, 6, 2}));
+    const auto& last = posted.back();
+    ASSERT_TRUE(last.is<EventSpec::Key>());
+    EXPECT_EQ(*last.as<EventSpec::Key>(), (EventSpec::Key {55, 0, false}));
+    EXPECT_TRUE(pointer->buttonsDown.empty());
+    EXPECT_EQ(controller->sessionCount(), 0u);
+
+    c.handlers.onClose(); // a second close notification does nothing
+    EXPECT_TRUE(poster->posted.empty());
+}
+
+TEST_F(SessionControllerTest, TickReleasesAfterSilenceClosesTheSwitcherAndStaleHandshakes)
+{
+    auto c = activePhone();
+    buttons.push_back({"sw", "Switch", ActionKind::appSwitcher(), std::nullopt, false, std::nullopt});
+    c.handlers.onBinary(c.phone->seal(PhoneMessage::button(2, true, 1)));
+    c.handlers.onBinary(c.phone->seal(PhoneMessage::action("sw", true)));
+    c.handlers.onBinary(c.phone->seal(PhoneMessage::action("sw", false)));
+    takePosted();
+    auto idle = connect();
+
+    now += 0.5;
+    controller->tick();
+    EXPECT_TRUE(poster->posted.empty()); // exactly the timeout is not yet silence
+    now += 0.1;
+    controller->tick();
+    // The held middle button is released, and that release also closes the switcher.
+    auto posted = takePosted();
+    EXPECT_EQ(mouseTypes(posted), std::vector<std::int32_t> {26});
+    ASSERT_EQ(posted.size(), 2u);
+    EXPECT_EQ(*posted[1].as<EventSpec::Key>(), (EventSpec::Key {55, 0, false}));
+
+    // An open switcher closes by itself 1.5 s after its last press.
+    c.handlers.onBinary(c.phone->seal(PhoneMessage::action("sw", true)));
+    takePosted();
+    now += 1.5;
+    controller->tick();
+    EXPECT_TRUE(poster->posted.empty());
+    now += 0.1;
+    controller->tick();
+    posted = takePosted();
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(*posted[0].as<EventSpec::Key>(), (EventSpec::Key {55, 0, false}));
+    EXPECT_FALSE(idle.socket->closed);
+
+    now += SessionController::handshakeLimit;
+    controller->tick();
+    EXPECT_TRUE(idle.socket->closed);
+    EXPECT_FALSE(c.socket->closed);
+}
+
+TEST_F(SessionControllerTest, AFloodCannotGrowTheQueueWithoutBoundAndLosesNothing)
+{
+    auto c = activePhone();
+    const int count = 1000;
+    for (int i = 0; i < count; ++i)
+        c.handlers.onBinary(c.phone->seal(PhoneMessage::move(2, 0), 1.0 * i));
+    const auto playedSoFar = mouseDeltas(takePosted()).size();
+    EXPECT_GE(playedSoFar, std::size_t(2 * count) - SessionController::maxPending);
+    c.socket->close();
+    EXPECT_EQ(playedSoFar + mouseDeltas(takePosted()).size(), std::size_t(2 * count));
+}
+
+TEST_F(SessionControllerTest, BroadcastsReachOnlyEstablishedPhones)
+{
+    auto a = activePhone();
+    received(a);
+    const Pairing pairing = store->createPending();
+    auto b = connect(pairing);
+    b.handlers.onText(b.phone->hello());
+
+    buttons = {};
+    context = AppContext {"Terminal", {}};
+    update = UpdateStatus::available("3");
+    controller->broadcastAccessibility(false);
+    controller->broadcastActions();
+    controller->broadcastPrefs();
+    controller->broadcastUpdate();
+    controller->broadcastContext();
+    EXPECT_EQ(received(a), (std::vector<MacMessage> {MacMessage::accessibility(false), MacMessage::actions({}),
+                               MacMessage::prefs(TrackpadPrefs {}), MacMessage::update(UpdateStatus::available("3")),
+                               MacMessage::context(AppContext {"Terminal", {}})}));
+    EXPECT_EQ(framesOf(b).size(), 1u); // only its hello
+}
+
+TEST(SessionSend, OnlyWhileActiveAndFailedEncodingsUseNoCounter)
+{
+    Wire wire;
+    auto socket = std::make_shared<FakeSocket>(wire, 1);
+    double now = 0;
+    Session session(socket, [&now] { return now; });
+    session.send(MacMessage::pong(1));
+    EXPECT_TRUE(wire.frames.empty());
+
+    const auto keys = SessionCrypto::deriveKeys(Bytes(32, 3), Bytes(16, 1), Bytes(16, 2), Role::mac);
+    const Pairing pairing = Pairing::make(0);
+    session.state = Session::State::awaitingHi(std::make_unique<SealingChannel>(keys), pairing);
+    session.send(MacMessage::pong(1));
+    EXPECT_TRUE(wire.frames.empty());
+
+    session.state = Session::State::active(session.state.takeChannel(), pairing);
+    session.send(MacMessage::pong(std::numeric_limits<double>::quiet_NaN()));
+    session.send(MacMessage::pong(1));
+    session.send(MacMessage::pong(2));
+    ASSERT_EQ(wire.frames.size(), 2u);
+    SealingChannel phone(SessionCrypto::deriveKeys(Bytes(32, 3), Bytes(16, 1), Bytes(16, 2), Role::phone));
+    EXPECT_EQ(MessageCodec::decodeMac(phone.open(wire.frames[0].bytes)), MacMessage::pong(1));
+    EXPECT_EQ(MessageCodec::decodeMac(phone.open(wire.frames[1].bytes)), MacMessage::pong(2));
+
+    session.state = Session::State::closed();
+    session.send(MacMessage::pong(3));
+    EXPECT_EQ(wire.frames.size(), 2u);
+}
+
+} // namespace
+} // namespace ferlow

@@ -1,30 +1,11 @@
 #include "FerlowInput/ActionStore.h"
 
-#include <fstream>
-#include <set>
-#include <sys/stat.h>
-
 #include "tests/FerlowInput/TestSupport.h"
 
 namespace ferlow {
 namespace {
 
 namespace fs = std::filesystem;
-
-void writeFile(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-
-std::string readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-mode_t modeOf(const fs::path& path)
-{
-    struct stat info {};
-    ::stat(path.c_str(), &info);
-    return info.st_mode & 0777;
-}
 
 ActionButton own(const char* id, std::optional<std::string> group = std::nullopt)
 {
@@ -41,22 +22,6 @@ protected:
     TemporaryDirectory folder;
     ActionStore store {folder.path()};
 };
-
-TEST_F(ActionStoreTest, DefaultsAreTheThirtyFourBuiltInButtons)
-{
-    const auto& defaults = ActionStore::defaults();
-    ASSERT_EQ(defaults.size(), 34u);
-    std::set<std::string> ids;
-    for (const auto& b : defaults) {
-        ids.insert(b.id);
-        EXPECT_EQ(b.keep, b.id == "spotlight") << b.id;
-    }
-    EXPECT_EQ(ids.size(), 34u);
-    EXPECT_EQ(defaults[1].title, "\u2191");
-    EXPECT_EQ(ActionButton::encodeList(defaults)[13].dump(),
-        R"({"id":"redo","title":"Redo","kind":{"key":{"code":6,"modifiers":1179648}},"keep":false,"group":"Edit"})");
-    EXPECT_EQ(defaults.back().kind, ActionKind::media(MediaKey::brightnessUp));
-}
 
 TEST_F(ActionStoreTest, LoadFallsBackMigratesOrKeepsWhatTheFileSays)
 {
@@ -84,6 +49,9 @@ TEST_F(ActionStoreTest, LoadFallsBackMigratesOrKeepsWhatTheFileSays)
             {{"esc", "Own Esc", ActionKind::key(53, 0), std::nullopt, true, std::nullopt},
                 {"x", "X", ActionKind::mouse(7), std::nullopt, false, "More"}}},
     };
+    ASSERT_EQ(ActionStore::defaults().size(), 34u);
+    EXPECT_EQ(ActionButton::encodeList(ActionStore::defaults())[13].dump(),
+        R"({"id":"redo","title":"Redo","kind":{"key":{"code":6,"modifiers":1179648}},"keep":false,"group":"Edit"})");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove(store.url());
@@ -129,7 +97,6 @@ TEST_F(ActionStoreTest, AnUndecodableFileIsKeptAsideBeforeTheFirstSave)
     store.load();
     store.save({});
     EXPECT_FALSE(fs::exists(fs::path(store.url()) += ".unreadable-2"));
-    EXPECT_EQ(store.load(), std::vector<ActionButton> {});
 }
 
 } // namespace

@@ -9,16 +9,10 @@ TEST(AppShortcutsTest, ContextNumbersTheAppsButtonsUnderItsName)
 {
     const auto chrome = AppShortcuts::context("com.google.Chrome", "Chrome");
     ASSERT_TRUE(chrome);
-    EXPECT_EQ(chrome->name, "Chrome");
     ASSERT_EQ(chrome->actions.size(), 9u);
-    for (std::size_t i = 0; i < 9; ++i) {
-        EXPECT_EQ(chrome->actions[i].id, "app." + std::to_string(i));
-        EXPECT_EQ(chrome->actions[i].group, "Chrome");
-        EXPECT_FALSE(chrome->actions[i].conflict || chrome->actions[i].keep);
-    }
+    EXPECT_EQ(chrome->name, "Chrome");
     EXPECT_EQ(chrome->actions[0], (ActionButton {"app.0", "Back", ActionKind::key(33, 0x100000), std::nullopt, false, "Chrome"}));
-    EXPECT_EQ(chrome->actions[3].kind, ActionKind::key(48, 0x60000));
-
+    EXPECT_EQ(chrome->actions[8], (ActionButton {"app.8", "Close Tab", ActionKind::key(13, 0x100000), std::nullopt, false, "Chrome"}));
     // Ids restart for every app; families share one list.
     const auto music = AppShortcuts::context("com.spotify.client", "Spotify");
     ASSERT_TRUE(music);

@@ -2,9 +2,11 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <ostream>
 #include <string>
 #include <vector>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -47,5 +49,23 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+inline void writeFile(const std::filesystem::path& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+inline std::string readFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline mode_t modeOf(const std::filesystem::path& path)
+{
+    struct stat info {};
+    ::stat(path.c_str(), &info);
+    return info.st_mode & 0777;
+}
 
 } // namespace ferlow

@@ -6,7 +6,8 @@ namespace ferlow {
 
 void PointerState::resync(Point actual)
 {
-    if (std::abs(actual.x - position.x) > 1.5 || std::abs(actual.y - position.y) > 1.5)
+    // Written so that a position that is not a number is always replaced.
+    if (!(std::abs(actual.x - position.x) <= 1.5) || !(std::abs(actual.y - position.y) <= 1.5))
         position = actual;
 }
 

@@ -239,7 +239,7 @@ std::vector<EventSpec> Translator::action(const PhoneMessage::Action& action)
             return {};
         const Release release = std::move(held->second);
         m_heldKeys.erase(held);
-        return release();
+        return release(*this);
     }
     const auto buttons = m_actions();
     const auto found = std::find_if(buttons.begin(), buttons.end(), [&](const ActionButton& b) { return b.id == action.id; });
@@ -255,12 +255,12 @@ std::vector<EventSpec> Translator::pressAction(const ActionButton& button)
         return keyAction(button.id, key->code, key->modifiers);
     if (const auto* media = kind.as<ActionKind::Media>()) {
         const std::int32_t code = nxCode(media->key);
-        m_heldKeys[button.id] = [code] { return std::vector<EventSpec> {EventSpec::media(code, false)}; };
+        m_heldKeys[button.id] = [code](Translator&) { return std::vector<EventSpec> {EventSpec::media(code, false)}; };
         return {EventSpec::media(code, true)};
     }
     if (const auto* mouse = kind.as<ActionKind::Mouse>()) {
         const std::int64_t index = mouse->button;
-        m_heldKeys[button.id] = [this, index] { return this->button(index, false, 1); };
+        m_heldKeys[button.id] = [index](Translator& self) { return self.button(index, false, 1); };
         return this->button(index, true, 1);
     }
     if (const auto* gesture = kind.as<ActionKind::Gesture>())
@@ -276,7 +276,7 @@ std::vector<EventSpec> Translator::keyAction(const std::string& id, std::uint16_
         if (modifiers & modifier.bit)
             held[count++] = modifier;
     auto stroke = SystemGestures::stroke(code, std::span(held.data(), count), keyExtraFlags(code));
-    m_heldKeys[id] = [release = std::move(stroke.release)] { return release; };
+    m_heldKeys[id] = [release = std::move(stroke.release)](Translator&) { return release; };
     return std::move(stroke.press);
 }
 

@@ -60,7 +60,9 @@ public:
     std::size_t heldActionCount() const { return m_heldKeys.size(); }
 
 private:
-    using Release = std::function<std::vector<EventSpec>()>;
+    // Takes the translator rather than capturing it, so that a moved
+    // translator releases through itself.
+    using Release = std::function<std::vector<EventSpec>(Translator&)>;
 
     void resyncIfQuiet();
     std::vector<EventSpec> move(const PhoneMessage::Move& move);

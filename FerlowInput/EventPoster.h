@@ -6,7 +6,7 @@
 
 namespace ferlow {
 
-// The seam to the desktop: turns specs into real input events. The specs of
+// The seam to the desktop: turns EventSpec values into real input events. Those of
 // one call are posted in list order; posting has no result and reports no
 // error (an event the desktop refuses is simply lost).
 class EventPoster {

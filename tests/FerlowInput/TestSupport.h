@@ -15,7 +15,7 @@
 
 namespace ferlow {
 
-// Readable specs in assertion failures.
+// Readable events and messages in assertion failures.
 inline void PrintTo(const EventSpec& spec, std::ostream* out) { *out << spec.description(); }
 inline void PrintTo(const PhoneMessage& message, std::ostream* out) { *out << message.description(); }
 

@@ -11,7 +11,7 @@
 namespace ferlow {
 namespace {
 
-using Specs = std::vector<EventSpec>;
+using Events = std::vector<EventSpec>;
 using DockSwipes = Translator::DockSwipes;
 
 // One step of a scenario: at fake time `at`, translate `in` (or call
@@ -19,7 +19,7 @@ using DockSwipes = Translator::DockSwipes;
 struct Step {
     double at;
     std::optional<PhoneMessage> in;
-    Specs out;
+    Events out;
 };
 
 EventSpec key(std::uint16_t code, std::uint64_t flags, bool down) { return EventSpec::key(code, flags, down); }
@@ -114,7 +114,7 @@ TEST_F(TranslatorTest, ScrollCarriesFractionsOnlyWithinOneGesture)
         {0, scroll(2.7, Phase::began), {wheel(2, 1), gesture(2.7, 1)}},
         {0, scroll(0.5, Phase::changed), {wheel(0, 2), gesture(0.5, 2)}}, // nothing carried from began
         {0, scroll(-0.2, Phase::ended), {wheel(0, 4), gesture(-0.2, 4)}},
-        // Momentum has no phase and no gesture spec.
+        // Momentum has no phase and no gesture event.
         {0, scroll(0.6, std::nullopt, MomentumPhase::begin), {wheel(0, 0, 1)}},
         {0, scroll(0.6, std::nullopt, MomentumPhase::continue_), {wheel(0, 0, 2)}},
         {0, scroll(0.6, std::nullopt, MomentumPhase::continue_), {wheel(1, 0, 2)}},
@@ -159,8 +159,8 @@ TEST_F(TranslatorTest, EmulatedDockSwipesPostTheShortcutOnlyWhenFinishedPastTheT
 {
     auto t = make(DockSwipes::emulated);
     const auto h = [](double p, Phase phase) { return PhoneMessage::dock(DockKind::horizontal, p, phase, 0); };
-    const Specs controlRight {key(59, 0x40000, true), key(124, 0xA40000, true), key(124, 0xA40000, false), key(59, 0, false)};
-    const Specs controlUp {key(59, 0x40000, true), key(126, 0xA40000, true), key(126, 0xA40000, false), key(59, 0, false)};
+    const Events controlRight {key(59, 0x40000, true), key(124, 0xA40000, true), key(124, 0xA40000, false), key(59, 0, false)};
+    const Events controlUp {key(59, 0x40000, true), key(126, 0xA40000, true), key(126, 0xA40000, false), key(59, 0, false)};
     run(t, {
         {0, h(0.1, Phase::began), {}},
         {0, h(0.15, Phase::changed), {}},
@@ -208,7 +208,7 @@ TEST_F(TranslatorTest, ReleasesPostExactlyWhatTheirPressSetAside)
         {"right", "Right click", ActionKind::mouse(1), std::nullopt, false, "More"},
         {"mc", "Mission Control", ActionKind::gesture(SystemGesture::missionControl), std::nullopt, false, "Windows"}};
     auto t = make();
-    const Specs copyUp {key(8, 0x100000, false), key(55, 0, false)};
+    const Events copyUp {key(8, 0x100000, false), key(55, 0, false)};
     run(t, {
         {0, PhoneMessage::action("copy", false), {}}, // never pressed
         {0, PhoneMessage::action("nothing", true), {}},
@@ -237,10 +237,10 @@ TEST_F(TranslatorTest, SwitcherHoldsCommandAcrossPressesUntilIdleOrAClick)
 {
     buttons = {{"switcher", "App Switcher", ActionKind::appSwitcher(), std::nullopt, false, "Windows"}};
     auto t = make();
-    const Specs tab {key(48, 0x100000, true), key(48, 0x100000, false)};
-    Specs open {key(55, 0x100000, true)};
+    const Events tab {key(48, 0x100000, true), key(48, 0x100000, false)};
+    Events open {key(55, 0x100000, true)};
     open.insert(open.end(), tab.begin(), tab.end());
-    const Specs commandUp {key(55, 0, false)};
+    const Events commandUp {key(55, 0, false)};
     run(t, {
         {0.0, PhoneMessage::action("switcher", true), open},
         {0.5, std::nullopt, {}},

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace ferlow {
+
+// One keyboard shortcut the desktop itself intercepts.
+struct SystemShortcut {
+    std::string name;        // what it does, a short English phrase
+    std::uint16_t keyCode;   // virtual key code
+    std::uint64_t modifiers; // shift/control/option/command bits only
+
+    bool operator==(const SystemShortcut&) const = default;
+
+    static constexpr std::uint64_t modifierMask = 0x1E0000;
+
+    // Combinations the system always keeps for itself (modifiers masked).
+    struct Combination {
+        std::uint16_t keyCode;
+        std::uint64_t modifiers;
+    };
+    static constexpr std::array<Combination, 6> reserved {{
+        {48, 0x100000}, // Command-Tab
+        {53, 0x180000}, // Command-Option-Esc
+        {12, 0x140000}, // Command-Control-Q
+        {20, 0x120000}, // Command-Shift-3
+        {21, 0x120000}, // Command-Shift-4
+        {23, 0x120000}, // Command-Shift-5
+    }};
+
+    // Symbolic hot-key number -> name; a number not listed is named
+    // "a macOS shortcut".
+    static const std::map<std::int64_t, std::string>& names();
+
+    // The enabled shortcuts now in force. The Linux desktop offers no such
+    // list yet, so this is empty.
+    static std::vector<SystemShortcut> current();
+
+    // Reads the symbolic hot-key settings: `defaults` stands for the whole
+    // property-list dictionary, whose "AppleSymbolicHotKeys" maps each
+    // hot-key number to {"enabled", "value": {"parameters": [char, key
+    // code, modifier mask]}}. Disabled, unset (key code 65535) and malformed
+    // entries are skipped; the order of the result is not significant.
+    static std::vector<SystemShortcut> load(const nlohmann::json& defaults);
+};
+
+} // namespace ferlow

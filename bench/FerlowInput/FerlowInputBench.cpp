@@ -1,0 +1,174 @@
+// Costs of the input path and the smoothness the pacer achieves.
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <numeric>
+#include <random>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "FerlowInput/Pacer.h"
+#include "FerlowInput/Translator.h"
+
+namespace ferlow {
+namespace {
+
+const DisplayLayout twoDisplays {{{{0, 0}, {2560, 1440}}, {{2560, 0}, {1920, 1080}}}};
+
+// The session's pacer settings.
+Pacer sessionPacer() { return Pacer(0.006, 0.024, 0.004, 120); }
+
+Translator makeTranslator(double& now)
+{
+    return Translator(std::make_shared<PointerState>(Point {1000, 700}), [] { return twoDisplays; },
+        [] { return Point {1000, 700}; }, [&now] { return now; }, Translator::DockSwipes::emulated);
+}
+
+void translateMove(benchmark::State& state)
+{
+    double now = 0;
+    auto translator = makeTranslator(now);
+    const PhoneMessage messages[] = {PhoneMessage::move(3.4, -1.2), PhoneMessage::move(-3.4, 1.2)};
+    std::size_t i = 0;
+    for (auto _ : state) {
+        now += 0.004;
+        benchmark::DoNotOptimize(translator.translate(messages[i++ & 1]));
+    }
+}
+BENCHMARK(translateMove);
+
+void pacerPlayTimeSteadyState(benchmark::State& state)
+{
+    // Stamps 8.33 ms apart arriving with jitter; the window is already full.
+    std::mt19937_64 random(42);
+    std::normal_distribution<double> jitter(0, 8);
+    std::vector<double> stamps, arrivals;
+    double arrival = 0;
+    for (int i = 0; i < 4096; ++i) {
+        stamps.push_back(i * 1000.0 / 120);
+        arrival = std::max(arrival, 0.010 + (stamps.back() + std::max(0.0, jitter(random))) / 1000);
+        arrivals.push_back(arrival);
+    }
+    auto pacer = sessionPacer();
+    for (int i = 0; i < 200; ++i)
+        pacer.playTime(stamps[static_cast<std::size_t>(i)], arrivals[static_cast<std::size_t>(i)]);
+    // Keep going from where the warm-up stopped; wrap by shifting both clocks.
+    std::size_t i = 200;
+    double shift = 0;
+    for (auto _ : state) {
+        if (i == stamps.size()) {
+            i = 0;
+            shift += arrivals.back() + 1;
+        }
+        benchmark::DoNotOptimize(pacer.playTime(stamps[i] + shift * 1000, arrivals[i] + shift));
+        ++i;
+    }
+}
+BENCHMARK(pacerPlayTimeSteadyState);
+
+// A simulated stream: the phone samples a finger at `rate` Hz and stamps
+// each move; the network delays each by 10 ms + |N(0, 8 ms)|, one in 200 by
+// a further 50 ms stall, and delivers in order (TCP). Each arrival gets its
+// play time from the pacer and is translated then. With `split`, it is
+// played as two half moves 1/120 s apart, the second reserved in the pacer,
+// the way a session plays stamped moves.
+struct Stream {
+    std::vector<double> stamps;   // ms, phone clock
+    std::vector<double> arrivals; // s, local clock
+};
+
+constexpr std::size_t streamLength = 10000;
+
+Stream makeStream(double rate)
+{
+    std::mt19937_64 random(2024);
+    std::normal_distribution<double> jitter(0, 8);
+    std::uniform_int_distribution<int> stall(0, 199);
+    Stream s;
+    double arrival = 0;
+    for (std::size_t i = 0; i < streamLength; ++i) {
+        const double sent = static_cast<double>(i) / rate;
+        double delayMs = 10 + std::abs(jitter(random));
+        if (stall(random) == 0)
+            delayMs += 50;
+        arrival = std::max(arrival, 5 + sent + delayMs / 1000);
+        s.stamps.push_back(1e6 + sent * 1000);
+        s.arrivals.push_back(arrival);
+    }
+    return s;
+}
+
+// Play times of the samples (of the first half when split).
+std::vector<double> play(const Stream& s, bool split, Translator& translator, double& now)
+{
+    constexpr double halfSpacing = 1.0 / 120;
+    auto pacer = sessionPacer();
+    std::vector<double> plays;
+    plays.reserve(s.stamps.size());
+    const PhoneMessage whole = PhoneMessage::move(3, -1);
+    const PhoneMessage half = PhoneMessage::move(1.5, -0.5);
+    for (std::size_t i = 0; i < s.stamps.size(); ++i) {
+        const double at = pacer.playTime(s.stamps[i], s.arrivals[i]);
+        plays.push_back(at);
+        now = at;
+        if (!split) {
+            benchmark::DoNotOptimize(translator.translate(whole));
+            continue;
+        }
+        pacer.reserve(at + halfSpacing);
+        benchmark::DoNotOptimize(translator.translate(half));
+        now = at + halfSpacing;
+        benchmark::DoNotOptimize(translator.translate(half));
+    }
+    return plays;
+}
+
+double spacingDeviationMs(const std::vector<double>& times)
+{
+    std::vector<double> gaps;
+    for (std::size_t i = 1; i < times.size(); ++i)
+        gaps.push_back((times[i] - times[i - 1]) * 1000);
+    const double mean = std::accumulate(gaps.begin(), gaps.end(), 0.0) / static_cast<double>(gaps.size());
+    double sum = 0;
+    for (double g : gaps)
+        sum += (g - mean) * (g - mean);
+    return std::sqrt(sum / static_cast<double>(gaps.size()));
+}
+
+double percentile(std::vector<double> values, double p)
+{
+    std::sort(values.begin(), values.end());
+    return values[static_cast<std::size_t>(p * static_cast<double>(values.size() - 1))];
+}
+
+// Arguments: the phone's rate in Hz, and whether moves are split.
+void simulatedStream(benchmark::State& state)
+{
+    const double rate = static_cast<double>(state.range(0));
+    const bool split = state.range(1) != 0;
+    const Stream stream = makeStream(rate);
+    double now = 0;
+    auto translator = makeTranslator(now);
+    std::vector<double> plays;
+    for (auto _ : state)
+        plays = play(stream, split, translator, now);
+
+    std::vector<double> phone, latency;
+    for (std::size_t i = 0; i < streamLength; ++i) {
+        phone.push_back(stream.stamps[i] / 1000);
+        latency.push_back((plays[i] - stream.arrivals[i]) * 1000);
+    }
+    state.counters["per_message"] = benchmark::Counter(
+        static_cast<double>(streamLength * state.iterations()), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["phone_spacing_sd_ms"] = spacingDeviationMs(phone);
+    state.counters["arrival_spacing_sd_ms"] = spacingDeviationMs(stream.arrivals);
+    state.counters["played_spacing_sd_ms"] = spacingDeviationMs(plays);
+    state.counters["latency_median_ms"] = percentile(latency, 0.5);
+    state.counters["latency_p99_ms"] = percentile(latency, 0.99);
+}
+BENCHMARK(simulatedStream)->ArgNames({"hz", "split"})->Args({120, 0})->Args({120, 1})->Args({60, 1})->Unit(benchmark::kMillisecond);
+
+} // namespace
+} // namespace ferlow

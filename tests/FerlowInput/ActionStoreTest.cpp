@@ -1,0 +1,103 @@
+#include "FerlowInput/ActionStore.h"
+
+#include "tests/FerlowInput/TestSupport.h"
+
+namespace ferlow {
+namespace {
+
+namespace fs = std::filesystem;
+
+ActionButton own(const char* id, std::optional<std::string> group = std::nullopt)
+{
+    return {id, "Mine", ActionKind::key(1, 0x100000), std::nullopt, false, std::move(group)};
+}
+
+std::string oldButton(const char* id)
+{
+    return R"({"id": ")" + std::string(id) + R"(", "title": "T", "kind": {"key": {"code": 1, "modifiers": 0}}, "keep": false})";
+}
+
+class ActionStoreTest : public testing::Test {
+protected:
+    TemporaryDirectory folder;
+    ActionStore store {folder.path()};
+};
+
+TEST_F(ActionStoreTest, LoadFallsBackMigratesOrKeepsWhatTheFileSays)
+{
+    struct Case {
+        const char* what;
+        std::optional<std::string> file;
+        std::vector<ActionButton> expected;
+    };
+    auto migrated = ActionStore::defaults();
+    migrated.push_back({"mine", "T", ActionKind::key(1, 0), std::nullopt, false, "More"});
+    const Case cases[] = {
+        {"missing", std::nullopt, ActionStore::defaults()},
+        {"empty file", "", ActionStore::defaults()},
+        {"not JSON", "[{", ActionStore::defaults()},
+        {"not an array", "{}", ActionStore::defaults()},
+        {"one element without keep",
+            R"([{"id": "a", "title": "A", "kind": {"appSwitcher": {}}, "group": "More"}])", ActionStore::defaults()},
+        {"user removed every button", "[]", {}},
+        {"old copies of built-in buttons only", "[" + oldButton("esc") + "," + oldButton("copy") + "]",
+            ActionStore::defaults()},
+        {"old file with an own button", "[" + oldButton("esc") + "," + oldButton("mine") + "]", migrated},
+        {"current format as it is",
+            R"([{"id": "esc", "title": "Own Esc", "kind": {"key": {"code": 53, "modifiers": 0}}, "keep": true}, )"
+                R"({"id": "x", "title": "X", "kind": {"mouse": {"button": 7}}, "keep": false, "group": "More"}])",
+            {{"esc", "Own Esc", ActionKind::key(53, 0), std::nullopt, true, std::nullopt},
+                {"x", "X", ActionKind::mouse(7), std::nullopt, false, "More"}}},
+    };
+    ASSERT_EQ(ActionStore::defaults().size(), 34u);
+    EXPECT_EQ(ActionButton::encodeList(ActionStore::defaults())[13].dump(),
+        R"({"id":"redo","title":"Redo","kind":{"key":{"code":6,"modifiers":1179648}},"keep":false,"group":"Edit"})");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(store.url());
+        if (c.file)
+            writeFile(store.url(), *c.file);
+        EXPECT_EQ(store.load(), c.expected);
+    }
+}
+
+TEST_F(ActionStoreTest, SaveWritesSortedPrettyJsonPrivatelyAndLoadsBack)
+{
+    ActionStore nested(folder.path() / "a" / "b");
+    const std::vector<ActionButton> buttons {own("one", "More"),
+        {"two", "Two", ActionKind::gesture(SystemGesture::apps), "Reserved", true, "Windows"}};
+    nested.save(buttons);
+    EXPECT_EQ(modeOf(nested.url()), 0600u);
+    EXPECT_EQ(modeOf(folder.path() / "a"), 0700u);
+    EXPECT_EQ(modeOf(folder.path() / "a" / "b"), 0700u);
+    const std::string start = "[\n  {\n    \"group\": \"More\",\n    \"id\": \"one\",\n    \"keep\": false,\n"
+                              "    \"kind\": {\n      \"key\": {\n        \"code\": 1,\n        \"modifiers\": 1048576\n"
+                              "      }\n    },\n    \"title\": \"Mine\"\n  },\n  {\n    \"conflict\": \"Reserved\",\n";
+    EXPECT_EQ(readFile(nested.url()).substr(0, start.size()), start);
+    EXPECT_EQ(nested.load(), buttons);
+
+    writeFile(folder.path() / "file", "");
+    EXPECT_THROW(ActionStore(folder.path() / "file").save(buttons), fs::filesystem_error);
+}
+
+TEST_F(ActionStoreTest, AnUndecodableFileIsKeptAsideBeforeTheFirstSave)
+{
+    const std::string damaged = R"([{"id": "mine", "title": "Mine", "kind": {"key": {"code": 1}}, "keep": false}])";
+    writeFile(store.url(), damaged);
+    EXPECT_EQ(store.load(), ActionStore::defaults());
+    EXPECT_EQ(readFile(store.url()), damaged); // loading alone changes nothing on disk
+    store.save({own("new", "More")});
+    EXPECT_EQ(readFile(fs::path(store.url()) += ".unreadable"), damaged);
+    store.save({own("newer", "More")}); // later saves just replace
+    EXPECT_EQ(readFile(fs::path(store.url()) += ".unreadable"), damaged);
+    EXPECT_FALSE(fs::exists(fs::path(store.url()) += ".unreadable-2"));
+    EXPECT_EQ(store.load(), (std::vector {own("newer", "More")}));
+
+    writeFile(store.url(), ""); // an empty file holds nothing to keep
+    store.load();
+    store.save({});
+    EXPECT_FALSE(fs::exists(fs::path(store.url()) += ".unreadable-2"));
+}
+
+} // namespace
+} // namespace ferlow

@@ -1,0 +1,149 @@
+#include "FerlowInput/Pacer.h"
+
+#include <algorithm>
+#include <deque>
+#include <random>
+
+#include <gtest/gtest.h>
+
+namespace ferlow {
+namespace {
+
+Pacer sessionPacer() { return Pacer(0.006, 0.024, 0.004, 120); }
+
+// The buffer computed the plain way: copy, subtract the minimum, sort.
+struct ReferencePacer {
+    std::size_t window;
+    std::deque<double> offsets {};
+    double lastPlay = -std::numeric_limits<double>::infinity();
+    double currentBuffer = 0.006;
+
+    void observe(double phoneMs, double arrival)
+    {
+        offsets.push_back(arrival * 1000 - phoneMs);
+        while (offsets.size() > window)
+            offsets.pop_front();
+        const double m = *std::min_element(offsets.begin(), offsets.end());
+        std::vector<double> extra;
+        for (double o : offsets)
+            extra.push_back(o - m);
+        std::sort(extra.begin(), extra.end());
+        const auto index = static_cast<std::size_t>(static_cast<double>(extra.size() - 1) * 0.75);
+        currentBuffer = std::min(std::max(extra[index] / 1000, 0.006), 0.024);
+    }
+    double playTime(std::optional<double> phoneMs, double arrival)
+    {
+        double target = arrival, floor = lastPlay;
+        if (phoneMs) {
+            observe(*phoneMs, arrival);
+            target = (*std::min_element(offsets.begin(), offsets.end()) + *phoneMs) / 1000 + currentBuffer;
+            floor = lastPlay + 0.004;
+        }
+        return lastPlay = std::max({target, arrival, floor});
+    }
+};
+
+TEST(PacerTest, ConstantDelayPlaysEverySampleSixMillisecondsAfterArrival)
+{
+    auto pacer = sessionPacer();
+    for (int i = 0; i < 300; ++i) {
+        const double arrival = 100 + i * 0.008;
+        EXPECT_NEAR(pacer.playTime(5000 + i * 8.0, arrival), arrival + 0.006, 1e-9) << "sample " << i;
+    }
+    EXPECT_EQ(pacer.currentBuffer(), 0.006);
+}
+
+TEST(PacerTest, BufferFollowsTheSeventyFifthPercentileWithinItsBounds)
+{
+    auto pacer = sessionPacer();
+    for (int i = 0; i < 120; ++i) {
+        const bool late = i == 60; // one sample 50 ms late: played on arrival, buffer unmoved
+        const double arrival = 10 + i * 0.008 + (late ? 0.050 : 0);
+        const double play = pacer.playTime(i * 8.0, arrival);
+        EXPECT_TRUE(late ? play == arrival : play >= arrival) << "sample " << i;
+    }
+    EXPECT_EQ(pacer.currentBuffer(), 0.006);
+    for (int i = 120; i < 220; ++i) // most samples 50 ms behind the fastest remembered
+        pacer.playTime(i * 8.0, 10 + i * 0.008 + 0.050);
+    EXPECT_EQ(pacer.currentBuffer(), 0.024);
+}
+
+TEST(PacerTest, BurstAfterAStallDrainsFourMillisecondsApartInOrder)
+{
+    auto pacer = sessionPacer();
+    double last = 0;
+    for (int i = 0; i < 20; ++i)
+        last = pacer.playTime(i * 8.0, 1 + i * 0.008);
+    const double arrival = 1.332; // ten samples held up by the network arrive together
+    for (int i = 20; i < 30; ++i) {
+        const double play = pacer.playTime(i * 8.0, arrival);
+        EXPECT_GE(play, arrival);
+        if (i > 20) {
+            EXPECT_NEAR(play - last, 0.004, 1e-12) << "sample " << i;
+        }
+        last = play;
+    }
+    // Unstamped messages never overtake what is scheduled; reserve only pushes forward.
+    EXPECT_EQ(pacer.playTime(std::nullopt, arrival), last);
+    pacer.reserve(last - 1);
+    EXPECT_EQ(pacer.playTime(std::nullopt, arrival), last);
+    pacer.reserve(last + 0.5);
+    EXPECT_EQ(pacer.playTime(std::nullopt, arrival), last + 0.5);
+}
+
+TEST(PacerTest, OnlyTheLastWindowOfSamplesCounts)
+{
+    auto pacer = sessionPacer();
+    pacer.observe(0, 1.000); // the fastest sample, 20 ms ahead of the rest
+    for (int i = 1; i < 120; ++i)
+        pacer.observe(i * 8.0, 1.020 + i * 0.008);
+    EXPECT_NEAR(pacer.currentBuffer(), 0.020, 1e-9);
+    pacer.observe(120 * 8.0, 1.020 + 120 * 0.008); // the 121st pushes it out
+    EXPECT_EQ(pacer.currentBuffer(), 0.006);
+}
+
+TEST(PacerTest, AbsurdStampsCountAsUnstamped)
+{
+    auto pacer = sessionPacer();
+    EXPECT_EQ(pacer.playTime(-1e300, 5.0), 5.0);
+    EXPECT_EQ(pacer.playTime(std::numeric_limits<double>::quiet_NaN(), 5.001), 5.001);
+    EXPECT_EQ(pacer.sampleCount(), 0u);
+    EXPECT_NEAR(pacer.playTime(100, 5.002), 5.008, 1e-9);
+}
+
+TEST(PacerTest, MatchesThePlainComputationOnRandomTraffic)
+{
+    std::mt19937_64 random(7);
+    std::normal_distribution<double> jitter(0, 8);
+    std::uniform_int_distribution<int> event(0, 39);
+    for (std::size_t window : {1u, 2u, 7u, 120u}) {
+        Pacer pacer(0.006, 0.024, 0.004, window);
+        ReferencePacer reference {window};
+        double arrival = 50;
+        for (int i = 0; i < 3000; ++i) {
+            const double phoneMs = 1e6 + i * 8.333;
+            arrival = std::max(arrival, 50 + (phoneMs - 1e6 + std::abs(jitter(random))) / 1000);
+            switch (event(random)) {
+            case 0: // a stall
+                arrival += 0.05;
+                break;
+            case 1:
+                ASSERT_EQ(pacer.playTime(std::nullopt, arrival), reference.playTime(std::nullopt, arrival));
+                break;
+            case 2:
+                pacer.reserve(arrival + 0.01);
+                reference.lastPlay = std::max(reference.lastPlay, arrival + 0.01);
+                break;
+            case 3: // a ping
+                pacer.observe(std::round(phoneMs), arrival);
+                reference.observe(std::round(phoneMs), arrival);
+                break;
+            }
+            ASSERT_EQ(pacer.playTime(phoneMs, arrival), reference.playTime(phoneMs, arrival)) << window << " " << i;
+            ASSERT_EQ(pacer.currentBuffer(), reference.currentBuffer) << window << " " << i;
+        }
+    }
+}
+
+} // namespace
+} // namespace ferlow

@@ -1,0 +1,302 @@
+#include "FerlowInput/Translator.h"
+
+#include <limits>
+#include <map>
+#include <set>
+
+#include "FerlowInput/SystemGestures.h"
+#include "FerlowInput/Watchdog.h"
+#include "tests/FerlowInput/TestSupport.h"
+
+namespace ferlow {
+namespace {
+
+using Events = std::vector<EventSpec>;
+using DockSwipes = Translator::DockSwipes;
+
+// One step of a scenario: at fake time `at`, translate `in` (or call
+// expire() when absent) and expect exactly `out`.
+struct Step {
+    double at;
+    std::optional<PhoneMessage> in;
+    Events out;
+};
+
+EventSpec key(std::uint16_t code, std::uint64_t flags, bool down) { return EventSpec::key(code, flags, down); }
+EventSpec mouse(std::int32_t type, Point at, std::int32_t button, std::int64_t clicks, Vector delta = {})
+{
+    return EventSpec::mouse(type, at, button, clicks, delta);
+}
+
+PhoneMessage scroll(double dy, std::optional<Phase> phase, MomentumPhase momentum = MomentumPhase::none)
+{
+    return PhoneMessage::scroll(0, dy, phase, momentum);
+}
+
+class TranslatorTest : public testing::Test {
+protected:
+    // Two displays side by side: 1000x800 and, to its right, 800x600.
+    Translator make(DockSwipes dock = DockSwipes::live)
+    {
+        Translator t(
+            pointer, [] { return DisplayLayout {{{{0, 0}, {1000, 800}}, {{1000, 0}, {800, 600}}}}; },
+            [this] { return cursor; }, [this] { return now; }, dock);
+        t.setActions([this] { return buttons; });
+        return t;
+    }
+
+    void run(Translator& translator, const std::vector<Step>& steps)
+    {
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+            SCOPED_TRACE("step " + std::to_string(i) + (steps[i].in ? " " + steps[i].in->description() : " expire"));
+            now = steps[i].at;
+            EXPECT_EQ(steps[i].in ? translator.translate(*steps[i].in) : translator.expire(), steps[i].out);
+        }
+    }
+
+    std::shared_ptr<PointerState> pointer = std::make_shared<PointerState>(Point {100, 100});
+    Point cursor {100, 100};
+    double now = 0;
+    std::vector<ActionButton> buttons;
+};
+
+TEST_F(TranslatorTest, DragsFollowTheHeldButtonsAndOddIndexesAreIgnored)
+{
+    auto t = make();
+    run(t, {
+        {0.00, PhoneMessage::button(0, true, 1), {mouse(1, {100, 100}, 0, 1)}},
+        {0.01, PhoneMessage::button(1, true, 0), {mouse(3, {100, 100}, 1, 1)}},
+        // Both held: a left drag; deltas round half away from zero.
+        {0.02, PhoneMessage::move(2.5, -2.5), {mouse(6, {102.5, 97.5}, 0, 0, {3, -3})}},
+        {0.03, PhoneMessage::button(0, false, 2), {mouse(2, {102.5, 97.5}, 0, 2)}},
+        {0.04, PhoneMessage::move(-0.5, 0.4), {mouse(7, {102, 97.9}, 1, 0, {-1, 0})}},
+        {0.05, PhoneMessage::button(1, false, 1), {mouse(4, {102, 97.9}, 1, 1)}},
+        {0.06, PhoneMessage::button(2, true, 1), {mouse(25, {102, 97.9}, 2, 1)}},
+        {0.07, PhoneMessage::button(2, false, 1), {mouse(26, {102, 97.9}, 2, 1)}},
+        {0.08, PhoneMessage::move(1, 1), {mouse(5, {103, 98.9}, 0, 0, {1, 1})}},
+        {0.09, PhoneMessage::button(3, true, 1), {}},
+        {0.10, PhoneMessage::button(-1, false, 1), {}},
+    });
+    EXPECT_TRUE(pointer->buttonsDown.empty());
+}
+
+TEST_F(TranslatorTest, MovesStayOnTheDisplaysAndPickUpRealMouseMovesAfterAPause)
+{
+    auto t = make();
+    pointer->position = cursor = {990, 10};
+    run(t, {
+        // Above the right display's top edge: slides along the left one.
+        {0.0, PhoneMessage::move(20, -30), {mouse(5, {999, 0}, 0, 0, {20, -30})}},
+        {0.1, PhoneMessage::move(30, 100), {mouse(5, {1029, 100}, 0, 0, {30, 100})}},
+    });
+    cursor = {500, 500}; // a real mouse moved
+    run(t, {
+        {0.2, PhoneMessage::move(1, 0), {mouse(5, {1030, 100}, 0, 0, {1, 0})}}, // not quiet long enough
+        {0.46, PhoneMessage::move(1, 0), {mouse(5, {501, 500}, 0, 0, {1, 0})}},
+    });
+    cursor = {501.9, 501.4}; // within the desktop's rounding: kept
+    run(t, {{1.0, PhoneMessage::move(0, 1), {mouse(5, {501, 501}, 0, 0, {0, 1})}}});
+}
+
+TEST_F(TranslatorTest, ScrollCarriesFractionsOnlyWithinOneGesture)
+{
+    auto t = make();
+    const auto wheel = [](std::int32_t dy, std::int64_t phase, std::int64_t momentum = 0) {
+        return EventSpec::scroll(0, dy, phase, momentum);
+    };
+    const auto gesture = [](double dy, std::int64_t phase) { return EventSpec::scrollGesture(0, dy, phase); };
+    run(t, {
+        {0, scroll(0.6, Phase::changed), {wheel(0, 2), gesture(0.6, 2)}},
+        {0, scroll(0.6, Phase::changed), {wheel(1, 2), gesture(0.6, 2)}},
+        {0, scroll(0, Phase::ended), {wheel(0, 4), gesture(0, 4)}},
+        {0, scroll(0.9, Phase::changed), {wheel(0, 2), gesture(0.9, 2)}}, // 0.2 left over was dropped
+        {0, scroll(-1.5, Phase::cancelled), {wheel(0, 8), gesture(-1.5, 8)}},
+        {0, scroll(2.7, Phase::began), {wheel(2, 1), gesture(2.7, 1)}},
+        {0, scroll(0.5, Phase::changed), {wheel(0, 2), gesture(0.5, 2)}}, // nothing carried from began
+        {0, scroll(-0.2, Phase::ended), {wheel(0, 4), gesture(-0.2, 4)}},
+        // Momentum has no phase and no gesture event.
+        {0, scroll(0.6, std::nullopt, MomentumPhase::begin), {wheel(0, 0, 1)}},
+        {0, scroll(0.6, std::nullopt, MomentumPhase::continue_), {wheel(0, 0, 2)}},
+        {0, scroll(0.6, std::nullopt, MomentumPhase::continue_), {wheel(1, 0, 2)}},
+        {0, scroll(0.9, std::nullopt, MomentumPhase::end), {wheel(1, 0, 3)}},
+        {0, PhoneMessage::scroll(1e12, -1e12, std::nullopt, MomentumPhase::none),
+            {EventSpec::scroll(std::numeric_limits<std::int32_t>::max(), std::numeric_limits<std::int32_t>::min(), 0, 0)}},
+    });
+}
+
+TEST_F(TranslatorTest, GesturesMapToTheirSubtypesAndPingsCarryNoInput)
+{
+    auto t = make();
+    run(t, {
+        {0, PhoneMessage::pinch(0.25, Phase::changed), {EventSpec::gesture(8, 2, 0.25, std::nullopt)}},
+        {0, PhoneMessage::rotate(-12, Phase::ended), {EventSpec::gesture(5, 4, std::nullopt, -12.0)}},
+        {0, PhoneMessage::smartZoom(), {EventSpec::gesture(22, std::nullopt, std::nullopt, std::nullopt)}},
+        {0, PhoneMessage::system(SystemGesture::apps), {EventSpec::launch("com.apple.apps.launcher")}},
+        {0, PhoneMessage::ping(5), {}},
+    });
+}
+
+TEST_F(TranslatorTest, LiveDockSwipesEndOrCancelByTheLastDirection)
+{
+    auto t = make(DockSwipes::live);
+    const auto h = [](double p, Phase phase) { return PhoneMessage::dock(DockKind::horizontal, p, phase, 1.5); };
+    const auto v = [](double p, Phase phase) { return PhoneMessage::dock(DockKind::vertical, p, phase, -2); };
+    run(t, {
+        {0, h(0.1, Phase::began), {EventSpec::dock(1, 0.1, 1, std::nullopt)}},
+        {0, h(0.4, Phase::changed), {EventSpec::dock(1, 0.4, 2, std::nullopt)}},
+        {0, h(0.3, Phase::changed), {EventSpec::dock(1, 0.3, 2, std::nullopt)}},
+        // Repeats the last progress: the last real change (back) decides.
+        {0, h(0.3, Phase::ended), {EventSpec::dock(1, 0.3, 8, 1.5)}},
+        {0, v(0.2, Phase::began), {EventSpec::dock(2, 0.2, 1, std::nullopt)}},
+        {0, v(0.5, Phase::changed), {EventSpec::dock(2, 0.5, 2, std::nullopt)}},
+        {0, v(0.5, Phase::ended), {EventSpec::dock(2, 0.5, 4, -2.0)}},
+        {0, PhoneMessage::dock(DockKind::pinch, -0.2, Phase::began, 0), {EventSpec::dock(3, -0.2, 1, std::nullopt)}},
+        {0, PhoneMessage::dock(DockKind::pinch, -0.5, Phase::ended, 3), {EventSpec::dock(3, -0.5, 4, 3.0)}},
+    });
+}
+
+TEST_F(TranslatorTest, EmulatedDockSwipesPostTheShortcutOnlyWhenFinishedPastTheThreshold)
+{
+    auto t = make(DockSwipes::emulated);
+    const auto h = [](double p, Phase phase) { return PhoneMessage::dock(DockKind::horizontal, p, phase, 0); };
+    const Events controlRight {key(59, 0x40000, true), key(124, 0xA40000, true), key(124, 0xA40000, false), key(59, 0, false)};
+    const Events controlUp {key(59, 0x40000, true), key(126, 0xA40000, true), key(126, 0xA40000, false), key(59, 0, false)};
+    run(t, {
+        {0, h(0.1, Phase::began), {}},
+        {0, h(0.15, Phase::changed), {}},
+        {0, h(0.15, Phase::ended), controlRight},
+        {0, h(0.1, Phase::began), {}},
+        {0, h(0.149, Phase::ended), {}},
+        {0, h(0.1, Phase::began), {}},
+        {0, h(0.4, Phase::changed), {}},
+        {0, h(0.3, Phase::ended), {}}, // moved back before lifting: cancelled
+        {0, PhoneMessage::dock(DockKind::vertical, 0.5, Phase::began, 0), {}},
+        {0, PhoneMessage::dock(DockKind::vertical, 0.5, Phase::ended, 0), controlUp},
+        {0, PhoneMessage::dock(DockKind::pinch, 0.1, Phase::began, 0), {}},
+        {0, PhoneMessage::dock(DockKind::pinch, 0.3, Phase::ended, 0), {key(103, 0x800000, true), key(103, 0x800000, false)}},
+        {0, PhoneMessage::dock(DockKind::pinch, -0.2, Phase::began, 0), {}},
+        {0, PhoneMessage::dock(DockKind::pinch, -0.5, Phase::ended, 0), {EventSpec::launch("com.apple.apps.launcher")}},
+    });
+}
+
+TEST_F(TranslatorTest, KeyActionsPressModifiersInOrderAndReleaseThemInReverse)
+{
+    const auto keyButton = [](const char* id, std::uint16_t code, std::uint64_t modifiers) {
+        return ActionButton {id, id, ActionKind::key(code, modifiers), std::nullopt, false, std::nullopt};
+    };
+    buttons = {keyButton("full", 3, 0x140000), keyButton("all4", 0, 0x1E0000 | 0x1), keyButton("up", 126, 0),
+        keyButton("f1", 122, 0x20000)};
+    auto t = make();
+    run(t, {
+        {0, PhoneMessage::action("full", true), {key(59, 0x40000, true), key(55, 0x140000, true), key(3, 0x140000, true)}},
+        {0, PhoneMessage::action("full", false), {key(3, 0x140000, false), key(55, 0x40000, false), key(59, 0, false)}},
+        {0, PhoneMessage::action("all4", true),
+            {key(59, 0x40000, true), key(58, 0xC0000, true), key(56, 0xE0000, true), key(55, 0x1E0000, true), key(0, 0x1E0000, true)}},
+        {0, PhoneMessage::action("all4", false),
+            {key(0, 0x1E0000, false), key(55, 0xE0000, false), key(56, 0xC0000, false), key(58, 0x40000, false), key(59, 0, false)}},
+        {0, PhoneMessage::action("up", true), {key(126, 0xA00000, true)}},
+        {0, PhoneMessage::action("up", false), {key(126, 0xA00000, false)}},
+        {0, PhoneMessage::action("f1", true), {key(56, 0x20000, true), key(122, 0x820000, true)}},
+        {0, PhoneMessage::action("f1", false), {key(122, 0x820000, false), key(56, 0, false)}},
+    });
+}
+
+TEST_F(TranslatorTest, ReleasesPostExactlyWhatTheirPressSetAside)
+{
+    buttons = {{"copy", "Copy", ActionKind::key(8, 0x100000), std::nullopt, false, "Edit"},
+        {"play", "Play", ActionKind::media(MediaKey::playPause), std::nullopt, false, "Media"},
+        {"right", "Right click", ActionKind::mouse(1), std::nullopt, false, "More"},
+        {"mc", "Mission Control", ActionKind::gesture(SystemGesture::missionControl), std::nullopt, false, "Windows"}};
+    auto t = make();
+    const Events copyUp {key(8, 0x100000, false), key(55, 0, false)};
+    run(t, {
+        {0, PhoneMessage::action("copy", false), {}}, // never pressed
+        {0, PhoneMessage::action("nothing", true), {}},
+        {0, PhoneMessage::action("copy", true), {key(55, 0x100000, true), key(8, 0x100000, true)}},
+        {0, PhoneMessage::action("copy", true), {key(55, 0x100000, true), key(8, 0x100000, true)}},
+        {0, PhoneMessage::action("copy", false), copyUp},
+        {0, PhoneMessage::action("copy", false), {}}, // pressed twice, released once
+        {0, PhoneMessage::action("play", true), {EventSpec::media(16, true)}},
+        {0, PhoneMessage::action("right", true), {mouse(3, {100, 100}, 1, 1)}},
+        {0, PhoneMessage::action("mc", true), SystemGestures::specs(SystemGesture::missionControl)},
+        {0, PhoneMessage::action("mc", false), {}},
+        {0, PhoneMessage::action("copy", true), {key(55, 0x100000, true), key(8, 0x100000, true)}},
+    });
+    EXPECT_EQ(pointer->buttonsDown, std::set<std::int64_t> {1});
+    buttons.clear(); // the list changed while the keys are held
+    run(t, {
+        {0, PhoneMessage::action("copy", false), copyUp},
+        {0, PhoneMessage::action("play", false), {EventSpec::media(16, false)}},
+        {0, PhoneMessage::action("right", false), {mouse(4, {100, 100}, 1, 1)}},
+    });
+    EXPECT_TRUE(pointer->buttonsDown.empty());
+    EXPECT_EQ(t.heldActionCount(), 0u);
+}
+
+TEST_F(TranslatorTest, SwitcherHoldsCommandAcrossPressesUntilIdleOrAClick)
+{
+    buttons = {{"switcher", "App Switcher", ActionKind::appSwitcher(), std::nullopt, false, "Windows"}};
+    auto t = make();
+    const Events tab {key(48, 0x100000, true), key(48, 0x100000, false)};
+    Events open {key(55, 0x100000, true)};
+    open.insert(open.end(), tab.begin(), tab.end());
+    const Events commandUp {key(55, 0, false)};
+    run(t, {
+        {0.0, PhoneMessage::action("switcher", true), open},
+        {0.5, std::nullopt, {}},
+        {1.0, PhoneMessage::action("switcher", true), tab},
+        {2.0, PhoneMessage::action("switcher", true), tab},
+        {2.0, PhoneMessage::action("switcher", false), {}},
+        {3.5, std::nullopt, {}}, // exactly 1.5 s: still open
+        {3.6, std::nullopt, commandUp},
+        {3.7, std::nullopt, {}},
+        {4.0, PhoneMessage::action("switcher", true), open},
+        {4.1, PhoneMessage::button(0, true, 1), {mouse(1, {100, 100}, 0, 1)}},
+        {4.2, PhoneMessage::button(0, false, 1), {mouse(2, {100, 100}, 0, 1), key(55, 0, false)}},
+        {9.0, std::nullopt, {}},
+    });
+}
+
+// What the watchdog closes for a silent phone, fed through the translator,
+// leaves no key, button or gesture open.
+TEST_F(TranslatorTest, WatchdogCloseOutReleasesEverythingThePhoneLeftOpen)
+{
+    buttons = {{"redo", "Redo", ActionKind::key(6, 0x120000), std::nullopt, false, "Edit"},
+        {"vol", "Volume Up", ActionKind::media(MediaKey::volumeUp), std::nullopt, false, "Media"},
+        {"middle", "Middle", ActionKind::mouse(2), std::nullopt, false, "More"}};
+    auto t = make();
+    Watchdog watchdog(0.5, [this] { return now; });
+    std::map<std::int64_t, int> pressed; // key codes, media keys + 1000: downs minus ups
+    std::int64_t lastScrollPhase = 0;
+    const auto feed = [&](const PhoneMessage& message) {
+        for (const auto& spec : t.translate(message)) {
+            if (const auto* k = spec.as<EventSpec::Key>())
+                pressed[k->code] += k->down ? 1 : -1;
+            if (const auto* m = spec.as<EventSpec::Media>())
+                pressed[1000 + m->key] += m->down ? 1 : -1;
+            if (const auto* s = spec.as<EventSpec::Scroll>())
+                lastScrollPhase = s->phase;
+        }
+    };
+    for (const auto& message : {PhoneMessage::action("redo", true), PhoneMessage::action("vol", true),
+             PhoneMessage::action("middle", true), PhoneMessage::button(0, true, 1), PhoneMessage::button(1, true, 1),
+             PhoneMessage::scroll(0, 3, Phase::began, MomentumPhase::none),
+             PhoneMessage::dock(DockKind::horizontal, 0.3, Phase::began, 0)}) {
+        watchdog.observe(message);
+        feed(message);
+    }
+    EXPECT_EQ(pointer->buttonsDown, (std::set<std::int64_t> {0, 1, 2}));
+
+    now = 0.6;
+    for (const auto& message : watchdog.expired())
+        feed(message);
+    for (const auto& [code, count] : pressed)
+        EXPECT_EQ(count, 0) << "key " << code;
+    EXPECT_EQ(pressed.size(), 4u);
+    EXPECT_TRUE(pointer->buttonsDown.empty());
+    EXPECT_EQ(t.heldActionCount(), 0u);
+    EXPECT_EQ(lastScrollPhase, 4);
+}
+
+} // namespace
+} // namespace ferlow

@@ -78,6 +78,7 @@ public:
     Pacer pacer;
     std::deque<Pending> pending;
     std::optional<std::string> deviceName;
+    std::optional<double> lastStamp; // of the previous stamped input message
     const double acceptedAt; // when the connection was accepted
 };
 

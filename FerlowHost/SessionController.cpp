@@ -21,11 +21,6 @@ double monotonicSeconds()
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-bool isInput(const PhoneMessage& message)
-{
-    return !(message.is<PhoneMessage::Hi>() || message.is<PhoneMessage::Ping>() || message.is<PhoneMessage::Forget>());
-}
-
 // The phone's nonce from a valid hello, or nothing. A hello is a JSON object
 // with "t" "hello", integer "v" 1, a string "id" and a string "n" holding
 // exactly 16 bytes in Base64URL.
@@ -85,21 +80,21 @@ SessionController::Handlers SessionController::accept(std::shared_ptr<MessageSoc
     Handlers handlers;
     handlers.onText = [weakSelf, weakSession](std::string_view text) {
         const auto self = weakSelf.lock();
-        const auto session = weakSession.lock();
-        if (self && session)
-            self->text(text, session);
+        const auto target = weakSession.lock();
+        if (self && target)
+            self->text(text, target);
     };
     handlers.onBinary = [weakSelf, weakSession](ByteView bytes) {
         const auto self = weakSelf.lock();
-        const auto session = weakSession.lock();
-        if (self && session)
-            self->binary(bytes, session);
+        const auto target = weakSession.lock();
+        if (self && target)
+            self->binary(bytes, target);
     };
     handlers.onClose = [weakSelf, weakSession] {
         const auto self = weakSelf.lock();
-        const auto session = weakSession.lock();
-        if (self && session)
-            self->ended(session);
+        const auto target = weakSession.lock();
+        if (self && target)
+            self->ended(target);
     };
     return handlers;
 }
@@ -213,7 +208,15 @@ void SessionController::handle(const PhoneMessage& message, std::optional<double
             message.description().substr(0, 12).c_str(), stamp.value_or(-1), (play - arrival) * 1000);
         trace(line);
     }
-    const auto halves = stamp ? split(message) : std::nullopt;
+    // Halves need room: a phone that samples faster than the two halves plus
+    // the pacer's catch-up gap would otherwise be scheduled further behind
+    // with every sample. Such a phone already sends at the rate splitting
+    // aims for.
+    const bool room = stamp
+        && (!session->lastStamp || *stamp - *session->lastStamp >= (splitOffset + Session::catchUpSpacing) * 1000);
+    if (stamp)
+        session->lastStamp = stamp;
+    const auto halves = room ? split(message) : std::nullopt;
     if (halves) {
         session->pending.push_back({play, halves->first});
         session->pending.push_back({play + splitOffset, halves->second});

@@ -1,7 +1,10 @@
 #include "Ferlow/TracingPoster.h"
 
 
-#include "tests/FerlowInput/TestSupport.h"
+#include <gtest/gtest.h>
+
+#include "tests/Support/RecordingPoster.h"
+#include "tests/Support/TestSupport.h"
 
 namespace ferlow {
 namespace {
@@ -10,17 +13,17 @@ namespace fs = std::filesystem;
 
 TEST(TracingPosterTest, WritesOneLinePerSpecBeforeForwarding)
 {
-    TemporaryDirectory folder;
+    test::TemporaryDirectory folder;
     const auto path = folder.path() / "trace.txt";
-    writeFile(path, "an older trace\n");
+    test::writeFile(path, "an older trace\n");
     ::chmod(path.c_str(), 0644);
 
     double now = 100;
     auto inner = std::make_shared<RecordingPoster>();
     auto poster = TracingPoster::make(inner, path, [&] { return now; });
     ASSERT_TRUE(poster);
-    EXPECT_EQ(modeOf(path), 0600u);
-    EXPECT_EQ(readFile(path), "");
+    EXPECT_EQ(test::fileMode(path), 0600u);
+    EXPECT_EQ(test::readFile(path), "");
 
     now = 100.0123;
     const std::vector<EventSpec> specs {EventSpec::mouse(6, {5, 5}, 0, 0, {3, -4}),
@@ -29,19 +32,19 @@ TEST(TracingPosterTest, WritesOneLinePerSpecBeforeForwarding)
     poster->post(specs);
     const std::string lines = "12.30 mouse 6 3 -4\n12.30 scroll -7 2 4 3\n12.30 other\n"
                               "12.30 mouse 5 100000000000000000000 0\n";
-    EXPECT_EQ(readFile(path), lines);
+    EXPECT_EQ(test::readFile(path), lines);
 
     now = 101;
     poster->post({}); // nothing written, still forwarded
     ASSERT_EQ(inner->posts.size(), 2u);
     EXPECT_EQ(inner->posts[0], specs);
     EXPECT_TRUE(inner->posts[1].empty());
-    EXPECT_EQ(readFile(path), lines);
+    EXPECT_EQ(test::readFile(path), lines);
 }
 
 TEST(TracingPosterTest, NoPosterWhenTheFileCannotBeCreated)
 {
-    TemporaryDirectory folder;
+    test::TemporaryDirectory folder;
     auto inner = std::make_shared<RecordingPoster>();
     EXPECT_FALSE(TracingPoster::make(inner, folder.path() / "missing" / "trace.txt"));
     EXPECT_FALSE(TracingPoster::make(inner, folder.path()));

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/FerlowHost/TestPhone.h"
+#include "tests/Support/RecordingPoster.h"
 #include "tests/Support/TestSupport.h"
 
 namespace ferlow {
@@ -56,12 +57,6 @@ public:
 private:
     Wire& m_wire;
     int m_number;
-};
-
-class RecordingPoster final : public EventPoster {
-public:
-    void post(const std::vector<EventSpec>& specs) override { posted.insert(posted.end(), specs.begin(), specs.end()); }
-    std::vector<EventSpec> posted;
 };
 
 struct Connection {
@@ -162,7 +157,7 @@ struct SessionControllerTest : ::testing::Test {
         return messages.back();
     }
 
-    std::vector<EventSpec> takePosted() { return std::exchange(poster->posted, {}); }
+    std::vector<EventSpec> takePosted() { return poster->take(); }
 
     std::map<int, std::size_t> m_opened;
 };
@@ -342,7 +337,7 @@ TEST_F(SessionControllerTest, StampedMovesSplitIntoHalvesThatPlayWhenDue)
     controller->trace = [&](const std::string& line) { traced.push_back(line); };
 
     c.handlers.onBinary(c.phone->seal(PhoneMessage::move(10, 0), 5000));
-    EXPECT_TRUE(poster->posted.empty()); // the first sample plays 6 ms after arrival
+    EXPECT_TRUE(takePosted().empty()); // the first sample plays 6 ms after arrival
     ASSERT_EQ(wakes.size(), 1u);
     EXPECT_DOUBLE_EQ(wakes[0], 1000.006);
     ASSERT_EQ(traced.size(), 1u);
@@ -351,7 +346,7 @@ TEST_F(SessionControllerTest, StampedMovesSplitIntoHalvesThatPlayWhenDue)
     // Due within half a millisecond plays now; 0.6 ms early waits.
     now = 1000.006 - 0.0006;
     controller->drain();
-    EXPECT_TRUE(poster->posted.empty());
+    EXPECT_TRUE(takePosted().empty());
     EXPECT_DOUBLE_EQ(wakes.back(), 1000.006);
     now = 1000.006 - 0.0004;
     controller->drain();
@@ -366,6 +361,38 @@ TEST_F(SessionControllerTest, StampedMovesSplitIntoHalvesThatPlayWhenDue)
     c.handlers.onBinary(c.phone->seal(PhoneMessage::move(7, 0)));
     EXPECT_EQ(mouseDeltas(takePosted()), std::vector<double> {7});
     EXPECT_EQ(traced.back().substr(traced.back().size() - 15), "-1.00 play+0.00");
+}
+
+// A phone sampling at 120 Hz has no room for halves 1/120 s apart plus the
+// pacer's catch-up gap: its moves play whole and keep pace with the phone,
+// while a 60 Hz phone's moves are split.
+TEST_F(SessionControllerTest, MovesSplitOnlyWhenThePhoneLeavesRoomAndNeverFallBehind)
+{
+    for (const double hz : {120.0, 60.0}) {
+        SCOPED_TRACE(hz);
+        auto c = activePhone();
+        takePosted();
+        const double start = now;
+        double worst = 0;
+        std::size_t events = 0;
+        for (int i = 0; i < 600; ++i) {
+            now = start + i / hz + (i % 7) * 0.001; // a little network jitter
+            c.handlers.onBinary(c.phone->seal(PhoneMessage::move(4, 0), 1000.0 * i / hz));
+            // Play everything due before the next sample arrives.
+            for (double t = now; t < start + (i + 1) / hz; t += 0.0005) {
+                now = t;
+                controller->drain();
+            }
+            events += mouseDeltas(takePosted()).size();
+            if (!wakes.empty())
+                worst = std::max(worst, wakes.back() - now);
+        }
+        EXPECT_LT(worst, 0.05); // nothing queued far into the future
+        EXPECT_GE(events, hz == 60 ? 1150u : 590u);
+        EXPECT_LE(events, hz == 60 ? 1200u : 601u); // a first sample has room to split
+        c.socket->close();
+        wakes.clear();
+    }
 }
 
 TEST_F(SessionControllerTest, OnlyMovesAndOngoingScrollsSplit)
@@ -418,7 +445,7 @@ TEST_F(SessionControllerTest, WithoutPermissionOrWithARequiredUpdateInputIsRefus
 
     // The refused presses never reached the watchdog: ending releases nothing.
     c.socket->close();
-    EXPECT_TRUE(poster->posted.empty());
+    EXPECT_TRUE(takePosted().empty());
 }
 
 TEST_F(SessionControllerTest, ANewPhoneReplacesTheActiveOneWhichHearsItFirst)
@@ -481,7 +508,7 @@ TEST_F(SessionControllerTest, EndingPlaysTheQueueThenReleasesWhateverWasHeld)
     buttons.push_back({"cmdc", "Copy", ActionKind::key(8, 0x100000), std::nullopt, false, std::nullopt});
     c.handlers.onBinary(c.phone->seal(PhoneMessage::action("cmdc", true)));
     c.handlers.onBinary(c.phone->seal(PhoneMessage::button(0, true, 1), 100));
-    c.handlers.onBinary(c.phone->seal(PhoneMessage::move(6, 0), 108));
+    c.handlers.onBinary(c.phone->seal(PhoneMessage::move(6, 0), 120));
     const auto pressed = takePosted(); // the unstamped action played at once
     ASSERT_EQ(pressed.size(), 2u);     // command down, C down
 
@@ -495,7 +522,7 @@ TEST_F(SessionControllerTest, EndingPlaysTheQueueThenReleasesWhateverWasHeld)
     EXPECT_EQ(controller->sessionCount(), 0u);
 
     c.handlers.onClose(); // a second close notification does nothing
-    EXPECT_TRUE(poster->posted.empty());
+    EXPECT_TRUE(takePosted().empty());
 }
 
 TEST_F(SessionControllerTest, TickReleasesAfterSilenceClosesTheSwitcherAndStaleHandshakes)
@@ -510,7 +537,7 @@ TEST_F(SessionControllerTest, TickReleasesAfterSilenceClosesTheSwitcherAndStaleH
 
     now += 0.5;
     controller->tick();
-    EXPECT_TRUE(poster->posted.empty()); // exactly the timeout is not yet silence
+    EXPECT_TRUE(takePosted().empty()); // exactly the timeout is not yet silence
     now += 0.1;
     controller->tick();
     // The held middle button is released, and that release also closes the switcher.
@@ -524,7 +551,7 @@ TEST_F(SessionControllerTest, TickReleasesAfterSilenceClosesTheSwitcherAndStaleH
     takePosted();
     now += 1.5;
     controller->tick();
-    EXPECT_TRUE(poster->posted.empty());
+    EXPECT_TRUE(takePosted().empty());
     now += 0.1;
     controller->tick();
     posted = takePosted();
@@ -543,7 +570,7 @@ TEST_F(SessionControllerTest, AFloodCannotGrowTheQueueWithoutBoundAndLosesNothin
     auto c = activePhone();
     const int count = 1000;
     for (int i = 0; i < count; ++i)
-        c.handlers.onBinary(c.phone->seal(PhoneMessage::move(2, 0), 1.0 * i));
+        c.handlers.onBinary(c.phone->seal(PhoneMessage::move(2, 0), 20.0 * i));
     const auto playedSoFar = mouseDeltas(takePosted()).size();
     EXPECT_GE(playedSoFar, std::size_t(2 * count) - SessionController::maxPending);
     c.socket->close();

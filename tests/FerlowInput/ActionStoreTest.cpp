@@ -1,6 +1,9 @@
 #include "FerlowInput/ActionStore.h"
 
-#include "tests/FerlowInput/TestSupport.h"
+#include <gtest/gtest.h>
+
+#include "tests/Support/RecordingPoster.h"
+#include "tests/Support/TestSupport.h"
 
 namespace ferlow {
 namespace {
@@ -19,7 +22,7 @@ std::string oldButton(const char* id)
 
 class ActionStoreTest : public testing::Test {
 protected:
-    TemporaryDirectory folder;
+    test::TemporaryDirectory folder;
     ActionStore store {folder.path()};
 };
 
@@ -56,7 +59,7 @@ TEST_F(ActionStoreTest, LoadFallsBackMigratesOrKeepsWhatTheFileSays)
         SCOPED_TRACE(c.what);
         fs::remove(store.url());
         if (c.file)
-            writeFile(store.url(), *c.file);
+            test::writeFile(store.url(), *c.file);
         EXPECT_EQ(store.load(), c.expected);
     }
 }
@@ -67,33 +70,33 @@ TEST_F(ActionStoreTest, SaveWritesSortedPrettyJsonPrivatelyAndLoadsBack)
     const std::vector<ActionButton> buttons {own("one", "More"),
         {"two", "Two", ActionKind::gesture(SystemGesture::apps), "Reserved", true, "Windows"}};
     nested.save(buttons);
-    EXPECT_EQ(modeOf(nested.url()), 0600u);
-    EXPECT_EQ(modeOf(folder.path() / "a"), 0700u);
-    EXPECT_EQ(modeOf(folder.path() / "a" / "b"), 0700u);
+    EXPECT_EQ(test::fileMode(nested.url()), 0600u);
+    EXPECT_EQ(test::fileMode(folder.path() / "a"), 0700u);
+    EXPECT_EQ(test::fileMode(folder.path() / "a" / "b"), 0700u);
     const std::string start = "[\n  {\n    \"group\": \"More\",\n    \"id\": \"one\",\n    \"keep\": false,\n"
                               "    \"kind\": {\n      \"key\": {\n        \"code\": 1,\n        \"modifiers\": 1048576\n"
                               "      }\n    },\n    \"title\": \"Mine\"\n  },\n  {\n    \"conflict\": \"Reserved\",\n";
-    EXPECT_EQ(readFile(nested.url()).substr(0, start.size()), start);
+    EXPECT_EQ(test::readFile(nested.url()).substr(0, start.size()), start);
     EXPECT_EQ(nested.load(), buttons);
 
-    writeFile(folder.path() / "file", "");
+    test::writeFile(folder.path() / "file", "");
     EXPECT_THROW(ActionStore(folder.path() / "file").save(buttons), fs::filesystem_error);
 }
 
 TEST_F(ActionStoreTest, AnUndecodableFileIsKeptAsideBeforeTheFirstSave)
 {
     const std::string damaged = R"([{"id": "mine", "title": "Mine", "kind": {"key": {"code": 1}}, "keep": false}])";
-    writeFile(store.url(), damaged);
+    test::writeFile(store.url(), damaged);
     EXPECT_EQ(store.load(), ActionStore::defaults());
-    EXPECT_EQ(readFile(store.url()), damaged); // loading alone changes nothing on disk
+    EXPECT_EQ(test::readFile(store.url()), damaged); // loading alone changes nothing on disk
     store.save({own("new", "More")});
-    EXPECT_EQ(readFile(fs::path(store.url()) += ".unreadable"), damaged);
+    EXPECT_EQ(test::readFile(fs::path(store.url()) += ".unreadable"), damaged);
     store.save({own("newer", "More")}); // later saves just replace
-    EXPECT_EQ(readFile(fs::path(store.url()) += ".unreadable"), damaged);
+    EXPECT_EQ(test::readFile(fs::path(store.url()) += ".unreadable"), damaged);
     EXPECT_FALSE(fs::exists(fs::path(store.url()) += ".unreadable-2"));
     EXPECT_EQ(store.load(), (std::vector {own("newer", "More")}));
 
-    writeFile(store.url(), ""); // an empty file holds nothing to keep
+    test::writeFile(store.url(), ""); // an empty file holds nothing to keep
     store.load();
     store.save({});
     EXPECT_FALSE(fs::exists(fs::path(store.url()) += ".unreadable-2"));

@@ -6,7 +6,10 @@
 
 #include "FerlowInput/SystemGestures.h"
 #include "FerlowInput/Watchdog.h"
-#include "tests/FerlowInput/TestSupport.h"
+#include <gtest/gtest.h>
+
+#include "tests/Support/RecordingPoster.h"
+#include "tests/Support/TestSupport.h"
 
 namespace ferlow {
 namespace {

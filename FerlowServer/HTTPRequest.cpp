@@ -4,6 +4,8 @@
 #include <array>
 #include <vector>
 
+#include "FerlowServer/ASCII.h"
+
 namespace ferlow {
 
 namespace {
@@ -70,14 +72,6 @@ std::string_view trimSpacesAndTabs(std::string_view text)
         return {};
     const auto last = text.find_last_not_of(" \t");
     return text.substr(first, last - first + 1);
-}
-
-std::string lowerASCII(std::string_view text)
-{
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-        [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-    return lower;
 }
 
 // Pieces of the request line between single spaces; a run of spaces counts as one.

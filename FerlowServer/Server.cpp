@@ -334,6 +334,10 @@ void Server::start()
         const auto state = weak.lock();
         if (!state)
             return;
+        if (!state->acceptors.empty()) {
+            outcome->set_value({}); // already listening
+            return;
+        }
         const auto error = state->listen();
         if (error) {
             state->closeAcceptors();

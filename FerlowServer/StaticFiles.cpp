@@ -6,6 +6,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "FerlowServer/ASCII.h"
+
 namespace ferlow {
 
 namespace {
@@ -113,9 +115,7 @@ StaticFiles::StaticFiles(const std::filesystem::path& root)
 
 std::string_view StaticFiles::contentType(std::string_view extension)
 {
-    std::string lower(extension);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-        [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    const std::string lower = lowerASCII(extension);
     for (const auto& [known, type] : contentTypes)
         if (known == lower)
             return type;

@@ -8,20 +8,13 @@
 #include <openssl/evp.h>
 
 #include "FerlowCore/Base64URL.h"
+#include "FerlowServer/ASCII.h"
 
 namespace ferlow {
 
 namespace {
 
 constexpr std::string_view websocketGUID = "258EAFA5-E914-47DA-95CA-C5AB0DC85B11";
-
-std::string lowerASCII(std::string_view text)
-{
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-        [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-    return lower;
-}
 
 bool isDigit(char c)
 {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -34,6 +35,8 @@ TestClient::TestClient(std::uint16_t port, const std::string& host)
     // Loopback connects complete or fail at once; a timeout still bounds the call.
     const timeval timeout {5, 0};
     ::setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
+    const int noDelay = 1; // like a browser's WebSocket: small frames go out at once
+    ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof(noDelay));
     if (m_fd >= 0 && ::connect(m_fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
         ::close(m_fd);
         m_fd = -1;

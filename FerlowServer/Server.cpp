@@ -118,8 +118,10 @@ private:
     void onRead(const std::error_code& error, std::size_t count)
     {
         const auto server = m_server.lock();
-        if (!server || server->gone())
-            return; // dropping the last reference closes the socket
+        if (!server || server->gone()) {
+            closeSocket(); // a discarded server reads no further
+            return;
+        }
         m_buffer.insert(m_buffer.end(), m_chunk.begin(), m_chunk.begin() + std::ptrdiff_t(count));
         std::optional<HTTPRequest> request;
         try {
@@ -165,7 +167,6 @@ private:
         auto bytes = std::make_shared<Bytes>(response.bytes(mode));
         asio::async_write(m_socket, asio::buffer(*bytes),
             [self = shared_from_this(), bytes](const std::error_code&, std::size_t) {
-                self->m_deadline.cancel();
                 self->closeSocket(); // one request per connection
             });
     }
@@ -188,6 +189,8 @@ private:
 
     void closeSocket()
     {
+        m_slot.reset(); // before the peer can see the close, so a new peer finds the slot free
+        m_deadline.cancel();
         std::error_code ignored;
         m_socket.shutdown(tcp::socket::shutdown_both, ignored);
         m_socket.close(ignored);

@@ -25,7 +25,8 @@ namespace ferlow {
 // connection (finish, close, the peer leaving, a protocol violation) happens
 // once: onMessage is cleared, onClose is called exactly once, later sends do
 // nothing, and frames already queued are still flushed before the socket
-// closes (bounded by ServerLimits::closeLinger).
+// closes (bounded by ServerLimits::closeLinger). Always owned by a
+// std::shared_ptr: pending reads and writes keep it alive.
 class SocketConnection final : public MessageSocket, public std::enable_shared_from_this<SocketConnection> {
 public:
     // Wraps an accepted socket. `preamble` (the handshake answer) is written

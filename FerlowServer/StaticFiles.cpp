@@ -175,12 +175,12 @@ std::optional<std::pair<std::int64_t, std::int64_t>> StaticFiles::parseRange(std
     constexpr std::string_view unit = "bytes=";
     if (!header.starts_with(unit) || header.find(',') != std::string_view::npos)
         return std::nullopt;
-    const auto spec = header.substr(unit.size());
-    const auto dash = spec.find('-');
+    const auto rangeSet = header.substr(unit.size());
+    const auto dash = rangeSet.find('-');
     if (dash == std::string_view::npos)
         return std::nullopt;
-    const auto firstText = spec.substr(0, dash);
-    const auto secondText = spec.substr(dash + 1);
+    const auto firstText = rangeSet.substr(0, dash);
+    const auto secondText = rangeSet.substr(dash + 1);
 
     if (firstText.empty()) {
         // A suffix range "-K": the last K bytes.

@@ -1,0 +1,267 @@
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <future>
+#include <mutex>
+#include <thread>
+
+#include <asio/executor_work_guard.hpp>
+#include <asio/post.hpp>
+
+#include "FerlowServer/Server.h"
+#include "TestClient.h"
+
+namespace ferlow {
+namespace {
+
+using namespace std::chrono_literals;
+using test::maskedFrame;
+using test::TestClient;
+using test::operator+;
+
+const Bytes closeFrame {0x88, 0x02, 0x03, 0xE8}; // status 1000
+const std::string switching = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                              "Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo=\r\n\r\n";
+
+// A real server on loopback with its I/O thread, recording what it hands out.
+class ServerTest : public ::testing::Test {
+protected:
+    ServerTest() { m_folder.write("pad/index.html", "<html>ferlow</html>"); }
+
+    ~ServerTest() override
+    {
+        m_server.reset();
+        onQueue([this] { m_sockets.clear(); });
+        m_work.reset();
+        m_io.stop();
+        m_thread.join();
+    }
+
+    void start(ServerLimits limits = {}, Server::Policy policy = [](const IPAddress&) { return true; })
+    {
+        m_server = std::make_unique<Server>(m_io, 0, StaticFiles(m_folder.path() / "pad"), std::move(policy), limits);
+        m_server->setOnSocket([this](const std::shared_ptr<SocketConnection>& socket) {
+            socket->onMessage = [this](const WSFrame& frame) { record([&] { m_messages.push_back(frame); }); };
+            socket->onClose = [this] { record([&] { ++m_closes; }); };
+            record([&] { m_sockets.push_back(socket); });
+        });
+        m_server->start();
+        m_port = m_server->boundPort().value_or(0);
+    }
+
+    template <typename Change> void record(Change change)
+    {
+        const std::lock_guard lock(m_mutex);
+        change();
+        m_changed.notify_all();
+    }
+
+    template <typename Predicate> bool waitFor(Predicate predicate)
+    {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, test::patience, predicate);
+    }
+
+    template <typename Work> void onQueue(Work work)
+    {
+        std::promise<void> done;
+        asio::post(m_io, [&] { work(), done.set_value(); });
+        ASSERT_EQ(done.get_future().wait_for(test::patience), std::future_status::ready);
+    }
+
+    std::string answer(const std::string& request)
+    {
+        TestClient client(m_port);
+        client.send(request);
+        return std::string(asText(client.read()));
+    }
+
+    std::unique_ptr<TestClient> upgraded(const Bytes& sentWithTheHead = {})
+    {
+        auto client = std::make_unique<TestClient>(m_port);
+        client->send(toBytes(test::upgradeRequest(m_port)) + sentWithTheHead);
+        EXPECT_EQ(asText(client->read(switching.size())), switching);
+        return client;
+    }
+
+    test::TempFolder m_folder;
+    asio::io_context m_io;
+    asio::executor_work_guard<asio::io_context::executor_type> m_work = asio::make_work_guard(m_io);
+    std::thread m_thread {[this] { m_io.run(); }};
+    std::unique_ptr<Server> m_server;
+    std::uint16_t m_port = 0;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::shared_ptr<SocketConnection>> m_sockets;
+    std::vector<WSFrame> m_messages;
+    std::size_t m_closes = 0;
+};
+
+TEST_F(ServerTest, PlainRequestsGetExactlyOneAnswer)
+{
+    start();
+    const auto page = FileResponse {200, "text/html; charset=utf-8", toBytes("<html>ferlow</html>"), std::nullopt};
+    const auto text = [](int status, const char* body) { return FileResponse {status, "text/plain", toBytes(body), {}}; };
+    const std::string pad(16384 - 23, 'a'); // makes "GET / HTTP/1.1\r\nX-Pad: " + pad 16384 bytes long
+    const std::pair<std::string, Bytes> cases[] = {
+        {"GET / HTTP/1.1\r\nHost: x\r\n\r\n", page.bytes()},
+        {"GET    /index.html    HTTP/1.1\r\n\r\n", page.bytes()},
+        {"HEAD / HTTP/1.1\r\n\r\n", page.bytes(BodyMode::omit)},
+        {"GET / HTTP/1.1\r\nX-Pad: " + pad + "\r\n\r\n", page.bytes()},
+        {"GET / HTTP/1.1\r\nX-Pad: a" + pad + "\r\n\r\n", text(400, "Bad request").bytes()},
+        {std::string(16385, 'G'), text(400, "Bad request").bytes()}, // answered before the head ends
+        {"GET / HTTP/2\r\n\r\n", text(400, "Bad request").bytes()},
+        {"get / HTTP/1.1\r\n\r\n", text(405, "Method not allowed").bytes()},
+        {"POST / HTTP/1.1\r\nContent-Length: 2\r\n\r\nhi", text(405, "Method not allowed").bytes()},
+        {"GET /index.html HTTP/1.1\r\nRange: bytes=14-\r\n\r\n",
+            FileResponse {206, page.contentType, toBytes("html>"), "bytes 14-18/19"}.bytes()},
+        {test::upgradeRequest(m_port, "http://127.0.0.1:1"), text(403, "Forbidden").bytes()},
+        {test::upgradeRequest(m_port, "https://127.0.0.1:" + std::to_string(m_port)), text(403, "Forbidden").bytes()},
+    };
+    for (const auto& [request, expected] : cases)
+        EXPECT_EQ(answer(request), asText(expected)) << request.substr(0, 40);
+}
+
+TEST_F(ServerTest, CurlGetsAValidPage)
+{
+    start();
+    const auto command = "curl --silent --show-error --max-time 10 --include http://127.0.0.1:" + std::to_string(m_port)
+        + "/ 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string output(4096, '\0');
+    output.resize(std::fread(output.data(), 1, output.size(), pipe));
+    EXPECT_EQ(::pclose(pipe), 0) << output;
+    EXPECT_TRUE(output.starts_with("HTTP/1.1 200 OK\r\n")) << output;
+    EXPECT_TRUE(output.ends_with("\r\n\r\n<html>ferlow</html>")) << output;
+}
+
+TEST_F(ServerTest, WebSocketConversation)
+{
+    start();
+    auto client = upgraded(maskedFrame(0x82, toBytes("first"))); // in the same packet as the head
+    ASSERT_TRUE(waitFor([&] { return m_messages.size() == 1; }));
+    EXPECT_EQ(m_messages[0], (WSFrame {WSOpcode::binary, toBytes("first")}));
+    EXPECT_EQ(m_sockets.at(0)->remote(), IPAddress::v4({127, 0, 0, 1}));
+
+    client->send(maskedFrame(0x89, toBytes("beat")) + maskedFrame(0x81, toBytes("hello")));
+    const auto pong = WebSocketFramer::encode(WSOpcode::pong, toBytes("beat"));
+    EXPECT_EQ(client->read(pong.size()), pong);
+    ASSERT_TRUE(waitFor([&] { return m_messages.size() == 2; }));
+    EXPECT_EQ(m_messages[1], (WSFrame {WSOpcode::text, toBytes("hello")}));
+
+    onQueue([&] {
+        m_sockets[0]->sendText("one");
+        m_sockets[0]->sendBinary(Bytes(70000, 2));
+    });
+    const auto sent = WebSocketFramer::encode(WSOpcode::text, toBytes("one"))
+        + WebSocketFramer::encode(WSOpcode::binary, Bytes(70000, 2));
+    EXPECT_EQ(client->read(sent.size()), sent);
+
+    client->send(maskedFrame(0x88, Bytes {0x03, 0xE8}));
+    EXPECT_EQ(client->read(), closeFrame);
+    EXPECT_TRUE(waitFor([&] { return m_closes == 1; }));
+}
+
+TEST_F(ServerTest, ClosingTwiceSendsOneCloseFrame)
+{
+    start();
+    auto client = upgraded();
+    ASSERT_TRUE(waitFor([&] { return m_sockets.size() == 1; }));
+    onQueue([&] {
+        m_sockets[0]->close();
+        m_sockets[0]->close();
+        m_sockets[0]->sendText("too late");
+        m_sockets[0]->finish();
+    });
+    EXPECT_EQ(client->read(), closeFrame);
+    EXPECT_TRUE(waitFor([&] { return m_closes == 1; }));
+}
+
+TEST_F(ServerTest, MisbehavingOrVanishingPeersAreEnded)
+{
+    start();
+    for (const auto& violation : {WebSocketFramer::encode(WSOpcode::text, toBytes("unmasked")), maskedFrame(0x82, Bytes(65537))}) {
+        auto client = upgraded();
+        client->send(violation);
+        EXPECT_EQ(client->read(), closeFrame);
+    }
+    upgraded()->reset();
+    EXPECT_TRUE(waitFor([&] { return m_closes == 3; }));
+
+    auto client = upgraded(maskedFrame(0x82, Bytes(65536, 1)));
+    EXPECT_TRUE(waitFor([&] { return m_messages.size() == 1 && m_messages[0].payload.size() == 65536; }));
+}
+
+TEST_F(ServerTest, PeerThatNeverReadsIsDroppedAtTheQueueLimit)
+{
+    ServerLimits limits;
+    limits.maxQueuedBytes = 1 << 20;
+    start(limits);
+    auto client = upgraded();
+    ASSERT_TRUE(waitFor([&] { return m_sockets.size() == 1; }));
+    // The kernel's buffers fill, then the queue, then the connection ends (at most 256 MiB offered).
+    const auto ended = [&] {
+        const std::lock_guard lock(m_mutex);
+        return m_closes == 1;
+    };
+    for (int round = 0; round < 256 && !ended(); ++round)
+        onQueue([&] {
+            for (int i = 0; i < 16; ++i)
+                m_sockets[0]->sendBinary(Bytes(65536, 3));
+        });
+    EXPECT_TRUE(ended());
+}
+
+TEST_F(ServerTest, RefusedPeerReceivesNothing)
+{
+    std::vector<IPAddress> asked;
+    start({}, [&](const IPAddress& peer) { return record([&] { asked.push_back(peer); }), false; });
+    EXPECT_EQ(answer("GET / HTTP/1.1\r\n\r\n"), "");
+    TestClient overIPv6(m_port, "::1"); // where the system has IPv6
+    ASSERT_TRUE(waitFor([&] { return asked.size() == (overIPv6.connected() ? 2u : 1u); }));
+    EXPECT_EQ(asked[0], IPAddress::v4({127, 0, 0, 1})); // not ::ffff:127.0.0.1
+    EXPECT_EQ(asked.back(), overIPv6.connected() ? *IPAddress::parse("::1") : asked[0]);
+}
+
+TEST_F(ServerTest, ConnectionCapAndHeadTimeLimit)
+{
+    ServerLimits limits;
+    limits.maxConnections = 2;
+    limits.headTimeout = 100ms;
+    start(limits);
+    auto socket = upgraded();
+    TestClient slow(m_port);
+    slow.send("GET / HTTP/1.1\r\nHost:");
+    EXPECT_EQ(answer("GET / HTTP/1.1\r\n\r\n"), ""); // a third peer: closed unread
+    EXPECT_TRUE(slow.read().empty());                 // the head never finished: closed silently
+    EXPECT_TRUE(answer("GET / HTTP/1.1\r\n\r\n").starts_with("HTTP/1.1 200 OK")); // its slot is free again
+}
+
+std::optional<ServerError> startFailure(Server& server)
+{
+    try {
+        server.start();
+    } catch (const ServerError& error) {
+        return error;
+    }
+    return std::nullopt;
+}
+
+TEST_F(ServerTest, StartReportsATakenPortAndATimeOut)
+{
+    const auto allowAll = [](const IPAddress&) { return true; };
+    const asio::ip::tcp::acceptor holder(m_io, {asio::ip::address_v4::loopback(), 0});
+    Server taken(m_io, holder.local_endpoint().port(), StaticFiles(m_folder.path()), allowAll);
+    EXPECT_EQ(startFailure(taken), ServerError::portInUse());
+
+    asio::io_context idle; // nobody runs it
+    ServerLimits limits;
+    limits.startTimeout = 50ms;
+    Server stalled(idle, 0, StaticFiles(m_folder.path()), allowAll, limits);
+    EXPECT_EQ(startFailure(stalled), ServerError::failed("timed out"));
+}
+
+} // namespace
+} // namespace ferlow

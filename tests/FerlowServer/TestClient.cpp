@@ -1,0 +1,109 @@
+#include "TestClient.h"
+
+#include <array>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+
+#include <asio/write.hpp>
+
+namespace ferlow::test {
+
+TestClient::TestClient(std::uint16_t port, const std::string& host)
+{
+    std::error_code error;
+    m_socket.connect({asio::ip::make_address(host, error), port}, error);
+    m_socket.set_option(asio::ip::tcp::no_delay(true), error); // like a browser's WebSocket
+    if (error)
+        m_socket.close(error);
+}
+
+void TestClient::runUntil(const bool& done)
+{
+    m_io.restart();
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (!done && m_io.run_one_until(deadline)) { }
+    if (!done) {
+        std::error_code ignored;
+        m_socket.cancel(ignored);
+        m_io.run(); // lets the cancelled operation finish before its buffers go
+    }
+}
+
+void TestClient::send(ByteView bytes)
+{
+    bool done = false;
+    asio::async_write(m_socket, asio::buffer(bytes.data(), bytes.size()), [&](auto, auto) { done = true; });
+    runUntil(done);
+}
+
+Bytes TestClient::read(std::size_t count)
+{
+    Bytes received;
+    std::array<std::uint8_t, 65536> chunk {};
+    bool done = false;
+    std::function<void()> next = [&] {
+        m_socket.async_read_some(asio::buffer(chunk.data(), std::min(chunk.size(), count - received.size())),
+            [&](const std::error_code& error, std::size_t got) {
+                received.insert(received.end(), chunk.begin(), chunk.begin() + std::ptrdiff_t(got));
+                done = error || received.size() >= count; // an error: the server closed or reset
+                if (!done)
+                    next();
+            });
+    };
+    next();
+    runUntil(done);
+    return received;
+}
+
+void TestClient::reset()
+{
+    std::error_code ignored;
+    m_socket.set_option(asio::socket_base::linger(true, 0), ignored);
+    m_socket.close(ignored);
+}
+
+Bytes maskedFrame(std::uint8_t byte0, ByteView payload)
+{
+    const std::array<std::uint8_t, 4> key {0x37, 0xfa, 0x21, 0x3d};
+    Bytes frame {byte0};
+    const std::uint64_t length = payload.size();
+    const int lengthBytes = length < 126 ? 0 : length < 65536 ? 2 : 8;
+    frame.push_back(static_cast<std::uint8_t>(0x80 | (lengthBytes == 0 ? length : lengthBytes == 2 ? 126 : 127)));
+    for (int shift = 8 * (lengthBytes - 1); shift >= 0; shift -= 8)
+        frame.push_back(static_cast<std::uint8_t>(length >> shift));
+    frame.insert(frame.end(), key.begin(), key.end());
+    for (std::size_t i = 0; i < payload.size(); ++i)
+        frame.push_back(payload[i] ^ key[i % 4]);
+    return frame;
+}
+
+std::string upgradeRequest(std::uint16_t port, std::string_view origin)
+{
+    const std::string host = "127.0.0.1:" + std::to_string(port);
+    return "GET /ws HTTP/1.1\r\nHost: " + host + "\r\nUpgrade: websocket\r\nConnection: keep-alive, Upgrade\r\n"
+           "Origin: " + (origin.empty() ? "http://" + host : std::string(origin))
+        + "\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+}
+
+TempFolder::TempFolder()
+{
+    std::string pattern = "/tmp/ferlow-server-test-XXXXXX";
+    if (::mkdtemp(pattern.data()) != nullptr)
+        m_path = pattern;
+}
+
+TempFolder::~TempFolder() noexcept
+{
+    std::error_code ignored;
+    if (!m_path.empty())
+        std::filesystem::remove_all(m_path, ignored);
+}
+
+void TempFolder::write(const std::string& relative, std::string_view contents) const
+{
+    std::filesystem::create_directories((m_path / relative).parent_path());
+    std::ofstream(m_path / relative, std::ios::binary).write(contents.data(), std::streamsize(contents.size()));
+}
+
+} // namespace ferlow::test

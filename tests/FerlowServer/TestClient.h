@@ -1,0 +1,63 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+
+#include "FerlowCore/Bytes.h"
+
+namespace ferlow::test {
+
+constexpr auto patience = std::chrono::seconds(5); // bounds every wait in the tests
+
+// A blocking TCP client speaking raw bytes, as a browser or a hostile peer would.
+class TestClient final {
+public:
+    explicit TestClient(std::uint16_t port, const std::string& host = "127.0.0.1");
+
+    bool connected() const { return m_socket.is_open(); }
+    void send(ByteView bytes);
+    void send(std::string_view text) { send(asBytes(text)); }
+    // Reads until `count` bytes have come, the server has closed, or `patience` has passed.
+    Bytes read(std::size_t count = SIZE_MAX);
+    // Vanishes without a goodbye: the kernel sends a reset.
+    void reset();
+
+private:
+    void runUntil(const bool& done); // runs the client's own io_context for at most `patience`
+
+    asio::io_context m_io;
+    asio::ip::tcp::socket m_socket {m_io};
+};
+
+inline Bytes operator+(Bytes a, const Bytes& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// A client frame, masked as RFC 6455 5.3 requires.
+Bytes maskedFrame(std::uint8_t byte0, ByteView payload);
+// A same-origin upgrade request for the server on `port`, or one from `origin`.
+std::string upgradeRequest(std::uint16_t port, std::string_view origin = {});
+
+// A folder made with mkdtemp under /tmp, removed with its contents.
+class TempFolder final {
+public:
+    TempFolder();
+    ~TempFolder() noexcept;
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::filesystem::path& path() const { return m_path; }
+    void write(const std::string& relative, std::string_view contents) const;
+
+private:
+    std::filesystem::path m_path;
+};
+
+} // namespace ferlow::test

@@ -10,7 +10,8 @@
 #include "FerlowServer/HTTPRequest.h"
 #include "FerlowServer/Server.h"
 #include "FerlowServer/WebSocketFramer.h"
-#include "TestClient.h"
+#include "tests/Support/TestClient.h"
+#include "tests/Support/TestSupport.h"
 
 namespace ferlow {
 namespace {
@@ -78,7 +79,7 @@ void loopbackMessages(benchmark::State& state)
     asio::io_context io;
     auto work = asio::make_work_guard(io);
     std::thread ioThread([&] { io.run(); });
-    test::TempFolder folder;
+    test::TemporaryDirectory folder;
     std::atomic<std::size_t> received {0};
     std::shared_ptr<SocketConnection> connection;
     {

@@ -10,7 +10,8 @@
 #include <asio/post.hpp>
 
 #include "FerlowServer/Server.h"
-#include "TestClient.h"
+#include "tests/Support/TestClient.h"
+#include "tests/Support/TestSupport.h"
 
 namespace ferlow {
 namespace {
@@ -27,7 +28,7 @@ const std::string switching = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: webs
 // A real server on loopback with its I/O thread, recording what it hands out.
 class ServerTest : public ::testing::Test {
 protected:
-    ServerTest() { m_folder.write("pad/index.html", "<html>ferlow</html>"); }
+    ServerTest() { test::writeFile(m_folder.path() / "pad/index.html", "<html>ferlow</html>"); }
 
     ~ServerTest() override
     {
@@ -85,7 +86,7 @@ protected:
         return client;
     }
 
-    test::TempFolder m_folder;
+    test::TemporaryDirectory m_folder;
     asio::io_context m_io;
     asio::executor_work_guard<asio::io_context::executor_type> m_work = asio::make_work_guard(m_io);
     std::thread m_thread {[this] { m_io.run(); }};

@@ -3,7 +3,8 @@
 #include <limits>
 
 #include "FerlowServer/StaticFiles.h"
-#include "TestClient.h"
+#include "tests/Support/TestClient.h"
+#include "tests/Support/TestSupport.h"
 
 namespace ferlow {
 namespace {
@@ -14,11 +15,11 @@ protected:
     {
         for (const char* name : {"pad/index.html", "pad/app.JS", "pad/notes.txt", "pad/sub/index.html", "pad/my file.css",
                  "secret"})
-            m_folder.write(name, name);
-        m_folder.write("pad/empty.json", "");
+            test::writeFile(m_folder.path() / name, name);
+        test::writeFile(m_folder.path() / "pad/empty.json", "");
         for (int i = 0; i < 1000; ++i)
             m_thousand.push_back(static_cast<std::uint8_t>(i % 251));
-        m_folder.write("pad/thousand.mp4", asText(m_thousand));
+        test::writeFile(m_folder.path() / "pad/thousand.mp4", asText(m_thousand));
         std::filesystem::create_symlink(m_folder.path() / "secret", m_folder.path() / "pad/out");
         std::filesystem::create_symlink(m_folder.path() / "pad/index.html", m_folder.path() / "pad/in");
     }
@@ -29,7 +30,7 @@ protected:
         return StaticFiles(m_folder.path() / "pad/../pad/").response(target, range);
     }
 
-    test::TempFolder m_folder;
+    test::TemporaryDirectory m_folder;
     Bytes m_thousand;
 };
 

@@ -2,7 +2,8 @@
 
 #include "FerlowServer/WebSocketFramer.h"
 #include "FerlowServer/WebSocketHandshake.h"
-#include "TestClient.h"
+#include "tests/Support/TestClient.h"
+#include "tests/Support/TestSupport.h"
 
 namespace ferlow {
 namespace {

@@ -66,8 +66,10 @@ inline std::string readFile(const std::filesystem::path& path)
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+// Writes a whole file, making its folders first.
 inline void writeFile(const std::filesystem::path& path, std::string_view content)
 {
+    std::filesystem::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
 }

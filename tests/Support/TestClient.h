@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -45,19 +44,5 @@ inline Bytes operator+(Bytes a, const Bytes& b)
 Bytes maskedFrame(std::uint8_t byte0, ByteView payload);
 // A same-origin upgrade request for the server on `port`, or one from `origin`.
 std::string upgradeRequest(std::uint16_t port, std::string_view origin = {});
-
-// A folder made with mkdtemp under /tmp, removed with its contents.
-class TempFolder final {
-public:
-    TempFolder();
-    ~TempFolder() noexcept;
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::filesystem::path& path() const { return m_path; }
-    void write(const std::string& relative, std::string_view contents) const;
-
-private:
-    std::filesystem::path m_path;
-};
 
 } // namespace ferlow::test

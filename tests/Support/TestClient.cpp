@@ -1,4 +1,4 @@
-#include "TestClient.h"
+#include "tests/Support/TestClient.h"
 
 #include <array>
 #include <cstdlib>
@@ -84,26 +84,6 @@ std::string upgradeRequest(std::uint16_t port, std::string_view origin)
     return "GET /ws HTTP/1.1\r\nHost: " + host + "\r\nUpgrade: websocket\r\nConnection: keep-alive, Upgrade\r\n"
            "Origin: " + (origin.empty() ? "http://" + host : std::string(origin))
         + "\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
-}
-
-TempFolder::TempFolder()
-{
-    std::string pattern = "/tmp/ferlow-server-test-XXXXXX";
-    if (::mkdtemp(pattern.data()) != nullptr)
-        m_path = pattern;
-}
-
-TempFolder::~TempFolder() noexcept
-{
-    std::error_code ignored;
-    if (!m_path.empty())
-        std::filesystem::remove_all(m_path, ignored);
-}
-
-void TempFolder::write(const std::string& relative, std::string_view contents) const
-{
-    std::filesystem::create_directories((m_path / relative).parent_path());
-    std::ofstream(m_path / relative, std::ios::binary).write(contents.data(), std::streamsize(contents.size()));
 }
 
 } // namespace ferlow::test

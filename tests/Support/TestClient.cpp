@@ -63,6 +63,40 @@ void TestClient::reset()
     m_socket.close(ignored);
 }
 
+std::string TestClient::upgrade(std::uint16_t port)
+{
+    send(upgradeRequest(port));
+    std::string head;
+    while (head.size() < 4096 && (head.size() < 4 || head.compare(head.size() - 4, 4, "\r\n\r\n") != 0)) {
+        const Bytes byte = read(1);
+        if (byte.empty())
+            return {};
+        head.push_back(static_cast<char>(byte[0]));
+    }
+    return head;
+}
+
+TestClient::ServerFrame TestClient::readFrame()
+{
+    ServerFrame frame;
+    const Bytes header = read(2);
+    if (header.size() < 2)
+        return frame;
+    frame.opcode = header[0] & 0x0F;
+    std::uint64_t length = header[1] & 0x7F;
+    if (length >= 126) {
+        const Bytes extended = read(length == 126 ? 2 : 8);
+        if (extended.size() != (length == 126 ? 2u : 8u))
+            return frame;
+        length = 0;
+        for (const auto b : extended)
+            length = length << 8 | b;
+    }
+    frame.payload = length ? read(length) : Bytes {};
+    frame.complete = frame.payload.size() == length;
+    return frame;
+}
+
 Bytes maskedFrame(std::uint8_t byte0, ByteView payload)
 {
     const std::array<std::uint8_t, 4> key {0x37, 0xfa, 0x21, 0x3d};

@@ -27,6 +27,19 @@ public:
     // Vanishes without a goodbye: the kernel sends a reset.
     void reset();
 
+    // Sends a same-origin upgrade request and reads the server's head;
+    // the head's text, empty if none came.
+    std::string upgrade(std::uint16_t port);
+
+    // One unmasked frame from the server; `complete` is false when the
+    // connection ended or patience ran out first.
+    struct ServerFrame {
+        std::uint8_t opcode = 0;
+        Bytes payload;
+        bool complete = false;
+    };
+    ServerFrame readFrame();
+
 private:
     void runUntil(const bool& done); // runs the client's own io_context for at most `patience`
 

@@ -216,20 +216,13 @@ TEST_F(SessionControllerTest, HandshakeEndsInExactlyOneReadySealedWithCounterZer
     EXPECT_EQ(controller->activeDeviceName(), std::nullopt);
     EXPECT_EQ(changes, 2);
     EXPECT_EQ(controller->sessionCount(), 0u);
-}
 
-TEST_F(SessionControllerTest, ReadyLeavesOutAnAbsentAppAndReflectsTheSuppliersNow)
-{
-    accessibility = false;
-    update = UpdateStatus::available("2.0");
-    auto c = activePhone();
-    const auto frames = framesOf(c);
-    const auto ready = MessageCodec::decodeMac(SealingChannel::openOnce(c.phone->channel().keys().receive,
-        SealingChannel::nonce(0), {}, frames.back().bytes).value());
-    EXPECT_EQ(ready, MacMessage::ready(false, buttons, "office", TrackpadPrefs {}, std::nullopt, UpdateStatus::available("2.0")));
-    const auto plaintext = SealingChannel::openOnce(c.phone->channel().keys().receive, SealingChannel::nonce(0), {},
-        frames.back().bytes).value();
-    EXPECT_EQ(std::string(plaintext.begin(), plaintext.end()).find("\"app\""), std::string::npos);
+    // Without a front application "ready" has no "app" key at all.
+    context.reset();
+    auto other = activePhone();
+    const auto plaintext = SealingChannel::openOnce(other.phone->channel().keys().receive, SealingChannel::nonce(0), {},
+        framesOf(other).back().bytes);
+    EXPECT_EQ(asText(*plaintext).find("\"app\""), std::string::npos);
 }
 
 TEST_F(SessionControllerTest, BadHellosCloseWithoutAWordAndUnknownPairingsGetTheUnknownReply)
@@ -275,7 +268,7 @@ TEST_F(SessionControllerTest, BadHellosCloseWithoutAWordAndUnknownPairingsGetThe
     EXPECT_EQ(controller->sessionCount(), 0u);
 }
 
-TEST_F(SessionControllerTest, FramesOutOfTurnOrThatFailToOpenEndTheSessionWithNothingPosted)
+TEST_F(SessionControllerTest, FramesOutOfTurnEndTheSession)
 {
     auto early = connect();
     early.handlers.onBinary(Bytes(40, 0));
@@ -296,38 +289,10 @@ TEST_F(SessionControllerTest, FramesOutOfTurnOrThatFailToOpenEndTheSessionWithNo
     }
     EXPECT_EQ(changes, 0);
 
-    enum class Fault { replayed, reordered, tampered, unknownType, textFrame };
-    for (const auto fault : {Fault::replayed, Fault::reordered, Fault::tampered, Fault::unknownType, Fault::textFrame}) {
-        SCOPED_TRACE(static_cast<int>(fault));
-        auto c = activePhone();
-        takePosted();
-        const Bytes first = c.phone->seal(PhoneMessage::button(0, true, 1));
-        const Bytes second = c.phone->seal(PhoneMessage::button(0, false, 1));
-        switch (fault) {
-        case Fault::replayed:
-            c.handlers.onBinary(first);
-            c.handlers.onBinary(first);
-            break;
-        case Fault::reordered: c.handlers.onBinary(second); break;
-        case Fault::tampered: {
-            Bytes bad = first;
-            bad[3] ^= 0x20;
-            c.handlers.onBinary(bad);
-            break;
-        }
-        case Fault::unknownType: c.handlers.onBinary(c.phone->channel().seal(asBytes(R"({"t":"warp"})"))); break;
-        case Fault::textFrame: c.handlers.onText("{}"); break;
-        }
-        EXPECT_TRUE(c.socket->closed);
-        const auto posted = takePosted();
-        // Only the replay had a genuine press before the bad frame; it is
-        // released when the session ends, so nothing stays down.
-        if (fault == Fault::replayed)
-            EXPECT_EQ(mouseTypes(posted), (std::vector<std::int32_t> {1, 2}));
-        else
-            EXPECT_TRUE(posted.empty());
-        EXPECT_TRUE(pointer->buttonsDown.empty());
-    }
+    // An active phone's sealed message of an unknown type.
+    auto c = activePhone();
+    c.handlers.onBinary(c.phone->channel().seal(asBytes(R"({"t":"warp"})")));
+    EXPECT_TRUE(c.socket->closed);
 }
 
 TEST_F(SessionControllerTest, StampedMovesSplitIntoHalvesThatPlayWhenDue)
@@ -424,26 +389,15 @@ TEST_F(SessionControllerTest, OnlyMovesAndOngoingScrollsSplit)
     EXPECT_EQ(scroll->first, PhoneMessage::scroll(1.5, -2.5, Phase::changed, MomentumPhase::none));
 }
 
-TEST_F(SessionControllerTest, WithoutPermissionOrWithARequiredUpdateInputIsRefusedButPingsAnswered)
+TEST_F(SessionControllerTest, WhileAnUpdateIsRequiredInputIsRefusedButPingsAnswered)
 {
     auto c = activePhone();
-    received(c);
-    accessibility = false;
-    c.handlers.onBinary(c.phone->seal(PhoneMessage::button(0, true, 1), 10));
-    c.handlers.onBinary(c.phone->seal(PhoneMessage::move(4, 4), 20));
-    c.handlers.onBinary(c.phone->seal(PhoneMessage::ping(1712.123456789)));
-    EXPECT_TRUE(wakes.empty()); // nothing was queued
-    auto messages = received(c);
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0], MacMessage::pong(1712.123456789));
-
-    accessibility = true;
     update = UpdateStatus::required("9.0");
-    c.handlers.onBinary(c.phone->seal(PhoneMessage::button(1, true, 1)));
-    c.handlers.onBinary(c.phone->seal(PhoneMessage::ping(2)));
-    EXPECT_EQ(received(c), std::vector<MacMessage> {MacMessage::pong(2)});
-
-    // The refused presses never reached the watchdog: ending releases nothing.
+    c.handlers.onBinary(c.phone->seal(PhoneMessage::button(1, true, 1), 10));
+    c.handlers.onBinary(c.phone->seal(PhoneMessage::ping(2.5)));
+    EXPECT_EQ(received(c), std::vector<MacMessage> {MacMessage::pong(2.5)});
+    EXPECT_TRUE(wakes.empty()); // nothing was queued
+    // The refused press never reached the watchdog: ending releases nothing.
     c.socket->close();
     EXPECT_TRUE(takePosted().empty());
 }
@@ -476,18 +430,8 @@ TEST_F(SessionControllerTest, ANewPhoneReplacesTheActiveOneWhichHearsItFirst)
     EXPECT_EQ(controller->sessionCount(), 1u);
 }
 
-TEST_F(SessionControllerTest, ForgetAndRevokeRemoveThePairing)
+TEST_F(SessionControllerTest, RevokeClosesHandshakingSessionsSilentlyAndAlwaysDeletes)
 {
-    auto c = activePhone();
-    received(c);
-    const auto id = c.phone->id();
-    c.handlers.onBinary(c.phone->seal(PhoneMessage::forget()));
-    EXPECT_EQ(received(c), std::vector<MacMessage> {MacMessage::revoked()});
-    EXPECT_TRUE(c.socket->closed);
-    EXPECT_FALSE(store->lookup(id));
-    EXPECT_EQ(changes, 3); // activation, the session's end, the revocation
-
-    // A session between hello and hi is closed without a word.
     const Pairing pairing = store->createPending();
     auto pending = connect(pairing);
     pending.handlers.onText(pending.phone->hello());
@@ -496,10 +440,9 @@ TEST_F(SessionControllerTest, ForgetAndRevokeRemoveThePairing)
     EXPECT_EQ(framesOf(pending).size(), 2u); // hello, close
     EXPECT_FALSE(store->lookup(pairing.id));
 
-    // Revoking an id nobody uses still saves and notifies.
-    const int changesBefore = changes;
+    // Revoking an id nobody uses still notifies.
     controller->revoke("nobody");
-    EXPECT_EQ(changes, changesBefore + 1);
+    EXPECT_EQ(changes, 2);
 }
 
 TEST_F(SessionControllerTest, EndingPlaysTheQueueThenReleasesWhateverWasHeld)

@@ -179,15 +179,6 @@ TEST(PhoneMessageCoding, NonFiniteNumbersAreRefusedOnEncoding)
     EXPECT_THROW(MessageCodec::encode(MacMessage::pong(-inf)), EncodingError);
 }
 
-TEST(KeySet, HasTheTwentyThreeKeysInOrder)
-{
-    EXPECT_EQ(keyNames.size(), 23u);
-    EXPECT_EQ(rawValue(K::vel), "vel");
-    EXPECT_EQ(keyFromRaw("actions"), K::actions);
-    EXPECT_EQ(keyFromRaw("u"), K::u);
-    EXPECT_EQ(keyFromRaw("z"), std::nullopt);
-}
-
 ActionButton sampleButton()
 {
     return ActionButton {"redo", "Redo", ActionKind::key(6, 0x120000), std::nullopt, false, "Edit"};

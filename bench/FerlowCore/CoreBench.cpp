@@ -3,6 +3,7 @@
 
 #include "FerlowCore/MessageCodec.h"
 #include "FerlowCore/SealingChannel.h"
+#include "FerlowInput/ActionStore.h"
 
 namespace ferlow {
 namespace {
@@ -16,29 +17,9 @@ void decodeStampedMove(benchmark::State& state)
 }
 BENCHMARK(decodeStampedMove);
 
-// A list shaped like the 34 default buttons: short ids and titles, a page
-// name each, key, media, gesture and switcher kinds.
-std::vector<ActionButton> defaultSizedButtons()
-{
-    std::vector<ActionButton> buttons;
-    const char* groups[] = {"Keys", "Edit", "Windows", "Media"};
-    for (int i = 0; i < 34; ++i) {
-        ActionKind kind = ActionKind::key(static_cast<std::uint16_t>(i), i % 3 ? 0x100000 : 0);
-        if (i >= 26)
-            kind = ActionKind::media(allMediaKeys[std::size_t(i - 26)]);
-        else if (i == 19 || i == 22)
-            kind = ActionKind::gesture(SystemGesture::missionControl);
-        else if (i == 17)
-            kind = ActionKind::appSwitcher();
-        buttons.push_back({"button" + std::to_string(i), "Title " + std::to_string(i), kind, std::nullopt, i == 18,
-            groups[std::min(i / 9, 3)]});
-    }
-    return buttons;
-}
-
 void encodeReady(benchmark::State& state)
 {
-    const auto ready = MacMessage::ready(true, defaultSizedButtons(), "office", TrackpadPrefs {}, std::nullopt,
+    const auto ready = MacMessage::ready(true, ActionStore::defaults(), "office", TrackpadPrefs {}, std::nullopt,
         UpdateStatus::upToDate());
     std::size_t size = 0;
     for (auto _ : state) {

@@ -8,7 +8,12 @@ packages=(
   build-essential cmake pkg-config git ca-certificates curl
   libssl-dev nlohmann-json3-dev libasio-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libqrencode-dev qt6-base-dev qt6-svg-dev
+  libevdev-dev libx11-dev libxtst-dev libxrandr-dev libxi-dev
+  xvfb xauth chromium zbar-tools
 )
+# node and npm build the pad; any recent Node.js will do, Debian's included.
+command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do

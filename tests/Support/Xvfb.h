@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+
+namespace ferlow::test {
+
+// A private X server for one test: Xvfb started on a free display number
+// (it picks one and reports it through -displayfd), with the RANDR and XTEST
+// extensions, killed and reaped when the object goes. Construction waits at
+// most a few seconds; available() is false when Xvfb is missing or did not
+// come up, with the reason in reason(), so a suite can skip rather than hang.
+class Xvfb final {
+public:
+    explicit Xvfb(const std::string& screen = "1920x1080x24");
+    ~Xvfb();
+    Xvfb(const Xvfb&) = delete;
+    Xvfb& operator=(const Xvfb&) = delete;
+
+    bool available() const { return !m_display.empty(); }
+    const std::string& reason() const { return m_reason; }
+    // ":N", for XOpenDisplay or $DISPLAY.
+    const std::string& display() const { return m_display; }
+
+private:
+    pid_t m_pid = -1;
+    std::string m_display;
+    std::string m_reason;
+};
+
+} // namespace ferlow::test

@@ -403,6 +403,17 @@ void AppModel::setActions(std::vector<ActionButton> buttons)
     });
 }
 
+void AppModel::reloadSystemShortcuts()
+{
+    if (!m_platform.systemShortcuts)
+        return;
+    auto shortcuts = m_platform.systemShortcuts();
+    if (shortcuts == m_systemShortcuts)
+        return;
+    m_systemShortcuts = std::move(shortcuts);
+    notify(Field::systemShortcuts);
+}
+
 void AppModel::checkPermission()
 {
     const bool granted = m_platform.permissions->isTrusted();

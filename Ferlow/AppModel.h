@@ -116,6 +116,9 @@ public:
     // The editor's one entry point for button changes: saved, annotated and
     // sent to the phone. A failed save still reaches the phone.
     void setActions(std::vector<ActionButton> buttons);
+    // Reads the desktop's shortcuts afresh (the actions editor does so each
+    // time it opens); the buttons are re-annotated by the next setActions.
+    void reloadSystemShortcuts();
     // Records agreement to the terms in force and starts the server if it is
     // not running.
     void agreeToTerms();

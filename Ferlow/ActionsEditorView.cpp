@@ -71,6 +71,9 @@ ActionButton newButton(std::string title, ActionKind kind)
     return ActionButton {id, std::move(title), std::move(kind), std::nullopt, false, text::more};
 }
 
+// Only the height counts; the list gives every row its full width.
+QSize rowSize(const QWidget* row) { return {1, row->sizeHint().height()}; }
+
 std::optional<std::string> conflictOf(const ActionButton& button, const AppModel& model)
 {
     return ShortcutConflicts::find(button, model.actions(), model.systemShortcuts());
@@ -125,7 +128,7 @@ ActionRow::ActionRow(const ActionButton& button, std::optional<std::string> conf
     line->addStretch();
 
     auto* remove = new QToolButton(this);
-    remove->setIcon(ViewStyle::icon(ViewStyle::Symbol::minusCircle));
+    remove->setIcon(ViewStyle::tintedIcon(ViewStyle::Symbol::minusCircle, ViewStyle::color(ViewStyle::Tint::secondary, palette())));
     remove->setAutoRaise(true);
     remove->setToolTip(text::removeHelp);
     remove->setAccessibleName(text::removeHelp);
@@ -252,13 +255,18 @@ ActionsEditorView::ActionsEditorView(AppModel& model, ShortcutRecorder::Translat
     m_list->setDefaultDropAction(Qt::MoveAction);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Rows are as wide as the list; their fields leave room to spare.
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list->setResizeMode(QListView::Adjust);
+    // The window's colour behind the rows, so their fields stand out.
+    m_list->viewport()->setBackgroundRole(QPalette::Window);
     connect(m_list->model(), &QAbstractItemModel::rowsMoved, this, [this] { reorder(); });
     column->addWidget(m_list, 1);
 
     auto* bottom = new QHBoxLayout;
     auto* addButton = new QToolButton(this);
     addButton->setText(text::addButton);
-    addButton->setIcon(ViewStyle::icon(ViewStyle::Symbol::plus));
+    addButton->setIcon(ViewStyle::tintedIcon(ViewStyle::Symbol::plus, ViewStyle::color(ViewStyle::Tint::text, palette())));
     addButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     addButton->setPopupMode(QToolButton::InstantPopup);
     m_addMenu = new QMenu(addButton);
@@ -372,7 +380,7 @@ void ActionsEditorView::sync()
         const auto shown = rows();
         for (std::size_t index = 0; index < buttons.size(); ++index) {
             shown[index]->display(buttons[index], conflictOf(buttons[index], m_model));
-            m_list->item(static_cast<int>(index))->setSizeHint(shown[index]->sizeHint());
+            m_list->item(static_cast<int>(index))->setSizeHint(rowSize(shown[index]));
         }
         return;
     }
@@ -384,7 +392,7 @@ void ActionsEditorView::sync()
         row->onDelete = [this, id = button.id] { remove(id); };
         auto* item = new QListWidgetItem(m_list);
         item->setData(idRole, qs(button.id));
-        item->setSizeHint(row->sizeHint());
+        item->setSizeHint(rowSize(row));
         m_list->setItemWidget(item, row);
     }
 }

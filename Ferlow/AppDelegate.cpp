@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -79,19 +80,32 @@ protected:
         else
             QWidget::closeEvent(event);
     }
+
+    // A frameless popup draws its own edge, so it stands apart from what is
+    // under it.
+    void paintEvent(QPaintEvent* event) override
+    {
+        QWidget::paintEvent(event);
+        if (windowType() != Qt::Popup)
+            return;
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
 };
 
 // The terms: no close button, above other windows, gone only by agreeing or
 // quitting. Return agrees; Escape and the window manager's close do nothing.
 class AppDelegate::TermsWindow final : public QDialog {
 public:
-    explicit TermsWindow(QWidget* view)
+    TermsWindow(std::function<void()> onAgree, std::function<void()> onQuit)
         : QDialog(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::CustomizeWindowHint | Qt::WindowStaysOnTopHint)
     {
         setWindowTitle(text::ferlow);
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(view);
+        // Made inside the dialog, so its default button is the dialog's.
+        layout->addWidget(new TermsView(std::move(onAgree), std::move(onQuit), this));
         layout->setSizeConstraint(QLayout::SetFixedSize);
     }
 
@@ -102,10 +116,8 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override
     {
-        if (mayClose)
-            QDialog::closeEvent(event);
-        else
-            event->ignore();
+        // Not QDialog's own handling, which closes through reject().
+        event->setAccepted(mayClose);
     }
 };
 
@@ -252,7 +264,6 @@ namespace {
 
 void centre(QWidget* window)
 {
-    window->adjustSize();
     const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     if (screen)
         window->move(screen->availableGeometry().center() - window->rect().center());
@@ -264,6 +275,7 @@ void AppDelegate::showOnboarding()
 {
     if (!m_onboarding) {
         m_onboarding = std::make_unique<Window>(text::ferlow, new OnboardingView(m_model), Window::Sizing::followsContent);
+        m_onboarding->adjustSize();
         centre(m_onboarding.get());
     }
     present(m_onboarding.get());
@@ -280,10 +292,9 @@ void AppDelegate::showPairing()
         return;
     }
     const QString url = QString::fromStdString(offer->url);
+    // A closed pairing window goes, so its countdown stops. It goes later:
+    // this may run inside one of its own events.
     if (m_pairing) {
-        // This may run from the old window's own button; it goes once that
-        // has returned.
-        m_pairing->closing = nullptr;
         m_pairing->hide();
         m_pairing.release()->deleteLater();
     }
@@ -293,6 +304,12 @@ void AppDelegate::showPairing()
                 m_pairing->close();
         });
     m_pairing = std::make_unique<Window>(text::addPhone, view, Window::Sizing::followsContent);
+    m_pairing->closing = [this, window = m_pairing.get()] {
+        if (m_pairing.get() == window)
+            m_pairing.release()->deleteLater();
+        return true;
+    };
+    m_pairing->adjustSize();
     centre(m_pairing.get());
     present(m_pairing.get());
 }
@@ -302,7 +319,7 @@ void AppDelegate::showActions()
     if (!m_actions) {
         auto* view = new ActionsEditorView(m_model, m_options.translate);
         m_actions = std::make_unique<Window>(text::customizeActions, view, Window::Sizing::resizable);
-        m_actions->resize(view->minimumSize().expandedTo(QSize(640, 600)));
+        m_actions->resize(640, 600);
         centre(m_actions.get());
     }
     present(m_actions.get());
@@ -313,7 +330,8 @@ void AppDelegate::showTerms()
     if (m_tray)
         m_popover->hide();
     if (!m_terms) {
-        m_terms = std::make_unique<TermsWindow>(new TermsView([this] { agree(); }, [this] { quit(); }));
+        m_terms = std::make_unique<TermsWindow>([this] { agree(); }, [this] { quit(); });
+        m_terms->adjustSize();
         centre(m_terms.get());
     }
     present(m_terms.get());

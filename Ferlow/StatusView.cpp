@@ -95,7 +95,7 @@ QToolButton* commandButton(const QString& title, ViewStyle::Symbol symbol, QWidg
 {
     auto* button = new QToolButton(parent);
     button->setText(title);
-    button->setIcon(ViewStyle::icon(symbol));
+    button->setIcon(ViewStyle::tintedIcon(symbol, ViewStyle::color(ViewStyle::Tint::text, button->palette())));
     button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     button->setAutoRaise(true);
     button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -349,7 +349,7 @@ QString StatusView::relativeTime(double secondsAgo)
         const QString amount = QString::number(count) + ' ' + QLatin1String(count == 1 ? unit.one : unit.many);
         return secondsAgo > 0 ? amount + QStringLiteral(" ago") : QStringLiteral("in ") + amount;
     }
-    return QStringLiteral("now");
+    return QStringLiteral("just now");
 }
 
 std::optional<std::uint16_t> StatusView::parsePort(const QString& value)

@@ -48,7 +48,7 @@ public:
     static Tone statusTone(const AppModel& model);
     // The caption under a phone's name.
     static QString lastUsed(const AppModel& model, const Pairing& pairing, double now);
-    // "5 minutes ago", "in 1 hour", "now": the largest whole unit.
+    // "5 minutes ago", "in 1 hour", "just now": the largest whole unit.
     static QString relativeTime(double secondsAgo);
     // A port the editor accepts: a decimal number from 1024 to 65535.
     static std::optional<std::uint16_t> parsePort(const QString& text);

@@ -75,6 +75,8 @@ TermsView::TermsView(std::function<void()> onAgree, std::function<void()> onQuit
     auto* quit = new QPushButton(text::quit, this);
     auto* agree = new QPushButton(text::agree, this);
     agree->setObjectName(QStringLiteral("agree"));
+    // Return agrees, whichever button has the focus.
+    quit->setAutoDefault(false);
     agree->setDefault(true);
     connect(quit, &QPushButton::clicked, this, std::move(onQuit));
     connect(agree, &QPushButton::clicked, this, std::move(onAgree));

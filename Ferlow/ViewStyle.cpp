@@ -129,6 +129,14 @@ QPixmap ViewStyle::tinted(Symbol symbol, const QColor& color, int size, qreal sc
     return pixmap;
 }
 
+QIcon ViewStyle::tintedIcon(Symbol symbol, const QColor& color, int size)
+{
+    QIcon result;
+    for (const qreal scale : {1.0, 1.5, 2.0, 3.0})
+        result.addPixmap(tinted(symbol, color, size, scale));
+    return result;
+}
+
 void ViewStyle::setTextStyle(QWidget* widget, Text style) { widget->setFont(font(style, QFont())); }
 
 void ViewStyle::setTint(QWidget* widget, const QColor& color)

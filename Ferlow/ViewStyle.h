@@ -38,6 +38,8 @@ struct ViewStyle {
     static QIcon icon(Symbol symbol);
     // The symbol in one colour, `size` logical pixels square, sharp at `scale`.
     static QPixmap tinted(Symbol symbol, const QColor& color, int size, qreal scale);
+    // The same as an icon for buttons, sharp on screens of scale 1 to 3.
+    static QIcon tintedIcon(Symbol symbol, const QColor& color, int size = 16);
 
     // The application font in `style`.
     static void setTextStyle(QWidget* widget, Text style);

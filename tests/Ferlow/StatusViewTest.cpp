@@ -167,7 +167,7 @@ TEST(StatusView, PhoneRowsShowUseAndRemove)
 TEST(StatusView, RelativeTimesUseTheLargestWholeUnit)
 {
     const std::pair<double, QString> cases[] {
-        {0.4, "now"},
+        {0.4, "just now"},
         {1, "1 second ago"},
         {59.9, "59 seconds ago"},
         {60, "1 minute ago"},

@@ -1,0 +1,119 @@
+// Renders every window and the status popup to PNG files in the build
+// folder, light and dark, at the scale the test runs with (QT_SCALE_FACTOR),
+// for people to look at.
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QListWidget>
+#include <QPalette>
+#include <QStyle>
+#include <gtest/gtest.h>
+
+#include "Ferlow/AppDelegate.h"
+#include "tests/Ferlow/LoopbackPhone.h"
+#include "tests/Ferlow/TrayFixture.h"
+
+namespace ferlow {
+namespace {
+
+using test::TrayFixture;
+
+QPalette darkPalette()
+{
+    const QColor window(45, 45, 48), base(30, 30, 32), text(236, 236, 236), disabled(128, 128, 128);
+    QPalette dark(QColor(60, 60, 64), window);
+    dark.setColor(QPalette::Window, window);
+    dark.setColor(QPalette::WindowText, text);
+    dark.setColor(QPalette::Base, base);
+    dark.setColor(QPalette::AlternateBase, window);
+    dark.setColor(QPalette::ToolTipBase, base);
+    dark.setColor(QPalette::ToolTipText, text);
+    dark.setColor(QPalette::PlaceholderText, disabled);
+    dark.setColor(QPalette::Text, text);
+    dark.setColor(QPalette::Button, QColor(60, 60, 64));
+    dark.setColor(QPalette::ButtonText, text);
+    dark.setColor(QPalette::Link, QColor(90, 160, 255));
+    dark.setColor(QPalette::Highlight, QColor(42, 110, 210));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        dark.setColor(QPalette::Disabled, role, disabled);
+    return dark;
+}
+
+AppDelegate::Options options(bool trayAvailable)
+{
+    AppDelegate::Options result;
+    result.trayAvailable = trayAvailable;
+    result.quit = [] { };
+    return result;
+}
+
+struct Shots {
+    QString folder = QStringLiteral(FERLOW_SCREENSHOT_DIR);
+    QString suffix;
+
+    void take(QWidget* window, const QString& name) const
+    {
+        ASSERT_TRUE(window);
+        window->show();
+        QApplication::processEvents();
+        const auto image = window->grab();
+        EXPECT_TRUE(image.save(folder + '/' + name + suffix + QStringLiteral(".png")));
+    }
+};
+
+TEST(Screenshots, EveryWindowLightAndDark)
+{
+    QDir().mkpath(QStringLiteral(FERLOW_SCREENSHOT_DIR));
+    const auto scale = qRound(qApp->devicePixelRatio());
+    const QPalette light = QApplication::style()->standardPalette();
+    for (const bool dark : {false, true}) {
+        QApplication::setPalette(dark ? darkPalette() : light);
+        const Shots shots {.suffix = QStringLiteral("-%1@%2x").arg(dark ? "dark" : "light").arg(scale)};
+
+        // First launch: the terms, then the onboarding.
+        {
+            TrayFixture fixture({.trusted = false, .termsAgreed = false, .shortcuts = {}});
+            AppDelegate delegate(*fixture.model, fixture.main, options(false));
+            delegate.launch();
+            shots.take(delegate.termsWindow(), QStringLiteral("terms"));
+            shots.take(delegate.statusWindow(), QStringLiteral("status-no-tray"));
+            delegate.showOnboarding();
+            shots.take(delegate.onboardingWindow(), QStringLiteral("onboarding"));
+            fixture.model->stop();
+        }
+        // A phone in use, another one paired before, a clash in the buttons.
+        {
+            TrayFixture fixture;
+            auto& model = *fixture.model;
+            fixture.usedPairing("Old phone");
+            AppDelegate delegate(model, fixture.main, options(true));
+            delegate.launch();
+            const auto fresh = model.store().createPending();
+            test::LoopbackPhone phone(model.port(), fresh);
+            phone.connect("Pixel 8");
+            ASSERT_TRUE(fixture.main.runUntil([&] { return model.connectedDevice().has_value(); }));
+            model.updateChanged(UpdateStatus::available("0.2.0"));
+            delegate.togglePopover();
+            shots.take(delegate.statusWindow(), QStringLiteral("status"));
+
+            delegate.showPairing();
+            shots.take(delegate.pairingWindow(), QStringLiteral("pairing"));
+
+            auto buttons = model.actions();
+            buttons[11].kind = ActionKind::key(8, 0x100000); // Paste sends ⌘C, as Copy does
+            model.setActions(buttons);
+            delegate.showActions();
+            TrayFixture::settle();
+            auto* list = delegate.actionsWindow()->findChild<QListWidget*>();
+            list->scrollToItem(list->item(12), QAbstractItemView::PositionAtCenter);
+            shots.take(delegate.actionsWindow(), QStringLiteral("actions"));
+            model.stop();
+        }
+    }
+    QApplication::setPalette(light);
+}
+
+} // namespace
+} // namespace ferlow

@@ -81,8 +81,8 @@ std::optional<FrontApp> frontApp(Display* display, Window root, Atom property)
 FrontAppWatcher::FrontAppWatcher(Post post, Changed changed, const std::string& display)
     : m_state(std::make_shared<State>(std::move(post), std::move(changed), display))
 {
-    m_connected = m_state->connection.usable();
-    if (!m_connected || m_state->wake < 0)
+    m_connected = m_state->connection.usable() && m_state->wake >= 0;
+    if (!m_connected)
         return;
     std::promise<void> finished;
     m_finished = finished.get_future();

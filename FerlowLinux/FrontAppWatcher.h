@@ -17,9 +17,10 @@ namespace ferlow {
 // It waits on its own thread and its own X connection for the root window's
 // PropertyNotify events; nothing is polled. Each change, and the application
 // in front at the start, is handed to `changed` through `post`, so `changed`
-// runs wherever `post` runs its tasks (the main context). Only real changes
-// are delivered, and nothing while no window is active. Without an X server
-// (or once it is gone) nothing is delivered at all.
+// runs wherever `post` runs its tasks (the main context); `post` itself is
+// called on the watcher's thread. Only real changes are delivered, and
+// nothing while no window is active (the desktop has focus). Without an X
+// server (or once it is gone) nothing is delivered at all.
 class FrontAppWatcher final {
 public:
     using Task = std::function<void()>;

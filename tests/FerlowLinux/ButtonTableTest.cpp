@@ -1,6 +1,8 @@
 // Every default button, every per-app button and every system gesture,
 // pressed through the real translator and chord mapper on each desktop.
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "FerlowInput/ActionStore.h"
@@ -89,16 +91,14 @@ const AppRows appButtons[] = {
         {"New Tab", "ctrl+t", same, same, ""},
         {"Address", "ctrl+l", same, same, ""},
         {"Reopen Tab", "ctrl+shift+t", same, same, ""},
-        {"Close Tab", "ctrl+w", same, same, ""},
-    }},
+        {"Close Tab", "ctrl+w", same, same, ""}}},
     {"com.apple.Music", {
         {"Previous", "previoussong", same, same, "Spotify, Rhythmbox through the desktop's media keys"},
         {"Play/Pause", "playpause", same, same, ""},
         {"Next", "nextsong", same, same, ""},
         {"Volume Down", "volumedown", same, same, ""},
         {"Mute", "mute", same, same, ""},
-        {"Volume Up", "volumeup", same, same, ""},
-    }},
+        {"Volume Up", "volumeup", same, same, ""}}},
     {"com.apple.TV", {
         {"Back", "left", same, same, "VLC, mpv, Totem: seek"},
         {"Play/Pause", "space", same, same, ""},
@@ -106,8 +106,7 @@ const AppRows appButtons[] = {
         {"Volume Down", "volumedown", same, same, ""},
         {"Mute", "mute", same, same, ""},
         {"Volume Up", "volumeup", same, same, ""},
-        {"Full Screen", "f", same, same, "the players' own full-screen key"},
-    }},
+        {"Full Screen", "f", same, same, "the players' own full-screen key"}}},
     {"com.microsoft.VSCode", {
         {"Commands", "ctrl+shift+p", same, same, "VS Code's Linux keys"},
         {"Go to File", "ctrl+p", same, same, ""},
@@ -117,8 +116,7 @@ const AppRows appButtons[] = {
         {"Terminal", "ctrl+grave", same, same, ""},
         {"Go Back", "ctrl+alt+minus", same, same, "Ctrl+- would zoom out"},
         {"Go Forward", "ctrl+shift+minus", same, same, ""},
-        {"Save", "ctrl+s", same, same, ""},
-    }},
+        {"Save", "ctrl+s", same, same, ""}}},
     {"com.apple.Terminal", {
         {"Previous Tab", "ctrl+pageup", "shift+left", same, "GNOME Terminal / Konsole"},
         {"\u2191", "up", same, same, "shell history"},
@@ -128,8 +126,7 @@ const AppRows appButtons[] = {
         {"Tab", "tab", same, same, "completion"},
         {"New Tab", "ctrl+shift+t", same, same, ""},
         {"Close Tab", "ctrl+shift+w", same, same, "Ctrl+W would delete a word"},
-        {"Return", "enter", same, same, ""},
-    }},
+        {"Return", "enter", same, same, ""}}},
     {"com.apple.finder", {
         {"Back", "alt+left", same, same, "Files, Dolphin, Thunar"},
         {"Enclosing Folder", "alt+up", same, same, ""},
@@ -139,8 +136,7 @@ const AppRows appButtons[] = {
         {"Duplicate", "", "ctrl+d", "", "only Dolphin duplicates; Ctrl+D elsewhere bookmarks"},
         {"New Folder", "ctrl+shift+n", same, same, ""},
         {"New Window", "ctrl+n", same, same, ""},
-        {"Move to Trash", "delete", same, same, ""},
-    }},
+        {"Move to Trash", "delete", same, same, ""}}},
     {"com.apple.Preview", {
         {"Zoom Out", "ctrl+minus", same, same, "Document Viewer, Okular"},
         {"Actual Size", "ctrl+0", same, same, ""},
@@ -148,8 +144,7 @@ const AppRows appButtons[] = {
         {"Previous Page", "pageup", same, same, ""},
         {"Rotate", "ctrl+right", "", same, "Okular has no rotate key"},
         {"Next Page", "pagedown", same, same, ""},
-        {"Markup", "", "f6", "", "Okular's annotations; Document Viewer has no key"},
-    }},
+        {"Markup", "", "f6", "", "Okular's annotations; Document Viewer has no key"}}},
     {"com.apple.mail", {
         {"New Message", "ctrl+n", same, same, "Thunderbird"},
         {"Reply", "ctrl+r", same, same, ""},
@@ -157,15 +152,13 @@ const AppRows appButtons[] = {
         {"Forward", "ctrl+l", same, same, ""},
         {"Archive", "a", same, same, ""},
         {"Delete", "delete", same, same, ""},
-        {"Get Mail", "f5", same, same, ""},
-    }},
+        {"Get Mail", "f5", same, same, ""}}},
     {"com.microsoft.Outlook", {
         {"New Message", "ctrl+n", same, same, "no Linux Outlook: the plain translation"},
         {"Reply", "ctrl+r", same, same, ""},
         {"Reply All", "ctrl+shift+r", same, same, ""},
         {"Forward", "ctrl+j", same, same, ""},
-        {"Delete", "backspace", same, same, ""},
-    }},
+        {"Delete", "backspace", same, same, ""}}},
     {"com.apple.dt.Xcode", {
         {"Build", "ctrl+b", same, same, "no Linux Xcode: the plain translation"},
         {"Run", "ctrl+r", same, same, ""},
@@ -175,97 +168,71 @@ const AppRows appButtons[] = {
         {"Comment", "ctrl+slash", same, same, ""},
         {"Go Back", "ctrl+left", same, same, ""},
         {"Go Forward", "ctrl+right", same, same, ""},
-        {"Save", "ctrl+s", same, same, ""},
-    }},
+        {"Save", "ctrl+s", same, same, ""}}},
     {"com.apple.iWork.Keynote", {
         {"Previous", "left", same, same, "LibreOffice Impress"},
         {"Play", "f5", same, same, "start the slide show"},
         {"Next", "right", same, same, ""},
-        {"Stop", "esc", same, same, ""},
-    }},
+        {"Stop", "esc", same, same, ""}}},
     {"com.microsoft.teams2", {
         {"Mute", "ctrl+shift+m", same, same, "Teams in the browser"},
         {"Camera", "ctrl+shift+o", same, same, ""},
         {"Raise Hand", "ctrl+shift+k", same, same, ""},
-        {"Leave", "ctrl+shift+h", same, same, ""},
-    }},
+        {"Leave", "ctrl+shift+h", same, same, ""}}},
     {"us.zoom.xos", {
         {"Mute", "alt+a", same, same, "Zoom's Linux keys"},
         {"Camera", "alt+v", same, same, ""},
         {"Share Screen", "alt+s", same, same, ""},
         {"Raise Hand", "alt+y", same, same, ""},
-        {"Leave", "alt+q", same, same, ""},
-    }},
+        {"Leave", "alt+q", same, same, ""}}},
     {"com.tinyspeck.slackmacgap", {
         {"Back", "alt+left", same, same, "Slack's Linux keys"},
         {"Jump to\u2026", "ctrl+k", same, same, ""},
         {"Forward", "alt+right", same, same, ""},
         {"Unreads", "ctrl+shift+a", same, same, ""},
         {"Threads", "ctrl+shift+t", same, same, ""},
-        {"Search", "ctrl+g", same, same, ""},
-    }},
+        {"Search", "ctrl+g", same, same, ""}}},
 };
 
-const char* expected(const Row& row, Desktop desktop)
-{
-    const char* column = desktop == Desktop::kde ? row.kde : desktop == Desktop::genericX11 ? row.x11 : nullptr;
-    return column ? column : row.gnome;
-}
-
 constexpr Desktop desktops[] = {Desktop::gnome, Desktop::kde, Desktop::genericX11};
-const char* desktopName(Desktop d) { return d == Desktop::gnome ? "GNOME" : d == Desktop::kde ? "KDE" : "X11"; }
 
-// Presses and releases a button (or performs a gesture) through a fresh
-// translator and mapper, waits out the switcher, and returns the chords.
-std::string press(Desktop desktop, const std::string& app, const std::vector<ActionButton>& buttons,
-    const PhoneMessage& down, const std::optional<PhoneMessage>& up)
+// Performs `message` (an action is pressed and released) through a fresh
+// translator and mapper on each desktop, waits out the switcher, and
+// compares the chords posted with the row.
+void check(const Row& row, const std::string& app, const std::vector<ActionButton>& buttons, const PhoneMessage& message)
 {
-    double now = 0;
-    Translator translator(std::make_shared<PointerState>(Point {100, 100}), [] { return DisplayLayout {}; },
-        [] { return Point {100, 100}; }, [&now] { return now; }, Translator::DockSwipes::emulated);
-    translator.setActions([&buttons] { return buttons; });
-    auto sink = std::make_shared<RecordingSink>();
-    ChordMapper mapper(KeyProfile(desktop), sink);
-    mapper.setFrontApp(app);
-    mapper.post(translator.translate(down));
-    if (up)
-        mapper.post(translator.translate(*up));
-    now = 2;
-    mapper.post(translator.expire());
-    return test::chords(sink->events);
+    for (const auto desktop : desktops) {
+        double now = 0;
+        Translator translator(std::make_shared<PointerState>(Point {100, 100}), [] { return DisplayLayout {}; },
+            [] { return Point {100, 100}; }, [&now] { return now; }, Translator::DockSwipes::emulated);
+        translator.setActions([&buttons] { return buttons; });
+        auto sink = std::make_shared<RecordingSink>();
+        ChordMapper mapper(KeyProfile(desktop), sink);
+        mapper.setFrontApp(app);
+        mapper.post(translator.translate(message));
+        if (const auto* action = message.as<PhoneMessage::Action>())
+            mapper.post(translator.translate(PhoneMessage::action(action->id, false)));
+        now = 2;
+        mapper.post(translator.expire());
+
+        const char* column = desktop == Desktop::kde ? row.kde : desktop == Desktop::genericX11 ? row.x11 : nullptr;
+        EXPECT_EQ(test::chords(sink->events), column ? column : row.gnome)
+            << KeyProfile(desktop).desktopName() << ", " << app << " " << row.button << ": " << row.promise;
+    }
 }
 
-std::string pressButton(Desktop desktop, const std::string& app, const std::vector<ActionButton>& buttons,
-    const std::string& id)
-{
-    return press(desktop, app, buttons, PhoneMessage::action(id, true), PhoneMessage::action(id, false));
-}
-
-TEST(ButtonTable, DefaultButtonsDoWhatTheirTitlesSayOnEachDesktop)
+TEST(ButtonTable, DefaultButtonsAndSystemGesturesDoWhatTheyPromiseOnEachDesktop)
 {
     const auto& buttons = ActionStore::defaults();
     ASSERT_EQ(std::size(defaultButtons), buttons.size());
     for (std::size_t i = 0; i < buttons.size(); ++i) {
-        const Row& row = defaultButtons[i];
-        ASSERT_EQ(row.button, buttons[i].id) << "the table follows the default list";
-        for (const auto desktop : desktops) {
-            SCOPED_TRACE(std::string(desktopName(desktop)) + " " + row.button + ": " + row.promise);
-            EXPECT_EQ(pressButton(desktop, "", buttons, row.button), expected(row, desktop));
-        }
+        ASSERT_EQ(defaultButtons[i].button, buttons[i].id) << "the table follows the default list";
+        check(defaultButtons[i], "", buttons, PhoneMessage::action(buttons[i].id, true));
     }
-}
-
-TEST(ButtonTable, SystemGesturesDoWhatTheyPromiseOnEachDesktop)
-{
     ASSERT_EQ(std::size(systemGestures), allSystemGestures.size());
     for (std::size_t i = 0; i < allSystemGestures.size(); ++i) {
-        const Row& row = systemGestures[i];
-        ASSERT_EQ(row.button, rawValue(allSystemGestures[i]));
-        for (const auto desktop : desktops) {
-            SCOPED_TRACE(std::string(desktopName(desktop)) + " " + row.button + ": " + row.promise);
-            EXPECT_EQ(press(desktop, "", {}, PhoneMessage::system(allSystemGestures[i]), std::nullopt),
-                expected(row, desktop));
-        }
+        ASSERT_EQ(systemGestures[i].button, rawValue(allSystemGestures[i]));
+        check(systemGestures[i], "", {}, PhoneMessage::system(allSystemGestures[i]));
     }
 }
 
@@ -275,23 +242,15 @@ TEST(ButtonTable, AppButtonsDoWhatTheirTitlesSayInEveryAppOnEachDesktop)
 {
     std::size_t familiesSeen = 0;
     for (const auto& [bundleID, entries] : AppShortcuts::table()) {
-        const auto context = AppShortcuts::context(bundleID, "App");
-        ASSERT_TRUE(context);
-        const AppRows* family = nullptr;
-        for (const auto& candidate : appButtons)
-            if (AppShortcuts::context(candidate.bundleID, "App")->actions == context->actions)
-                family = &candidate;
-        ASSERT_TRUE(family) << bundleID << " has no rows";
+        const auto buttons = AppShortcuts::context(bundleID, "App")->actions;
+        const auto family = std::find_if(std::begin(appButtons), std::end(appButtons),
+            [&](const AppRows& f) { return AppShortcuts::context(f.bundleID, "App")->actions == buttons; });
+        ASSERT_NE(family, std::end(appButtons)) << bundleID << " has no rows";
+        ASSERT_EQ(family->rows.size(), buttons.size()) << bundleID;
         familiesSeen += bundleID == family->bundleID;
-        ASSERT_EQ(family->rows.size(), context->actions.size()) << bundleID;
-        for (std::size_t i = 0; i < family->rows.size(); ++i) {
-            const Row& row = family->rows[i];
-            const auto& button = context->actions[i];
-            ASSERT_EQ(row.button, button.title) << bundleID;
-            for (const auto desktop : desktops) {
-                SCOPED_TRACE(std::string(desktopName(desktop)) + " " + bundleID + " " + row.button);
-                EXPECT_EQ(pressButton(desktop, bundleID, context->actions, button.id), expected(row, desktop));
-            }
+        for (std::size_t i = 0; i < buttons.size(); ++i) {
+            ASSERT_EQ(family->rows[i].button, buttons[i].title) << bundleID;
+            check(family->rows[i], bundleID, buttons, PhoneMessage::action(buttons[i].id, true));
         }
     }
     EXPECT_EQ(familiesSeen, std::size(appButtons));

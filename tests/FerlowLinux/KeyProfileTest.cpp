@@ -12,8 +12,7 @@ namespace {
 
 using Desktop = KeyProfile::Desktop;
 
-constexpr std::uint64_t command = MacChord::command, control = MacChord::control, option = MacChord::option,
-                        shift = MacChord::shift;
+constexpr std::uint64_t command = MacChord::command, control = MacChord::control;
 
 std::string chordText(const std::optional<LinuxChord>& chord) { return chord ? chord->description() : "nothing"; }
 
@@ -63,11 +62,10 @@ TEST(KeyProfile, ABadUserFileIsNamedWithItsProblemAndTheBuiltInKeysStay)
         {"[]", "must hold a JSON object"},
         {R"({"chords": []})", "\"chords\" must be an object"},
         {R"({"chords": {"cmd+nokey": "ctrl+a"}})", "\"cmd+nokey\" in \"chords\" is not a macOS key chord"},
-        {R"({"chords": {"hyper+a": "ctrl+a"}})", "\"hyper+a\" in \"chords\" is not a macOS key chord"},
         {R"({"chords": {"cmd+space": "ctrl+nokey"}})", "\"ctrl+nokey\" is not a Linux key chord"},
         {R"({"chords": {"cmd+space": 5}})", "the value of \"cmd+space\" must be a key chord"},
         {R"({"colors": {}})", "unknown member \"colors\""},
-        {R"({"apps": {"com.apple.Terminal": {"cmd+k": ""}}})", "\"\" is not a Linux key chord"},
+        {R"({"apps": {"com.apple.Terminal": []}})", "\"apps\" \"com.apple.Terminal\" must be an object"},
     };
     const auto file = folder.path() / "keys.json";
     for (const auto& [content, problem] : cases) {
@@ -103,7 +101,7 @@ TEST(KeyProfile, EverySentChordMapsBackToItsMacChord)
     }
 }
 
-TEST(KeyProfile, PlainChordsMapBackCommandFirstAndDesktopChordsOnlyThroughTheTables)
+TEST(KeyProfile, PlainChordsMapBackCommandFirstAndSuperChordsOnlyThroughTheTables)
 {
     const KeyProfile gnome(Desktop::gnome);
     const auto copy = gnome.macChords({LinuxChord::ctrl, KEY_C});
@@ -114,19 +112,6 @@ TEST(KeyProfile, PlainChordsMapBackCommandFirstAndDesktopChordsOnlyThroughTheTab
     // Super is no macOS modifier: only the tables reach Super+S, on purpose.
     const auto overview = gnome.macChords({LinuxChord::super, KEY_S});
     EXPECT_EQ(overview, (std::vector<MacChord> {{49, command}, {125, control}, {126, control}}));
-    EXPECT_TRUE(gnome.isDeliberate({126, control | 0xA00000}));
-    EXPECT_FALSE(gnome.isDeliberate({8, command}));
-
-    // Ctrl+Alt+Delete and the console switches are kept by the system.
-    const auto reserved = gnome.reserved();
-    auto has = [&](std::uint16_t code, std::uint64_t mods) {
-        return std::any_of(reserved.begin(), reserved.end(),
-            [&](const auto& r) { return r.keyCode == code && r.modifiers == mods; });
-    };
-    EXPECT_TRUE(has(48, command));
-    EXPECT_TRUE(has(117, command | option));
-    EXPECT_TRUE(has(120, control | option)); // F2
-    EXPECT_FALSE(has(120, shift | option));
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 #include <poll.h>
 
 // GoogleTest before Xlib, whose None and Bool macros it would trip over.
+#include <tuple>
+
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
 
@@ -170,6 +172,38 @@ TEST(InputBackend, WithoutUinputOrAnXDisplayThereIsNoBackend)
         << backend.reasons();
     EXPECT_TRUE(backend.reasons().ends_with("; XTest: cannot open the X display :65000")) << backend.reasons();
     backend.sink()->post(std::vector {LinuxEvent::key(KEY_A, true)});
+}
+
+// On an X11 session XTest goes first, even where uinput would work, so the
+// desktop adds no acceleration of its own to the pad's.
+TEST_F(XTestPosterTest, AnX11SessionTriesXTestFirst)
+{
+    const auto backend = InputBackend::choose({"/dev/null", server->display(), {}, InputBackend::Order::xtestFirst});
+    EXPECT_EQ(backend.name(), "XTest");
+    EXPECT_EQ(backend.reasons(), "");
+
+    const std::vector<std::tuple<const char*, const char*, const char*, InputBackend::Order>> sessions {
+        {"x11", nullptr, ":0", InputBackend::Order::xtestFirst},
+        {"wayland", "wayland-0", ":0", InputBackend::Order::uinputFirst},
+        {"tty", nullptr, nullptr, InputBackend::Order::uinputFirst},
+        {nullptr, nullptr, ":0", InputBackend::Order::xtestFirst},
+        {nullptr, "wayland-0", ":0", InputBackend::Order::uinputFirst},
+    };
+    const auto set = [](const char* name, const char* value) { value ? ::setenv(name, value, 1) : ::unsetenv(name); };
+    const auto saved = [](const char* name) -> std::optional<std::string> {
+        const char* value = std::getenv(name);
+        return value ? std::optional<std::string>(value) : std::nullopt;
+    };
+    const auto type0 = saved("XDG_SESSION_TYPE"), wayland0 = saved("WAYLAND_DISPLAY"), display0 = saved("DISPLAY");
+    for (const auto& [type, wayland, display, order] : sessions) {
+        set("XDG_SESSION_TYPE", type);
+        set("WAYLAND_DISPLAY", wayland);
+        set("DISPLAY", display);
+        EXPECT_EQ(InputBackend::sessionOrder(), order) << (type ? type : "-") << " " << (wayland ? wayland : "-");
+    }
+    set("XDG_SESSION_TYPE", type0 ? type0->c_str() : nullptr);
+    set("WAYLAND_DISPLAY", wayland0 ? wayland0->c_str() : nullptr);
+    set("DISPLAY", display0 ? display0->c_str() : nullptr);
 }
 
 } // namespace

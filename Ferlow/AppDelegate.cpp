@@ -157,7 +157,7 @@ StatusView::Actions AppDelegate::statusActions()
 void AppDelegate::launch()
 {
     // 1, 2. The tray icon and the status view it opens.
-    auto* status = new StatusView(m_model, statusActions(), m_options.clock);
+    auto* status = m_status = new StatusView(m_model, statusActions(), m_options.clock);
     if (m_options.trayAvailable) {
         m_popover = std::make_unique<Window>(
             QString(), status, Window::Sizing::followsContent, Qt::Popup | Qt::FramelessWindowHint);
@@ -235,7 +235,7 @@ void AppDelegate::togglePopover()
         return;
     }
     m_model.refresh();
-    static_cast<StatusView*>(m_popover->layout()->itemAt(0)->widget())->reload();
+    m_status->reload();
     m_popover->adjustSize();
 
     // Under the icon, or above it on a panel at the bottom of the screen.

@@ -79,6 +79,7 @@ private:
     bool m_quitting = false;
 
     std::unique_ptr<Window> m_popover; // the status view: a popup under the icon, or a window
+    StatusView* m_status = nullptr;
     std::unique_ptr<Window> m_onboarding;
     std::unique_ptr<Window> m_pairing;
     std::unique_ptr<Window> m_actions;

@@ -3,9 +3,10 @@
 #include <QApplication>
 #include <QKeyEvent>
 
-#include "Ferlow/KeyNames.h"
+#include "Ferlow/MacKeyNames.h"
 #include "Ferlow/ViewStyle.h"
 #include "FerlowInput/SystemShortcut.h"
+#include "FerlowLinux/KeyProfile.h"
 
 namespace ferlow {
 
@@ -39,6 +40,33 @@ bool isModifierKey(int key)
 
 } // namespace
 
+ShortcutRecorder::Translate ShortcutRecorder::throughProfile(const KeyProfile& profile)
+{
+    return [profile = std::make_shared<const KeyProfile>(profile)](const QKeyEvent& event) -> std::optional<Chord> {
+        // XKB numbers keys from 8 above the kernel's codes.
+        constexpr quint32 xkbOffset = 8;
+        const quint32 keycode = event.nativeScanCode();
+        if (keycode < xkbOffset || keycode - xkbOffset > 0xFFFF)
+            return std::nullopt;
+        LinuxChord pressed;
+        pressed.key = static_cast<std::uint16_t>(keycode - xkbOffset);
+        const auto held = event.modifiers();
+        // Caps Lock, Num Lock and the keypad flag are not part of a shortcut.
+        if (held & Qt::ControlModifier)
+            pressed.modifiers |= LinuxChord::ctrl;
+        if (held & Qt::AltModifier)
+            pressed.modifiers |= LinuxChord::alt;
+        if (held & Qt::ShiftModifier)
+            pressed.modifiers |= LinuxChord::shift;
+        if (held & Qt::MetaModifier)
+            pressed.modifiers |= LinuxChord::super;
+        const auto chords = profile->macChords(pressed);
+        if (chords.empty())
+            return std::nullopt;
+        return Chord {chords.front().code, chords.front().modifiers};
+    };
+}
+
 ShortcutRecorder::ShortcutRecorder(Translate translate, QWidget* parent)
     : QPushButton(parent), m_translate(std::move(translate))
 {
@@ -64,7 +92,8 @@ void ShortcutRecorder::setChord(Chord chord)
 
 void ShortcutRecorder::showChord()
 {
-    setText(m_recording ? pressShortcut : QString::fromStdString(KeyNames::describe(m_chord.code, m_chord.modifiers)));
+    setText(m_recording ? pressShortcut
+                        : QString::fromStdString(MacKeyNames::describe(m_chord.code, m_chord.modifiers)));
 }
 
 void ShortcutRecorder::startRecording()

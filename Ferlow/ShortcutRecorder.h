@@ -9,6 +9,8 @@ class QKeyEvent;
 
 namespace ferlow {
 
+class KeyProfile;
+
 // A button that shows a shortcut and, once clicked, records the next key
 // pressed anywhere in the app as the shortcut's new value. Clicking it again
 // while it waits stops without recording.
@@ -23,6 +25,13 @@ public:
     // The chord a key press stands for; absent for a key that no macOS key
     // matches.
     using Translate = std::function<std::optional<Chord>(const QKeyEvent& event)>;
+
+    // A Linux key press as the macOS chord the profile turns into that
+    // press (Ctrl+V is ⌘V under the default profile), so a recorded
+    // shortcut means the same on every computer. Keys are read by their
+    // place on the keyboard (the X keycode, evdev + 8), not by the letter
+    // the layout gives them.
+    static Translate throughProfile(const KeyProfile& profile);
 
     ShortcutRecorder(Translate translate, QWidget* parent = nullptr);
     ~ShortcutRecorder() override;

@@ -8,11 +8,14 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QKeyEvent>
 #include <QToolButton>
 #include <gtest/gtest.h>
+#include <linux/input-event-codes.h>
 
 #include "Ferlow/ActionsEditorView.h"
 #include "FerlowInput/ActionStore.h"
+#include "FerlowLinux/KeyProfile.h"
 #include "tests/Ferlow/TrayFixture.h"
 
 namespace ferlow {
@@ -41,6 +44,56 @@ void rename(ActionRow* row, const QString& name)
     row->titleField()->setText(name);
     emit row->titleField()->editingFinished();
     TrayFixture::settle();
+}
+
+// A key press as X delivers it: keycodes are evdev + 8; the native state
+// carries Lock (Caps Lock, 0x2) and Mod2 (Num Lock, 0x10) as well.
+void press(QWidget* anywhere, Qt::Key key, std::uint16_t evdev, Qt::KeyboardModifiers modifiers)
+{
+    QKeyEvent event(QEvent::KeyPress, key, modifiers, evdev + 8u, 0, 0x2 | 0x10);
+    QApplication::sendEvent(anywhere, &event);
+    TrayFixture::settle();
+}
+
+ShortcutRecorder::Translate gnomeKeys()
+{
+    return ShortcutRecorder::throughProfile(KeyProfile(KeyProfile::Desktop::gnome));
+}
+
+// Ctrl+V on Linux is the ⌘V a button stores. A name the user gave stays; a
+// name that only spelled out the old shortcut follows the new one. Caps Lock
+// and Num Lock never reach the stored bits.
+TEST(ActionsEditor, RecordingTakesTheNextKeyThroughTheKeyProfile)
+{
+    TrayFixture fixture;
+    auto& model = *fixture.model;
+    auto selectAll = *buttonOf(model, "selectall");
+    selectAll.title = "\u2318A";
+    model.setActions({*buttonOf(model, "paste"), selectAll});
+    ActionsEditorView editor(model, gnomeKeys());
+
+    auto* paste = rowOf(editor, "paste")->recorder();
+    paste->click();
+    EXPECT_EQ(paste->text(), "Press a shortcut\u2026");
+    press(paste, Qt::Key_Control, KEY_LEFTCTRL, Qt::ControlModifier); // waits past a lone modifier
+    press(paste, Qt::Key_V, KEY_V, Qt::ControlModifier | Qt::KeypadModifier);
+    EXPECT_EQ(*buttonOf(model, "paste"),
+        (ActionButton {"paste", "Paste", ActionKind::key(9, 0x100000), std::nullopt, false, "Edit"}));
+    EXPECT_EQ(rowOf(editor, "paste")->recorder()->text(), "\u2318V");
+
+    auto* select = rowOf(editor, "selectall")->recorder();
+    select->click();
+    press(select, Qt::Key_V, KEY_V, Qt::ControlModifier);
+    EXPECT_EQ(buttonOf(model, "selectall")->title, "\u2318V");
+    EXPECT_EQ(buttonOf(model, "selectall")->kind, ActionKind::key(9, 0x100000));
+
+    // Clicking again stops; the next key goes to the window as usual.
+    select = rowOf(editor, "selectall")->recorder();
+    select->click();
+    select->click();
+    press(select, Qt::Key_X, KEY_X, Qt::ControlModifier);
+    EXPECT_EQ(buttonOf(model, "selectall")->kind, ActionKind::key(9, 0x100000));
+    EXPECT_FALSE(select->isRecording());
 }
 
 TEST(ActionsEditor, NamesLoseSurroundingBlanksAndNeverBecomeEmpty)

@@ -510,16 +510,87 @@ TEST_F(SessionControllerTest, TickReleasesAfterSilenceClosesTheSwitcherAndStaleH
     EXPECT_FALSE(c.socket->closed);
 }
 
+// Presses cannot be merged; beyond the queue's bound the oldest play at once.
 TEST_F(SessionControllerTest, AFloodCannotGrowTheQueueWithoutBoundAndLosesNothing)
 {
     auto c = activePhone();
-    const int count = 1000;
-    for (int i = 0; i < count; ++i)
-        c.handlers.onBinary(c.phone->seal(PhoneMessage::move(2, 0), 20.0 * i));
-    const auto playedSoFar = mouseDeltas(takePosted()).size();
-    EXPECT_GE(playedSoFar, std::size_t(2 * count) - SessionController::maxPending);
+    const std::size_t count = 1000;
+    for (std::size_t i = 0; i < count; ++i)
+        c.handlers.onBinary(c.phone->seal(PhoneMessage::button(0, i % 2 == 0, 1), 20.0 * double(i)));
+    const auto playedSoFar = mouseTypes(takePosted()).size();
+    EXPECT_GE(playedSoFar, count - SessionController::maxPending);
     c.socket->close();
-    EXPECT_EQ(playedSoFar + mouseDeltas(takePosted()).size(), std::size_t(2 * count));
+    EXPECT_EQ(playedSoFar + mouseTypes(takePosted()).size(), count);
+}
+
+// A 120 Hz phone after a stall sends its whole backlog at once. It plays on
+// at the catch-up pace without a pause, ends exactly where the moves add up
+// to, within 300 ms, in order around a drag, and the next move after it is
+// paced normally again.
+TEST_F(SessionControllerTest, ABurstAfterAStallCatchesUpWithinAQuarterSecond)
+{
+    for (const int count : {100, 600, 3000}) {
+        SCOPED_TRACE(count);
+        auto c = activePhone();
+        pointer->position = {100, 100};
+        double stamp = 0;
+        const auto send = [&](const PhoneMessage& message) { c.handlers.onBinary(c.phone->seal(message, stamp += 1000.0 / 120)); };
+        for (int i = 0; i < 20; ++i, now += 1.0 / 120)
+            send(PhoneMessage::move(0.5, 0.25));
+        now += 1;
+        controller->drain();
+        takePosted();
+
+        now += count / 120.0; // the stall
+        const double arrival = now;
+        // Moves, a drag, then a scroll gesture, all in one go.
+        double wheelSum = 0;
+        for (int i = 0; i < count; ++i) {
+            const auto scroll = [&](double dy, Phase phase) {
+                wheelSum += dy;
+                return PhoneMessage::scroll(0, dy, phase, MomentumPhase::none);
+            };
+            if (i == count / 2 || i == count * 3 / 4)
+                send(PhoneMessage::button(0, i == count / 2, 1));
+            else if (i < count * 3 / 4)
+                send(PhoneMessage::move(0.5, 0.25));
+            else
+                send(scroll(1, i == count * 3 / 4 + 1 ? Phase::began : i + 1 == count ? Phase::ended : Phase::changed));
+        }
+        const int moves = count * 3 / 4 - 1;
+
+        std::vector<double> times {arrival};
+        std::vector<std::int32_t> types;
+        double wheel = 0;
+        for (;;) {
+            for (const auto& spec : takePosted()) {
+                times.push_back(now);
+                if (const auto* mouse = spec.as<EventSpec::Mouse>(); mouse && (types.empty() || types.back() != mouse->type))
+                    types.push_back(mouse->type);
+                if (const auto* scroll = spec.as<EventSpec::Scroll>())
+                    wheel += scroll->dy;
+            }
+            if (wakes.empty())
+                break;
+            now = std::max(now, wakes.back());
+            wakes.clear();
+            controller->drain();
+        }
+        EXPECT_EQ(types, (std::vector<std::int32_t> {5, 1, 6, 2}));
+        EXPECT_EQ(pointer->position, (Point {100 + 0.5 * (moves + 20), 100 + 0.25 * (moves + 20)}));
+        EXPECT_EQ(wheel, wheelSum);
+        double pause = 0;
+        for (std::size_t i = 1; i < times.size(); ++i)
+            pause = std::max(pause, times[i] - times[i - 1]);
+        EXPECT_LE(pause, Session::catchUpSpacing + 1e-9);
+        EXPECT_LE(times.back() - arrival, 0.3);
+
+        now += 0.1;
+        stamp += 100;
+        send(PhoneMessage::move(1, 0));
+        ASSERT_FALSE(wakes.empty());
+        EXPECT_LE(wakes.back() - now, Session::maxBuffer);
+    }
 }
 
 TEST_F(SessionControllerTest, BroadcastsReachOnlyEstablishedPhones)

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
+#include <sys/resource.h>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -263,6 +265,91 @@ TEST(EndToEnd, WithoutPermissionNothingIsPostedButPingsAreAnswered)
     EXPECT_EQ(phone.receive(), MacMessage::pong(12.25));
     std::this_thread::sleep_for(50ms); // longer than any pacing delay
     EXPECT_TRUE(host.postedNow().empty());
+}
+
+} // namespace
+} // namespace ferlow
+
+namespace ferlow {
+namespace {
+
+std::size_t openDescriptors()
+{
+    const std::filesystem::directory_iterator entries("/proc/self/fd");
+    return std::size_t(std::distance(begin(entries), end(entries)));
+}
+
+long residentKiB()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with("VmRSS:"))
+            return std::stol(line.substr(6));
+    return 0;
+}
+
+// A neighbour's 1,000 idle and 200 slowloris connections cannot lock the
+// phone out, neither with the default limits (each peer's share makes way)
+// nor with shares as large as the cap (the longest waiting makes way), and
+// what they cost the computer stays bounded and is given back.
+TEST(EndToEnd, AFloodOfUnfinishedConnectionsCannotLockThePhoneOut)
+{
+    rlimit files {};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = std::min<rlim_t>(files.rlim_max, 8192);
+    if (::setrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur < 2048)
+        GTEST_SKIP() << "not enough file descriptors for the flood";
+
+    using asio::ip::tcp;
+    for (const std::size_t share : {ServerLimits {}.maxWaitingPerPeer, ServerLimits {}.maxConnections}) {
+        SCOPED_TRACE(share);
+        ServerLimits limits;
+        limits.maxWaitingPerPeer = share;
+        LiveHost host(nullptr, limits);
+        const auto descriptors = openDescriptors();
+        const auto memory = residentKiB();
+        {
+            asio::io_context io;
+            std::vector<tcp::socket> flood;
+            for (int i = 0; i < 1200; ++i) {
+                std::error_code error;
+                auto& socket = flood.emplace_back(io);
+                socket.open(tcp::v4(), error);
+                socket.bind({asio::ip::make_address_v4("127.0.0.2"), 0}, error);
+                socket.connect({asio::ip::make_address_v4("127.0.0.1"), host.port}, error);
+                if (i >= 1000)
+                    socket.send(asio::buffer(std::string_view("GET / HTTP/1.1\r\nX-Slow: ")), 0, error);
+            }
+            std::atomic<bool> done = false;
+            std::thread slowloris([&] {
+                for (std::error_code ignored; !done; std::this_thread::sleep_for(10ms))
+                    for (std::size_t i = 1000; i < flood.size(); ++i)
+                        flood[i].send(asio::buffer("x", 1), 0, ignored);
+            });
+
+            TestClient page(host.port);
+            page.send("GET / HTTP/1.1\r\n\r\n");
+            EXPECT_TRUE(asText(page.read()).starts_with("HTTP/1.1 200 OK"));
+            Phone phone(host, host.store->createPending());
+            EXPECT_TRUE(phone.connect(host.port).is<MacMessage::Ready>());
+            for (int i = 0; i < 50; ++i)
+                phone.send(PhoneMessage::move(1, 0));
+            EXPECT_EQ(moveDeltas(host.waitForPosted(50)), std::vector<double>(50, 1));
+            for (int i = 0; i < 20; ++i) {
+                phone.send(PhoneMessage::ping(i));
+                EXPECT_EQ(phone.receive(), MacMessage::pong(i));
+            }
+            done = true;
+            slowloris.join();
+            EXPECT_LE(openDescriptors(), descriptors + flood.size() + limits.maxConnections + 16);
+            EXPECT_LE(residentKiB(), memory + 32 * 1024);
+        }
+        const auto deadline = std::chrono::steady_clock::now() + test::patience;
+        while (openDescriptors() > descriptors && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(10ms);
+        EXPECT_EQ(openDescriptors(), descriptors);
+        EXPECT_LE(residentKiB(), memory + 8 * 1024);
+    }
 }
 
 } // namespace

@@ -359,18 +359,24 @@ void SessionController::ended(const std::shared_ptr<Session>& session)
     if (found == m_sessions.end())
         return;
     const bool wasActive = session->isActive();
+    m_sessions.erase(found);
 
     // Whatever was queued is played now, then everything the phone left open
-    // is released, so that no button, key or gesture stays held.
-    while (!session->pending.empty()) {
-        const PhoneMessage message = std::move(session->pending.front().message);
-        session->pending.pop_front();
-        playMessage(message);
-    }
-    post(session->watchdog.finishAll());
-
+    // is released, so that no button, key or gesture stays held. One that
+    // fails to post keeps none of the others back.
+    std::vector<PhoneMessage> closing;
+    for (auto& entry : session->pending)
+        closing.push_back(std::move(entry.message));
+    session->pending.clear();
+    const auto held = session->watchdog.finishAll();
+    closing.insert(closing.end(), held.begin(), held.end());
     session->state = Session::State::closed();
-    m_sessions.erase(std::find(m_sessions.begin(), m_sessions.end(), session));
+    for (const auto& message : closing) {
+        try {
+            playMessage(message);
+        } catch (...) {
+        }
+    }
     if (wasActive && onChange)
         onChange();
 }

@@ -28,12 +28,25 @@ using test::TestPhone;
 constexpr std::uint8_t textFrame = 0x81, binaryFrame = 0x82;
 constexpr std::uint8_t opText = 1, opBinary = 2, opClose = 8, opPong = 10;
 
+// The platform seam: records every post, and fails where `fails` says.
+class TestPoster final : public EventPoster {
+public:
+    void post(const std::vector<EventSpec>& specs) override
+    {
+        for (const auto& spec : specs)
+            if (fails && fails(spec))
+                throw std::runtime_error("the backend could not post it");
+        recorder.post(specs);
+    }
+    RecordingPoster recorder;
+    std::function<bool(const EventSpec&)> fails;
+};
+
 // The computer's side as the app wires it: the server hands each WebSocket
 // to the session controller, which the I/O queue ticks and wakes.
 class LiveHost {
 public:
-    explicit LiveHost(std::shared_ptr<EventPoster> poster_ = nullptr, ServerLimits limits = {})
-        : poster(poster_ ? std::move(poster_) : recorder)
+    explicit LiveHost(ServerLimits limits = {})
     {
         store = std::make_shared<PairingStore>(folder.path() / "data");
         auto pointer = std::make_shared<PointerState>(Point {500, 500});
@@ -89,15 +102,14 @@ public:
         return all;
     }
 
-    std::vector<EventSpec> postedNow() { return queue.call([this] { return recorder->take(); }); }
+    std::vector<EventSpec> postedNow() { return queue.call([this] { return poster->recorder.take(); }); }
 
     IOQueue queue;
     test::TemporaryDirectory folder;
     std::atomic<bool> accessibility {true};
     std::shared_ptr<PairingStore> store;
     std::shared_ptr<Translator> translator;
-    std::shared_ptr<RecordingPoster> recorder = std::make_shared<RecordingPoster>();
-    std::shared_ptr<EventPoster> poster;
+    std::shared_ptr<TestPoster> poster = std::make_shared<TestPoster>();
     std::shared_ptr<SessionController> controller;
     std::unique_ptr<Server> server;
     std::uint16_t port = 0;
@@ -115,12 +127,18 @@ struct Phone {
         return client.readFrame();
     }
 
-    // The whole handshake up to "ready".
-    MacMessage connect(std::uint16_t port, const std::string& device = "Pixel")
+    // Upgrade and both hellos: the session keys are agreed.
+    void handshake(std::uint16_t port)
     {
         const auto hello = greet(port);
         EXPECT_EQ(hello.opcode, opText);
         protocol.acceptHello(std::string(hello.payload.begin(), hello.payload.end()));
+    }
+
+    // The whole handshake up to "ready".
+    MacMessage connect(std::uint16_t port, const std::string& device = "Pixel")
+    {
+        handshake(port);
         send(PhoneMessage::hi(device, false));
         return receive();
     }
@@ -252,6 +270,36 @@ TEST(EndToEnd, AReplayedOrTamperedFrameEndsTheSessionWithNothingPostedFromIt)
     }
 }
 
+// A backend that throws while a phone's frame is handled ends that session
+// only: what it held is released, and the next phone is served.
+TEST(EndToEnd, AFailureWhileHandlingAFrameEndsOnlyThatSession)
+{
+    LiveHost host;
+    host.queue.call([&] {
+        host.poster->fails = [](const EventSpec& spec) {
+            const auto* mouse = spec.as<EventSpec::Mouse>();
+            return mouse && mouse->type == 6; // a left drag
+        };
+    });
+    Phone first(host, host.store->createPending());
+    first.connect(host.port);
+    Phone second(host, host.store->createPending());
+    second.handshake(host.port);
+
+    first.send(PhoneMessage::button(0, true, 1));
+    first.send(PhoneMessage::move(5, 5));
+    EXPECT_TRUE(first.closedByServer());
+    const auto posted = host.waitForPosted(2);
+    ASSERT_EQ(posted.size(), 2u);
+    EXPECT_EQ(posted[0].as<EventSpec::Mouse>()->type, 1); // left down
+    EXPECT_EQ(posted[1].as<EventSpec::Mouse>()->type, 2); // and up, from the close-out
+
+    second.send(PhoneMessage::hi("second", false));
+    EXPECT_TRUE(second.receive().is<MacMessage::Ready>());
+    second.send(PhoneMessage::move(3, 0));
+    EXPECT_EQ(moveDeltas(host.waitForPosted(1)), std::vector<double> {3});
+}
+
 TEST(EndToEnd, WithoutPermissionNothingIsPostedButPingsAreAnswered)
 {
     LiveHost host;
@@ -305,7 +353,7 @@ TEST(EndToEnd, AFloodOfUnfinishedConnectionsCannotLockThePhoneOut)
         SCOPED_TRACE(share);
         ServerLimits limits;
         limits.maxWaitingPerPeer = share;
-        LiveHost host(nullptr, limits);
+        LiveHost host(limits);
         const auto descriptors = openDescriptors();
         const auto memory = residentKiB();
         {

@@ -44,39 +44,26 @@ private:
     bool m_held = false;
 };
 
-// A home folder as a Linux desktop lays it out.
+// The data folder where a Linux desktop keeps it.
 class UninstallerTest : public testing::Test {
 protected:
-    UninstallerTest()
-    {
-        test::writeFile(support / "pairings.json", "[]");
-        test::writeFile(autostart, "[Desktop Entry]\n");
-        test::writeFile(settings, "{}");
-    }
+    UninstallerTest() { test::writeFile(support / "pairings.json", "[]"); }
 
-    // Records the calls; the platform steps are given.
+    // Records the two plain steps, which throw when asked to; the platform steps are given.
     Uninstaller make(Uninstaller::PlatformStep permission, Uninstaller::PlatformStep app, bool throwing = false)
     {
-        return Uninstaller(support,
-            {[=, this] {
-                 calls.push_back("unregisterLogin");
-                 fs::remove(autostart);
-                 if (throwing)
-                     throw std::runtime_error("no");
-             },
-                [=, this] {
-                    calls.push_back(fs::exists(support) ? "removeDefaults too early" : "removeDefaults");
-                    fs::remove(settings);
-                    if (throwing)
-                        throw std::runtime_error("no");
-                },
-                std::move(permission), std::move(app)});
+        const auto step = [=, this](std::string name) {
+            return [=, this] {
+                calls.push_back(fs::exists(support) ? name : name + " after the folder");
+                if (throwing)
+                    throw std::runtime_error("no");
+            };
+        };
+        return Uninstaller(support, {step("unregisterLogin"), step("removeDefaults"), std::move(permission), std::move(app)});
     }
 
     test::TemporaryDirectory home;
     fs::path support = home.path() / ".local/share/Ferlow";
-    fs::path autostart = home.path() / ".config/autostart/ferlow.desktop";
-    fs::path settings = home.path() / ".config/Ferlow/settings.json";
     Texts calls;
 };
 
@@ -107,8 +94,8 @@ TEST_F(UninstallerTest, RunsEveryStepInOrderAndReportsOnlyWhatWasLeft)
         calls.clear();
         test::writeFile(support / "pairings.json", "[]");
         EXPECT_EQ(make(c.permission, c.app, c.throwing).perform(), c.left);
-        EXPECT_EQ(calls, (Texts {"unregisterLogin", "removeDefaults"}));
-        EXPECT_FALSE(fs::exists(support) || fs::exists(autostart) || fs::exists(settings));
+        EXPECT_EQ(calls, (Texts {"unregisterLogin", "removeDefaults after the folder"}));
+        EXPECT_FALSE(fs::exists(support));
     }
 }
 

@@ -206,7 +206,6 @@ TEST_F(SessionControllerTest, HandshakeEndsInExactlyOneReadySealedWithCounterZer
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(controller->activeDeviceName(), "Ana’s Pixel");
     EXPECT_EQ(store->lookup(pairing.id).value().name, "Ana’s Pixel");
-    EXPECT_EQ(store->lookup(pairing.id).value().lastUsedAt, wall);
 
     // A repeated hi changes nothing; a text frame now ends the session.
     c.handlers.onBinary(c.phone->seal(PhoneMessage::hi("again", false)));
@@ -469,7 +468,7 @@ TEST_F(SessionControllerTest, EndingPlaysTheQueueThenReleasesWhateverWasHeld)
     EXPECT_TRUE(takePosted().empty());
 }
 
-TEST_F(SessionControllerTest, TickReleasesAfterSilenceClosesTheSwitcherAndStaleHandshakes)
+TEST_F(SessionControllerTest, TickReleasesAfterSilenceAndClosesTheSwitcher)
 {
     auto c = activePhone();
     buttons.push_back({"sw", "Switch", ActionKind::appSwitcher(), std::nullopt, false, std::nullopt});
@@ -477,7 +476,6 @@ TEST_F(SessionControllerTest, TickReleasesAfterSilenceClosesTheSwitcherAndStaleH
     c.handlers.onBinary(c.phone->seal(PhoneMessage::action("sw", true)));
     c.handlers.onBinary(c.phone->seal(PhoneMessage::action("sw", false)));
     takePosted();
-    auto idle = connect();
 
     now += 0.5;
     controller->tick();
@@ -501,12 +499,6 @@ TEST_F(SessionControllerTest, TickReleasesAfterSilenceClosesTheSwitcherAndStaleH
     posted = takePosted();
     ASSERT_EQ(posted.size(), 1u);
     EXPECT_EQ(*posted[0].as<EventSpec::Key>(), (EventSpec::Key {55, 0, false}));
-    EXPECT_FALSE(idle.socket->closed);
-
-    now += SessionController::handshakeLimit;
-    controller->tick();
-    EXPECT_TRUE(idle.socket->closed);
-    EXPECT_FALSE(c.socket->closed);
 }
 
 // Presses cannot be merged; beyond the queue's bound the oldest play at once.
@@ -612,7 +604,7 @@ TEST_F(SessionControllerTest, BroadcastsReachOnlyEstablishedPhones)
 
 // The queue's wake timer follows the controller's clock (a fake one here):
 // an earlier wake replaces the armed one, a later one does not. The tick
-// closes a handshake that outlived its limit.
+// closes a handshake that outlived its limit, and only that.
 TEST_F(SessionControllerTest, TheIOQueueGivesTheControllerItsWakesAndTicks)
 {
     IOQueue queue;
@@ -641,6 +633,7 @@ TEST_F(SessionControllerTest, TheIOQueueGivesTheControllerItsWakesAndTicks)
     queue.drive(controller, std::chrono::milliseconds(10));
     queue.call([&] { now += SessionController::handshakeLimit + 1; });
     EXPECT_TRUE(waitOnQueue([&] { return idle.socket->closed; }));
+    EXPECT_EQ(queue.call([&] { return controller->activeDeviceName(); }), "Pixel");
 }
 
 TEST(SessionSend, OnlyWhileActiveAndFailedEncodingsUseNoCounter)

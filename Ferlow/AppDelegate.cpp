@@ -156,7 +156,7 @@ StatusView::Actions AppDelegate::statusActions()
 
 void AppDelegate::launch()
 {
-    // 1, 2. The tray icon and the status view it opens.
+    // The tray icon and the status view it opens.
     auto* status = m_status = new StatusView(m_model, statusActions(), m_options.clock);
     if (m_options.trayAvailable) {
         m_popover = std::make_unique<Window>(
@@ -194,7 +194,6 @@ void AppDelegate::launch()
         };
     }
 
-    // 3, 4.
     m_model.onAccessibilityChange = [this](bool granted) {
         if (!granted)
             showOnboarding();
@@ -203,7 +202,6 @@ void AppDelegate::launch()
     };
     m_model.onTermsNeeded = [this] { showTerms(); };
 
-    // 5, 6.
     m_model.start();
     if (!m_options.trayAvailable)
         present(m_popover.get());
@@ -244,7 +242,7 @@ void AppDelegate::togglePopover()
     const QScreen* screen = QGuiApplication::screenAt(anchor);
     const QRect area = (screen ? screen : QGuiApplication::primaryScreen())->availableGeometry();
     const QSize size = m_popover->size();
-    int x = std::clamp(anchor.x() - size.width() / 2, area.left(), std::max(area.left(), area.right() - size.width()));
+    const int x = std::clamp(anchor.x() - size.width() / 2, area.left(), std::max(area.left(), area.right() - size.width()));
     int y = anchor.y() + popoverGap;
     if (y + size.height() > area.bottom())
         y = (icon.isValid() && !icon.isEmpty() ? icon.top() : anchor.y()) - popoverGap - size.height();

@@ -148,7 +148,7 @@ StatusView::StatusView(AppModel& model, Actions actions, WallClock clock, QWidge
     column->setContentsMargins(14, 14, 14, 12);
     column->setSpacing(10);
 
-    // 1. Header.
+    // The state at a glance.
     auto* header = new QHBoxLayout;
     header->setSpacing(10);
     m_dot = new StatusDot(this);
@@ -164,7 +164,7 @@ StatusView::StatusView(AppModel& model, Actions actions, WallClock clock, QWidge
     header->addLayout(titles, 1);
     column->addLayout(header);
 
-    // 2-6. Notices.
+    // What needs the user: an update, the terms, the permission, a busy port.
     const auto openDownload = [] {
         QDesktopServices::openUrl(QUrl(QString::fromUtf8(UpdateChecker::downloadURL.data(),
             static_cast<qsizetype>(UpdateChecker::downloadURL.size()))));
@@ -200,7 +200,7 @@ StatusView::StatusView(AppModel& model, Actions actions, WallClock clock, QWidge
     connect(usePort, &QPushButton::clicked, this, [this] { applyPort(); });
     connect(m_portField, &QLineEdit::returnPressed, this, [this] { applyPort(); });
 
-    // 7. Phones.
+    // The paired phones.
     auto* phonesHeading = label(text::phones, ViewStyle::Text::captionSemibold, this);
     phonesHeading->setObjectName(QStringLiteral("secondary"));
     column->addWidget(phonesHeading);
@@ -208,7 +208,7 @@ StatusView::StatusView(AppModel& model, Actions actions, WallClock clock, QWidge
     m_phones->setSpacing(6);
     column->addLayout(m_phones);
 
-    // 8.
+    // Commands, settings, and the footer.
     auto* addPhone = commandButton(text::addPhone, ViewStyle::Symbol::qrcode, this);
     auto* customize = commandButton(text::customize, ViewStyle::Symbol::grid, this);
     connect(addPhone, &QToolButton::clicked, this, [this] { m_actions.addPhone(); });
@@ -219,7 +219,6 @@ StatusView::StatusView(AppModel& model, Actions actions, WallClock clock, QWidge
     commands->addWidget(customize);
     column->addLayout(commands);
 
-    // 9.
     column->addWidget(divider(this));
     m_openAtLogin = new QCheckBox(text::openAtLogin, this);
     connect(m_openAtLogin, &QCheckBox::toggled, this, [this](bool on) {
@@ -230,7 +229,6 @@ StatusView::StatusView(AppModel& model, Actions actions, WallClock clock, QWidge
     });
     column->addWidget(m_openAtLogin);
 
-    // 10. Footer.
     column->addWidget(divider(this));
     auto* badges = new QHBoxLayout;
     auto* alpha = new QLabel(text::alpha, this);

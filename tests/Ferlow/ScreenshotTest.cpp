@@ -21,23 +21,13 @@ using test::TrayFixture;
 
 QPalette darkPalette()
 {
-    const QColor window(45, 45, 48), base(30, 30, 32), text(236, 236, 236), disabled(128, 128, 128);
-    QPalette dark(QColor(60, 60, 64), window);
-    dark.setColor(QPalette::Window, window);
-    dark.setColor(QPalette::WindowText, text);
-    dark.setColor(QPalette::Base, base);
-    dark.setColor(QPalette::AlternateBase, window);
-    dark.setColor(QPalette::ToolTipBase, base);
-    dark.setColor(QPalette::ToolTipText, text);
-    dark.setColor(QPalette::PlaceholderText, disabled);
-    dark.setColor(QPalette::Text, text);
-    dark.setColor(QPalette::Button, QColor(60, 60, 64));
-    dark.setColor(QPalette::ButtonText, text);
+    const QColor text(236, 236, 236);
+    QPalette dark(QColor(60, 60, 64), QColor(45, 45, 48)); // button, window; the shades follow
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::ToolTipText})
+        dark.setColor(role, text);
+    dark.setColor(QPalette::Base, QColor(30, 30, 32));
     dark.setColor(QPalette::Link, QColor(90, 160, 255));
     dark.setColor(QPalette::Highlight, QColor(42, 110, 210));
-    dark.setColor(QPalette::HighlightedText, Qt::white);
-    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        dark.setColor(QPalette::Disabled, role, disabled);
     return dark;
 }
 

@@ -167,15 +167,8 @@ TEST(StatusView, PhoneRowsShowUseAndRemove)
 TEST(StatusView, RelativeTimesUseTheLargestWholeUnit)
 {
     const std::pair<double, QString> cases[] {
-        {0.4, "just now"},
-        {1, "1 second ago"},
-        {59.9, "59 seconds ago"},
-        {60, "1 minute ago"},
-        {2 * 3600 + 59 * 60, "2 hours ago"},
-        {3 * 86400, "3 days ago"},
-        {15 * 86400, "2 weeks ago"},
-        {400 * 86400, "1 year ago"},
-        {-3600, "in 1 hour"},
+        {0.4, "just now"}, {59.9, "59 seconds ago"}, {60, "1 minute ago"}, {2 * 3600 + 3599, "2 hours ago"},
+        {15 * 86400, "2 weeks ago"}, {-3600, "in 1 hour"},
     };
     for (const auto& [seconds, text] : cases)
         EXPECT_EQ(StatusView::relativeTime(seconds), text) << seconds;

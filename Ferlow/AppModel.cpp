@@ -107,7 +107,7 @@ AppEnvironment AppEnvironment::fromProcess()
     return environment;
 }
 
-AppModel::AppModel(MainContext& main, IOThread& io, Platform platform, AppEnvironment environment, Options options)
+AppModel::AppModel(MainContext& main, IOQueue& io, Platform platform, AppEnvironment environment, Options options)
     : m_main(main)
     , m_io(io)
     , m_platform(std::move(platform))
@@ -275,7 +275,7 @@ void AppModel::stop()
     m_frontObserver.reset();
     // Closing a socket ends its session the way a phone leaving does: what
     // was queued plays, then everything the phone held is released.
-    m_io.call([live = m_live] {
+    callOnQueue([live = m_live] {
         for (const auto& weak : live->sockets)
             if (const auto socket = weak.lock())
                 socket->close();
@@ -309,6 +309,16 @@ void AppModel::refresh()
     });
 }
 
+void AppModel::callOnQueue(std::function<void()> task)
+{
+    try {
+        m_io.call(std::move(task));
+    } catch (const std::exception&) {
+        // The queue has stopped or is stuck; what the task would have done
+        // no longer matters to anyone waiting here.
+    }
+}
+
 void AppModel::stopServer()
 {
     if (!m_server)
@@ -316,7 +326,7 @@ void AppModel::stopServer()
     // The server closes its listener on the I/O queue; waiting for that
     // means the port is free, and no phone gets in, once this returns.
     m_server.reset();
-    m_io.call([] { });
+    callOnQueue([] { });
 }
 
 void AppModel::startServer()
@@ -532,7 +542,7 @@ std::vector<std::string> AppModel::uninstall()
     std::vector<std::string> ids;
     for (const auto& pairing : m_store->all())
         ids.push_back(pairing.id);
-    m_io.call([controller = m_controller, ids] {
+    callOnQueue([controller = m_controller, ids] {
         for (const auto& id : ids)
             controller->revoke(id);
     });

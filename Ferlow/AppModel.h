@@ -17,7 +17,7 @@
 #include "FerlowHost/UpdateChecker.h"
 #include "FerlowInput/ActionStore.h"
 #include "FerlowInput/SystemShortcut.h"
-#include "Ferlow/IOThread.h"
+#include "FerlowHost/IOQueue.h"
 #include "Ferlow/MainContext.h"
 #include "Ferlow/Platform.h"
 
@@ -86,8 +86,8 @@ public:
 
     // Builds everything and reads the first state; starts nothing. `main`
     // and `io` must outlive the model.
-    AppModel(MainContext& main, IOThread& io, Platform platform, AppEnvironment environment, Options options);
-    AppModel(MainContext& main, IOThread& io, Platform platform, AppEnvironment environment)
+    AppModel(MainContext& main, IOQueue& io, Platform platform, AppEnvironment environment, Options options);
+    AppModel(MainContext& main, IOQueue& io, Platform platform, AppEnvironment environment)
         : AppModel(main, io, std::move(platform), std::move(environment), Options {})
     {
     }
@@ -182,9 +182,11 @@ private:
     std::int64_t termsAccepted() const;
     void notify(Field field);
     void stopServer();
+    // Runs `task` on the I/O queue and waits for it, boundedly.
+    void callOnQueue(std::function<void()> task);
 
     MainContext& m_main;
-    IOThread& m_io;
+    IOQueue& m_io;
     Platform m_platform;
     AppEnvironment m_environment;
     Options m_options;

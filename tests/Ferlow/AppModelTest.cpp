@@ -107,7 +107,7 @@ TEST(AppModel, PortComesFromTheSettingsWhenItIsAPortNumber)
         {std::nullopt, 7311}, {0, 7311}, {70000, 7311}, {-1, 7311}, {"8080", 7311}, {8080.5, 7311}, {8080, 8080},
     };
     ManualMainContext main;
-    IOThread io;
+    IOQueue io;
     for (const auto& [stored, port] : cases) {
         FakeDesktop desktop;
         if (stored)
@@ -122,7 +122,7 @@ TEST(AppModel, PortComesFromTheSettingsWhenItIsAPortNumber)
 TEST(AppModel, StartFailuresSayWhatWentWrongAndARetryClearsThem)
 {
     ManualMainContext main;
-    IOThread io;
+    IOQueue io;
     FakeDesktop desktop;
     const auto port = static_cast<std::uint16_t>(desktop.settings->get(AppModel::portKey)->get<int>());
     AppModel model(main, io, desktop.platform(), developmentRun(desktop));
@@ -161,7 +161,7 @@ TEST(AppModel, ADevelopmentRunAsksNoTermsAndRegistersNoLoginItemUnlessTold)
         {true, true, true, true, false},
     };
     ManualMainContext main;
-    IOThread io;
+    IOQueue io;
     for (const auto& c : cases) {
         FakeDesktop desktop;
         AppEnvironment environment;
@@ -195,7 +195,7 @@ TEST(AppModel, ADevelopmentRunAsksNoTermsAndRegistersNoLoginItemUnlessTold)
 TEST(AppModel, APhoneLearnsEveryChange)
 {
     ManualMainContext main;
-    IOThread io;
+    IOQueue io;
     FakeDesktop desktop;
     desktop.support = desktop.folder.path() / "not-a-folder";
     test::writeFile(desktop.support, "a file where the data folder should be");
@@ -252,7 +252,7 @@ TEST(AppModel, APhoneLearnsEveryChange)
 TEST(AppModel, NewerTermsStopTheServerUntilTheUserAgrees)
 {
     ManualMainContext main;
-    IOThread io;
+    IOQueue io;
     FakeDesktop desktop;
     desktop.settings->set(AppModel::termsAcceptedKey, 1);
     FakeWebsite website {R"({"latest":"1.0","minimum":"1.0","terms":2})"};
@@ -286,7 +286,7 @@ TEST(AppModel, NewerTermsStopTheServerUntilTheUserAgrees)
 TEST(AppModel, UninstallLetsEveryPhoneGoAndReturnsTheStepsLeft)
 {
     ManualMainContext main;
-    IOThread io;
+    IOQueue io;
     FakeDesktop desktop;
     AppModel model(main, io, desktop.platform(), developmentRun(desktop));
     model.start();
@@ -304,8 +304,8 @@ TEST(AppModel, UninstallLetsEveryPhoneGoAndReturnsTheStepsLeft)
     EXPECT_FALSE(model.serverRunning());
     // The button the phone held was let go.
     const auto posted = io.call([poster = desktop.poster] { return poster->take(); });
-    ASSERT_TRUE(posted && !posted->empty());
-    EXPECT_EQ(posted->back().as<EventSpec::Mouse>()->type, 2);
+    ASSERT_FALSE(posted.empty());
+    EXPECT_EQ(posted.back().as<EventSpec::Mouse>()->type, 2);
 }
 
 } // namespace

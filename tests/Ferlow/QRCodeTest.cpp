@@ -1,0 +1,106 @@
+// The terminal QR code read back the way a camera would: the drawn text is
+// turned into pixels and decoded by zbar.
+
+#include <cstdio>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "Ferlow/TerminalQR.h"
+#include "tests/Support/TestSupport.h"
+
+namespace ferlow {
+namespace {
+
+// The module grid the half blocks show, quiet zone included: one row of
+// characters is two rows of modules.
+std::vector<std::vector<bool>> modulesOf(const std::string& text)
+{
+    std::vector<std::vector<bool>> rows;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::vector<bool> upper, lower;
+        while (text[at] != '\n') {
+            bool top = false, bottom = false;
+            if (text[at] == ' ') {
+                at += 1;
+            } else {
+                const auto glyph = text.substr(at, 3);
+                top = glyph == "\u2580" || glyph == "\u2588";
+                bottom = glyph == "\u2584" || glyph == "\u2588";
+                if (!top && !bottom)
+                    throw std::runtime_error("not a half block");
+                at += 3;
+            }
+            upper.push_back(top);
+            lower.push_back(bottom);
+        }
+        ++at;
+        rows.push_back(upper);
+        rows.push_back(lower);
+    }
+    return rows;
+}
+
+// What zbar reads from the grid drawn at 4 pixels a module, or "" if nothing.
+std::string scan(const std::vector<std::vector<bool>>& rows, const std::filesystem::path& folder)
+{
+    constexpr int scale = 4;
+    const auto image = folder / "code.pgm";
+    std::ofstream out(image, std::ios::binary);
+    out << "P5\n" << rows[0].size() * scale << ' ' << rows.size() * scale << "\n255\n";
+    for (const auto& row : rows)
+        for (int repeat = 0; repeat < scale; ++repeat)
+            for (const bool dark : row)
+                for (int i = 0; i < scale; ++i)
+                    out.put(dark ? '\0' : '\xff');
+    out.close();
+    std::string read;
+    if (FILE* pipe = ::popen(("zbarimg --raw -q " + image.string() + " 2>/dev/null").c_str(), "r")) {
+        char buffer[512];
+        while (const auto n = std::fread(buffer, 1, sizeof buffer, pipe))
+            read.append(buffer, n);
+        ::pclose(pipe);
+    }
+    if (!read.empty() && read.back() == '\n')
+        read.pop_back();
+    return read;
+}
+
+TEST(TerminalQR, APairingURLFitsEightyColumnsAndScansBack)
+{
+    if (std::system("command -v zbarimg > /dev/null") != 0)
+        GTEST_SKIP() << "zbarimg (zbar-tools) is not installed";
+    test::TemporaryDirectory folder;
+    const std::string secret(43, 'x');
+    for (const std::string& host : {std::string("desk"), std::string(63, 'h')}) {
+        const std::string url = "http://" + host + ".local:65535/#AbCdEfGhIjK." + secret;
+        const auto code = QRCode::encode(url);
+        ASSERT_TRUE(code);
+        const auto rows = modulesOf(TerminalQR::render(*code, TerminalQR::Colours::none));
+        const auto side = static_cast<std::size_t>(code->size() + 2 * QRCode::quietZone);
+        ASSERT_LE(side, 80u);
+        ASSERT_EQ(rows[0].size(), side);
+        ASSERT_EQ(rows.size(), side + 1); // an odd side leaves half a row of margin
+        for (std::size_t y = 0; y < rows.size(); ++y)
+            for (std::size_t x = 0; x < side; ++x)
+                ASSERT_EQ(rows[y][x], code->dark(static_cast<int>(x) - QRCode::quietZone, static_cast<int>(y) - QRCode::quietZone));
+        EXPECT_EQ(scan(rows, folder.path()), url);
+    }
+}
+
+TEST(TerminalQR, ForcedColoursWrapEveryLineAndTooLongTextHasNoCode)
+{
+    const auto code = QRCode::encode("http://a.local:7311/");
+    ASSERT_TRUE(code);
+    const auto text = TerminalQR::render(*code, TerminalQR::Colours::forced);
+    std::size_t lines = 0;
+    for (std::size_t at = 0; (at = text.find("\x1b[30;107m", at)) != std::string::npos; ++at)
+        ++lines;
+    EXPECT_EQ(lines, static_cast<std::size_t>(code->size() + 2 * QRCode::quietZone + 1) / 2);
+    EXPECT_NE(text.find("\x1b[0m\n"), std::string::npos);
+    EXPECT_FALSE(QRCode::encode(std::string(3000, 'x')));
+}
+
+} // namespace
+} // namespace ferlow

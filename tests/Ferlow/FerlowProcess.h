@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <csignal>
-#include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <optional>
@@ -22,41 +21,35 @@
 
 namespace ferlow::test {
 
-// The environment of one pretend user: a home folder with XDG folders in
-// it, the pad, and development hooks pointing into it.
+// One pretend user: a home folder with the XDG folders, a pad, and the
+// development hooks pointing into it.
 struct FerlowHome {
-    FerlowHome()
-    {
-        writeFile(folder.path() / "pad" / "index.html", "<p>pad</p>");
-        environment = {
-            {"HOME", folder.path().string()},
-            {"XDG_DATA_HOME", (folder.path() / "data").string()},
-            {"XDG_CONFIG_HOME", (folder.path() / "config").string()},
-            {"FERLOW_PAD_DIR", (folder.path() / "pad").string()},
-            {"FERLOW_DEV_PAIRING_FILE", pairingFile().string()},
-            {"FERLOW_DEV_TRACE", trace().string()},
-            {"FERLOW_UPDATE_URL", "http://127.0.0.1:1/version.json"}, // nobody answers there
-            {"PATH", "/usr/bin:/bin"},
-        };
-    }
+    FerlowHome() { writeFile(folder.path() / "pad" / "index.html", "<p>pad</p>"); }
     std::filesystem::path pairingFile() const { return folder.path() / "pairing-url"; }
     std::filesystem::path trace() const { return folder.path() / "trace"; }
     std::filesystem::path support() const { return folder.path() / "data" / "Ferlow"; }
     std::filesystem::path settings() const { return folder.path() / "config" / "Ferlow" / "settings.json"; }
 
     TemporaryDirectory folder;
-    std::map<std::string, std::string> environment;
+    std::map<std::string, std::string> environment {
+        {"HOME", folder.path().string()},
+        {"XDG_DATA_HOME", (folder.path() / "data").string()},
+        {"XDG_CONFIG_HOME", (folder.path() / "config").string()},
+        {"FERLOW_PAD_DIR", (folder.path() / "pad").string()},
+        {"FERLOW_DEV_PAIRING_FILE", pairingFile().string()},
+        {"FERLOW_DEV_TRACE", trace().string()},
+        {"FERLOW_UPDATE_URL", "http://127.0.0.1:1/version.json"}, // nobody answers there
+    };
 };
 
 class FerlowProcess {
 public:
-    FerlowProcess(const std::vector<std::string>& arguments, const std::map<std::string, std::string>& environment)
+    FerlowProcess(std::vector<std::string> arguments, const std::map<std::string, std::string>& environment)
     {
         int outPipe[2], errPipe[2];
         if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
             throw std::runtime_error("pipe failed");
-        std::vector<std::string> args {FERLOW_PROGRAM};
-        args.insert(args.end(), arguments.begin(), arguments.end());
+        arguments.insert(arguments.begin(), FERLOW_PROGRAM);
         std::vector<std::string> variables;
         for (const auto& [name, value] : environment)
             variables.push_back(name + "=" + value);
@@ -65,15 +58,15 @@ public:
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
         posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-        const int spawned = ::posix_spawn(&m_pid, args[0].c_str(), &actions, nullptr, pointers(args).data(),
-            pointers(variables).data());
+        const int spawned = ::posix_spawn(
+            &m_pid, FERLOW_PROGRAM, &actions, nullptr, pointers(arguments).data(), pointers(variables).data());
         posix_spawn_file_actions_destroy(&actions);
         ::close(outPipe[1]);
         ::close(errPipe[1]);
-        m_out = outPipe[0];
-        m_err = errPipe[0];
+        m_fds[0] = outPipe[0];
+        m_fds[1] = errPipe[0];
         if (spawned != 0)
-            throw std::runtime_error(std::string("cannot start ferlow: ") + std::strerror(spawned));
+            throw std::runtime_error("cannot start ferlow");
     }
 
     ~FerlowProcess()
@@ -82,61 +75,41 @@ public:
             ::kill(m_pid, SIGKILL);
             ::waitpid(m_pid, nullptr, 0);
         }
-        if (m_out >= 0)
-            ::close(m_out);
-        if (m_err >= 0)
-            ::close(m_err);
+        for (const int fd : m_fds)
+            if (fd >= 0)
+                ::close(fd);
     }
 
-    FerlowProcess(const FerlowProcess&) = delete;
-    FerlowProcess& operator=(const FerlowProcess&) = delete;
-
-    // The first stdout line from now on that starts with `prefix`; empty
-    // when none came within the limit.
+    // The first new stdout line starting with `prefix`; empty if none came in time.
     std::string waitForLine(const std::string& prefix, std::chrono::milliseconds limit = std::chrono::seconds(10))
     {
         const auto deadline = std::chrono::steady_clock::now() + limit;
-        for (;;) {
-            for (auto end = m_pending.find('\n'); end != std::string::npos; end = m_pending.find('\n')) {
-                std::string line = m_pending.substr(0, end);
-                m_pending.erase(0, end + 1);
-                out += line + "\n";
+        do {
+            for (auto end = m_unread.find('\n'); end != std::string::npos; end = m_unread.find('\n')) {
+                const std::string line = m_unread.substr(0, end);
+                m_unread.erase(0, end + 1);
                 if (line.starts_with(prefix))
                     return line;
             }
-            if (!pump(deadline))
-                return {};
-        }
+        } while (pump(deadline));
+        return {};
     }
 
     void signal(int number) { ::kill(m_pid, number); }
 
-    // The exit status (128 + signal when a signal ended it); waits at most
-    // `limit`, then kills the process and fails.
+    // The exit status; kills the process and throws after `limit`.
     int wait(std::chrono::milliseconds limit = std::chrono::seconds(10))
     {
         const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!m_status) {
-            int status = 0;
-            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-                break;
-            }
-            if (std::chrono::steady_clock::now() > deadline) {
-                ::kill(m_pid, SIGKILL);
-                ::waitpid(m_pid, nullptr, 0);
-                throw std::runtime_error("ferlow did not exit in time");
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        while (pump(std::chrono::steady_clock::now() + std::chrono::milliseconds(200))) { }
-        out += m_pending;
-        m_pending.clear();
+        while (pump(deadline)) { } // until both pipes close
+        int status = 0;
+        if (m_fds[0] >= 0 || m_fds[1] >= 0 || ::waitpid(m_pid, &status, 0) != m_pid)
+            throw std::runtime_error("ferlow did not exit in time"); // the destructor kills it
+        m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         return *m_status;
     }
 
-    std::string out; // stdout read so far
-    std::string err; // stderr read so far
+    std::string out, err; // everything read so far
 
 private:
     static std::vector<char*> pointers(std::vector<std::string>& strings)
@@ -148,34 +121,31 @@ private:
         return result;
     }
 
-    // Reads what either pipe has; false at the deadline or once both ended.
+    // Reads what the pipes have; false at the deadline or once both ended.
     bool pump(std::chrono::steady_clock::time_point deadline)
     {
-        if (m_out < 0 && m_err < 0)
-            return false;
-        pollfd fds[2] = {{m_out, POLLIN, 0}, {m_err, POLLIN, 0}};
+        pollfd fds[2] = {{m_fds[0], POLLIN, 0}, {m_fds[1], POLLIN, 0}};
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || ::poll(fds, 2, static_cast<int>(left.count())) <= 0)
+        if ((m_fds[0] < 0 && m_fds[1] < 0) || left.count() <= 0 || ::poll(fds, 2, static_cast<int>(left.count())) <= 0)
             return false;
-        char chunk[4096];
-        for (auto& fd : fds) {
-            if (fd.fd < 0 || !(fd.revents & (POLLIN | POLLHUP)))
-                continue;
-            const auto n = ::read(fd.fd, chunk, sizeof chunk);
-            int& owner = fd.fd == m_out ? m_out : m_err;
-            if (n > 0) {
-                (&owner == &m_out ? m_pending : err).append(chunk, static_cast<std::size_t>(n));
-            } else {
-                ::close(owner);
-                owner = -1;
+        for (int i = 0; i < 2; ++i) {
+            char chunk[4096];
+            const auto n = fds[i].revents ? ::read(m_fds[i], chunk, sizeof chunk) : 1;
+            if (n <= 0) {
+                ::close(m_fds[i]);
+                m_fds[i] = -1;
+            } else if (fds[i].revents) {
+                (i == 0 ? out : err).append(chunk, static_cast<std::size_t>(n));
+                if (i == 0)
+                    m_unread.append(chunk, static_cast<std::size_t>(n));
             }
         }
         return true;
     }
 
     pid_t m_pid = -1;
-    int m_out = -1, m_err = -1;
-    std::string m_pending; // stdout not yet returned as a line
+    int m_fds[2] = {-1, -1}; // stdout, stderr
+    std::string m_unread;    // stdout not yet returned as a line
     std::optional<int> m_status;
 };
 

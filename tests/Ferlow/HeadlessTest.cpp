@@ -5,9 +5,6 @@
 #include <regex>
 
 #include <asio/ip/tcp.hpp>
-#include <asio/read_until.hpp>
-#include <asio/streambuf.hpp>
-#include <asio/write.hpp>
 #include <gtest/gtest.h>
 
 #include "Ferlow/AppModel.h"
@@ -22,23 +19,9 @@ namespace {
 using namespace std::chrono_literals;
 using test::FerlowHome;
 using test::FerlowProcess;
+using test::accepts;
+using test::freePort;
 using test::LoopbackPhone;
-
-std::uint16_t freePort()
-{
-    asio::io_context io;
-    asio::ip::tcp::acceptor probe(io, {asio::ip::tcp::v6(), 0});
-    return probe.local_endpoint().port();
-}
-
-bool accepts(std::uint16_t port)
-{
-    asio::io_context io;
-    asio::ip::tcp::socket socket(io);
-    std::error_code error;
-    socket.connect({asio::ip::make_address("127.0.0.1"), port}, error);
-    return !error;
-}
 
 // The pairing a URL carries: "http://host.local:port/#id.secret".
 Pairing pairingIn(const std::string& url)
@@ -67,16 +50,10 @@ bool traced(const std::filesystem::path& trace, const std::string& pattern)
 
 // A running daemon on a free port, up and listening.
 struct Daemon {
-    explicit Daemon(FerlowHome& home, std::vector<std::string> extra = {})
-        : port(freePort()), process(arguments(port, std::move(extra)), home.environment)
+    explicit Daemon(FerlowHome& home, std::uint16_t free = freePort())
+        : port(free), process({"--headless", "--port", std::to_string(port)}, home.environment)
     {
         listening = process.waitForLine("Ferlow listening on ");
-    }
-    static std::vector<std::string> arguments(std::uint16_t port, std::vector<std::string> extra)
-    {
-        std::vector<std::string> all {"--headless", "--port", std::to_string(port)};
-        all.insert(all.end(), extra.begin(), extra.end());
-        return all;
     }
     std::uint16_t port;
     FerlowProcess process;
@@ -96,6 +73,7 @@ TEST(Headless, APhonePairsDrivesThePointerAndIsLetGoCleanlyOnSigterm)
     EXPECT_FALSE(daemon.process.waitForLine("Input: ").empty());
 
     const auto url = test::readFile(home.pairingFile());
+    EXPECT_EQ(test::fileMode(home.pairingFile()), 0600u);
     EXPECT_EQ(url.substr(0, daemon.listening.size() - 20 + 2), daemon.listening.substr(20) + "/#");
     LoopbackPhone phone(daemon.port, pairingIn(url));
     ASSERT_TRUE(phone.connect("Pixel").is<MacMessage::Ready>());
@@ -117,7 +95,7 @@ TEST(Headless, APhonePairsDrivesThePointerAndIsLetGoCleanlyOnSigterm)
     EXPECT_FALSE(std::filesystem::exists(home.support() / "ferlow.sock"));
 }
 
-TEST(Headless, ABusyPortAndASecondInstanceEachSaySoInOneLine)
+TEST(Headless, StartFailuresAndASecondInstanceEachSaySoInOneLine)
 {
     FerlowHome home;
     const auto port = freePort();
@@ -128,6 +106,12 @@ TEST(Headless, ABusyPortAndASecondInstanceEachSaySoInOneLine)
         EXPECT_EQ(run(busy), 2);
         EXPECT_EQ(busy.err, "ferlow: Port " + std::to_string(port) + " is busy\n");
     }
+    auto noPad = home.environment;
+    noPad["FERLOW_PAD_DIR"] = (home.folder.path() / "nowhere").string();
+    FerlowProcess missing({"--headless", "--port", std::to_string(port)}, noPad);
+    EXPECT_EQ(run(missing), 1);
+    EXPECT_EQ(missing.err, "ferlow: Couldn\u2019t start: there is no pad folder at " + noPad["FERLOW_PAD_DIR"] + "\n");
+
     Daemon daemon(home);
     ASSERT_FALSE(daemon.listening.empty()) << daemon.process.err;
     FerlowProcess second({"--headless", "--port", std::to_string(freePort())}, home.environment);
@@ -169,55 +153,17 @@ TEST(Headless, CommandsActOnTheRunningInstance)
     EXPECT_NE(again.err.find("no paired phone is called"), std::string::npos);
 }
 
-// The release document, served over HTTP from the test.
-class Website {
-public:
-    explicit Website(std::string document) : m_document(std::move(document))
-    {
-        accept();
-        m_thread = std::thread([this] { m_io.run(); });
-    }
-    ~Website()
-    {
-        m_io.stop();
-        m_thread.join();
-    }
-    std::string url() const
-    {
-        return "http://127.0.0.1:" + std::to_string(m_acceptor.local_endpoint().port()) + "/version.json";
-    }
-
-private:
-    void accept()
-    {
-        m_acceptor.async_accept([this](const std::error_code& error, asio::ip::tcp::socket peer) {
-            if (error)
-                return;
-            auto socket = std::make_shared<asio::ip::tcp::socket>(std::move(peer));
-            auto head = std::make_shared<asio::streambuf>();
-            asio::async_read_until(*socket, *head, "\r\n\r\n", [this, socket, head](const std::error_code&, std::size_t) {
-                auto answer = std::make_shared<std::string>("HTTP/1.1 200 OK\r\nContent-Length: "
-                    + std::to_string(m_document.size()) + "\r\nConnection: close\r\n\r\n" + m_document);
-                asio::async_write(*socket, asio::buffer(*answer), [socket, answer](const std::error_code&, std::size_t) { });
-            });
-            accept();
-        });
-    }
-
-    std::string m_document;
-    asio::io_context m_io;
-    asio::ip::tcp::acceptor m_acceptor {m_io, {asio::ip::make_address("127.0.0.1"), 0}};
-    std::thread m_thread;
-};
-
 TEST(Headless, NewerTermsStopTheServerAndAgreeTermsResumesIt)
 {
-    Website website(R"({"latest":"0.0.1","minimum":"0.0.1","terms":2})");
+    // The release document comes over HTTP from the daemon's own pad folder,
+    // read once at start before the newer terms close it.
     FerlowHome home;
-    home.environment["FERLOW_UPDATE_URL"] = website.url();
+    const auto port = freePort();
+    test::writeFile(home.folder.path() / "pad" / "version.json", R"({"latest":"0.0.1","minimum":"0.0.1","terms":2})");
+    home.environment["FERLOW_UPDATE_URL"] = "http://127.0.0.1:" + std::to_string(port) + "/version.json";
     home.environment["FERLOW_TEST_TERMS"] = "1";
     test::writeFile(home.settings(), R"({"termsAccepted": 1})");
-    Daemon daemon(home);
+    Daemon daemon(home, port);
     ASSERT_FALSE(daemon.listening.empty()) << daemon.process.err;
 
     const auto deadline = std::chrono::steady_clock::now() + 10s;

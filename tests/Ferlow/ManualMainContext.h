@@ -69,8 +69,7 @@ public:
         m_now = end;
     }
 
-    // Runs tasks as they arrive until `done` holds; false if it did not
-    // within `limit`.
+    // Runs tasks as they arrive until `done` holds or `limit` passed.
     template <typename Predicate> bool runUntil(Predicate done, std::chrono::milliseconds limit = std::chrono::seconds(5))
     {
         const auto deadline = std::chrono::steady_clock::now() + limit;

@@ -16,30 +16,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Sets environment variables for one scope; restores them after.
-class Environment {
-public:
-    void set(const char* name, std::optional<std::string> value)
+// Sets environment variables until the scope ends.
+struct Environment {
+    void set(const char* name, const std::optional<std::string>& value)
     {
         const char* old = std::getenv(name);
-        m_saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-        apply(name, value);
+        saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
     }
     ~Environment()
     {
-        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it)
-            apply(it->first, it->second);
+        for (auto it = saved.rbegin(); it != saved.rend(); ++it)
+            it->second ? ::setenv(it->first, it->second->c_str(), 1) : ::unsetenv(it->first);
     }
-
-private:
-    static void apply(const char* name, const std::optional<std::string>& value)
-    {
-        if (value)
-            ::setenv(name, value->c_str(), 1);
-        else
-            ::unsetenv(name);
-    }
-    std::vector<std::pair<const char*, std::optional<std::string>>> m_saved;
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved;
 };
 
 TEST(XdgPaths, UnsetEmptyOrRelativeVariablesFallBackToTheHomeFolder)
@@ -65,22 +55,12 @@ TEST(XdgPaths, UnsetEmptyOrRelativeVariablesFallBackToTheHomeFolder)
     }
 }
 
-TEST(XdgPaths, APrivateFolderIsOwnerOnlyEvenWhenItExistedWider)
-{
-    test::TemporaryDirectory folder;
-    const auto path = folder.path() / "a" / "Ferlow";
-    fs::create_directories(path);
-    fs::permissions(path, fs::perms::all);
-    EXPECT_TRUE(XdgPaths::makePrivateDirectory(path));
-    EXPECT_EQ(test::fileMode(path), 0700u);
-    test::writeFile(folder.path() / "file", "x");
-    EXPECT_FALSE(XdgPaths::makePrivateDirectory(folder.path() / "file"));
-}
-
 TEST(JsonSettingsStore, ChangesAreWrittenPrivatelyAndReadBack)
 {
     test::TemporaryDirectory folder;
     const auto file = folder.path() / "config" / "Ferlow" / "settings.json";
+    std::filesystem::create_directories(file.parent_path());
+    std::filesystem::permissions(file.parent_path(), std::filesystem::perms::all);
     {
         JsonSettingsStore store(file);
         EXPECT_FALSE(fs::exists(file)); // reading writes nothing

@@ -443,7 +443,7 @@ void AppModel::frontAppChanged()
     if (!app)
         return;
     // Ferlow's own windows do not change what the phone offers.
-    if (app->bundleID == ownBundleID)
+    if (app->bundleID == FrontApp::ownBundleID)
         return;
     std::optional<AppContext> context;
     if (app->bundleID)

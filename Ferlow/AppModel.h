@@ -74,9 +74,6 @@ public:
     static constexpr std::uint16_t defaultPort = 7311;
     static constexpr double permissionPollInterval = 1.0;
     static constexpr double updateInterval = 21600; // six hours
-    // The identity the desktop reports for Ferlow's own windows; switching to
-    // them keeps the previous application's buttons on the phone.
-    static constexpr std::string_view ownBundleID = "app.kelvarn42.ferlow";
 
     // What the pairing window and `ferlow --pair` show.
     struct PairingOffer {

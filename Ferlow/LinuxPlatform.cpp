@@ -4,7 +4,11 @@
 
 #include "FerlowCore/LocalNetworkPolicy.h"
 #include "FerlowLinux/Autostart.h"
+#include "FerlowLinux/DesktopSettings.h"
+#include "FerlowLinux/FrontAppWatcher.h"
 #include "FerlowLinux/JsonSettingsStore.h"
+#include "FerlowLinux/LinuxPermissions.h"
+#include "FerlowLinux/X11Displays.h"
 #include "FerlowLinux/XdgPaths.h"
 
 namespace ferlow {
@@ -14,11 +18,8 @@ namespace fs = std::filesystem;
 namespace {
 
 // Until a real backend is chosen: input is accepted and dropped.
-struct NoInput final : EventPoster, Permissions {
+struct NoInput final : EventPoster {
     void post(const std::vector<EventSpec>&) override { }
-    bool isTrusted() const override { return true; }
-    void prompt() override { }
-    void openSettings() override { }
 };
 
 // Removes a folder with everything in it; true when nothing is left.
@@ -49,18 +50,41 @@ fs::path LinuxPlatform::bundledPadDirectory()
     return candidates[1];
 }
 
-Platform LinuxPlatform::make(MainContext&)
+Platform LinuxPlatform::make(MainContext& main)
 {
     Platform platform;
     platform.settings = std::make_shared<JsonSettingsStore>(XdgPaths::configDirectory() / "settings.json");
     auto input = std::make_shared<NoInput>();
-    platform.permissions = input;
+    platform.permissions = std::make_shared<LinuxPermissions>(
+        [] { return true; }, XdgPaths::supportDirectory() / "input-help.html");
     platform.makePoster = [input] { return input; };
     platform.inputBackend = "none";
     const auto autostart = std::make_shared<Autostart>(XdgPaths::autostartEntry(), program());
     platform.loginItemEnabled = [autostart] { return autostart->isEnabled(); };
     platform.setLoginItem = [autostart](bool on) { return on ? autostart->enable() : autostart->disable(); };
-    platform.trackpadPrefs = [] { return TrackpadPrefs::builtIn(true); };
+
+    // Displays and pointer: read once here, then only on the I/O queue.
+    const auto displays = std::make_shared<X11Displays>();
+    platform.layout = [displays] { return displays->layout(); };
+    platform.cursor = [displays] { return displays->cursor(); };
+
+    // The front application: the watcher delivers each change on the main
+    // context; the model reads the latest when told.
+    const auto front = std::make_shared<std::optional<FrontApp>>();
+    platform.frontApp = [front] { return *front; };
+    platform.observeFrontApp = [&main, front](std::function<void()> changed) -> std::shared_ptr<void> {
+        auto watcher = std::make_shared<FrontAppWatcher>([&main](FrontAppWatcher::Task task) { main.post(std::move(task)); },
+            [front, changed = std::move(changed)](const FrontApp& app) {
+                *front = app;
+                changed();
+            });
+        if (!watcher->connected())
+            return nullptr;
+        return watcher;
+    };
+
+    const auto settings = std::make_shared<DesktopSettings>(DesktopSettings::fromEnvironment());
+    platform.trackpadPrefs = [settings] { return settings->trackpadPrefs(); };
     platform.systemShortcuts = [] { return std::vector<SystemShortcut> {}; };
     platform.supportDirectory = XdgPaths::supportDirectory();
     platform.padDirectory = bundledPadDirectory();

@@ -13,15 +13,9 @@
 #include "FerlowInput/EventPoster.h"
 #include "FerlowInput/SystemShortcut.h"
 #include "FerlowInput/Translator.h"
+#include "FerlowLinux/FrontApp.h"
 
 namespace ferlow {
-
-// The application in front, as the desktop names it.
-struct FrontApp {
-    std::optional<std::string> bundleID; // absent when the desktop gives no identity
-    std::string name;
-    bool operator==(const FrontApp&) const = default;
-};
 
 // Everything the app model needs from the operating system, gathered in one
 // place so the model builds and runs without a desktop. One factory fills it

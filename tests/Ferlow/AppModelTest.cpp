@@ -166,7 +166,7 @@ TEST(AppModel, APhoneLearnsEveryChange)
     desktop.front = FrontApp {"com.microsoft.VSCode", "Code"};
     model.frontAppChanged();
     EXPECT_EQ(phone.receive(), MacMessage::context(AppShortcuts::context("com.microsoft.VSCode", "Code")));
-    desktop.front = FrontApp {std::string(AppModel::ownBundleID), "Ferlow"};
+    desktop.front = FrontApp {std::string(FrontApp::ownBundleID), "Ferlow"};
     model.frontAppChanged();
     phone.send(PhoneMessage::ping(1));
     EXPECT_EQ(phone.receive(), MacMessage::pong(1)); // and no context before it

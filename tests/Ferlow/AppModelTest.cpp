@@ -48,7 +48,6 @@ struct FakeDesktop {
         p.trackpadPrefs = [this] { return prefs; };
         p.supportDirectory = support;
         p.padDirectory = folder.path() / "pad";
-        p.uninstall = [] { return std::vector<std::string> {"Remove the package ferlow."}; };
         p.localHostName = "desk";
         return p;
     }
@@ -226,31 +225,6 @@ TEST(AppModel, NewerTermsStopTheServerUntilTheUserAgrees)
     model.stop();
     AppModel again(main, io, desktop.platform(), {}, {.version = "1.0", .fetch = website.fetch()});
     EXPECT_FALSE(again.termsNeeded());
-}
-
-TEST(AppModel, UninstallLetsEveryPhoneGoAndReturnsTheStepsLeft)
-{
-    ManualMainContext main;
-    IOQueue io;
-    FakeDesktop desktop;
-    AppModel model(main, io, desktop.platform(), developmentRun(desktop));
-    model.start();
-    const auto pairing = model.store().createPending();
-    model.store().createPending();
-    LoopbackPhone phone(*model.listeningPort(), pairing);
-    phone.connect();
-    phone.send(PhoneMessage::button(0, true, 1));
-    phone.send(PhoneMessage::ping(1));
-    ASSERT_TRUE(phone.receive().is<MacMessage::Pong>());
-
-    EXPECT_EQ(model.uninstall(), std::vector<std::string> {"Remove the package ferlow."});
-    EXPECT_EQ(phone.receive(), MacMessage::revoked());
-    EXPECT_TRUE(model.store().all().empty());
-    EXPECT_FALSE(model.serverRunning());
-    // The button the phone held was let go.
-    const auto posted = io.call([poster = desktop.poster] { return poster->take(); });
-    ASSERT_FALSE(posted.empty());
-    EXPECT_EQ(posted.back().as<EventSpec::Mouse>()->type, 2);
 }
 
 } // namespace

@@ -153,6 +153,26 @@ TEST(Headless, CommandsActOnTheRunningInstance)
     EXPECT_NE(again.err.find("no paired phone is called"), std::string::npos);
 }
 
+TEST(Headless, UninstallThroughTheRunningInstanceLetsThePhoneGoAndLeavesNothingOfItsOwn)
+{
+    FerlowHome home;
+    test::writeFile(home.folder.path() / "config" / "autostart" / "ferlow.desktop", "[Desktop Entry]\n");
+    test::writeFile(home.settings(), "{}");
+    Daemon daemon(home);
+    LoopbackPhone phone(daemon.port, pairingIn(test::readFile(home.pairingFile())));
+    ASSERT_TRUE(phone.connect().is<MacMessage::Ready>());
+
+    FerlowProcess uninstall({"--uninstall", "--yes"}, home.environment);
+    EXPECT_EQ(run(uninstall), 0) << uninstall.err;
+    EXPECT_EQ(phone.receive(), MacMessage::revoked());
+    EXPECT_EQ(daemon.process.wait(), 0);
+    EXPECT_TRUE(uninstall.out.starts_with("Ferlow is almost uninstalled.\nOne more step for you:\n"));
+    EXPECT_NE(uninstall.out.find("\u2022 Delete the program " FERLOW_PROGRAM ".\n"), std::string::npos);
+    for (const auto& gone : {home.support(), home.settings().parent_path(), home.folder.path() / "config" / "autostart" / "ferlow.desktop"})
+        EXPECT_FALSE(std::filesystem::exists(gone)) << gone;
+    EXPECT_TRUE(std::filesystem::exists(home.folder.path() / "pad" / "index.html"));
+}
+
 TEST(Headless, NewerTermsStopTheServerAndAgreeTermsResumesIt)
 {
     // The release document comes over HTTP from the daemon's own pad folder,

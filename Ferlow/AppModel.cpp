@@ -159,7 +159,7 @@ AppModel::AppModel(MainContext& main, IOQueue& io, Platform platform, AppEnviron
         MainContext::steadyNow, Translator::DockSwipes::emulated);
 
     // 7. The buttons as the phone sees them.
-    m_live->actions = ShortcutConflicts::annotate(m_actions, m_systemShortcuts);
+    m_live->actions = annotated(m_actions);
 
     // 8. The poster, traced in development runs.
     m_poster = m_platform.makePoster ? m_platform.makePoster() : nullptr;
@@ -236,6 +236,12 @@ AppModel::AppModel(MainContext& main, IOQueue& io, Platform platform, AppEnviron
 AppModel::~AppModel() { stop(); }
 
 bool AppModel::asksForTerms() const { return !m_environment.padDir || m_environment.testTerms; }
+
+std::vector<ActionButton> AppModel::annotated(const std::vector<ActionButton>& buttons) const
+{
+    return ShortcutConflicts::annotate(
+        buttons, m_systemShortcuts, ReservedShortcuts {m_platform.reservedOwner, m_platform.reserved});
+}
 
 std::int64_t AppModel::termsAccepted() const
 {
@@ -407,8 +413,8 @@ void AppModel::setActions(std::vector<ActionButton> buttons)
         // The phone still gets the new buttons; the next edit saves again.
     }
     m_io.post([live = m_live, controller = m_controller,
-                  annotated = ShortcutConflicts::annotate(m_actions, m_systemShortcuts)]() mutable {
-        live->actions = std::move(annotated);
+                  buttons = annotated(m_actions)]() mutable {
+        live->actions = std::move(buttons);
         controller->broadcastActions();
     });
 }
@@ -448,7 +454,10 @@ void AppModel::frontAppChanged()
     std::optional<AppContext> context;
     if (app->bundleID)
         context = AppShortcuts::context(*app->bundleID, app->name.empty() ? "App" : app->name);
-    m_io.post([live = m_live, controller = m_controller, context = std::move(context)]() mutable {
+    m_io.post([live = m_live, controller = m_controller, context = std::move(context),
+                  forInput = m_platform.frontAppForInput, bundleID = app->bundleID.value_or("")]() mutable {
+        if (forInput)
+            forInput(bundleID);
         if (context == live->context)
             return;
         live->context = std::move(context);

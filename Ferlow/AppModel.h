@@ -177,6 +177,7 @@ private:
     struct Live;
 
     std::int64_t termsAccepted() const;
+    std::vector<ActionButton> annotated(const std::vector<ActionButton>& buttons) const;
     void notify(Field field);
     void stopServer();
     // Runs `task` on the I/O queue and waits for it, boundedly.

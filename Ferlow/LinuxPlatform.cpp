@@ -3,10 +3,15 @@
 #include <memory>
 
 #include "FerlowCore/LocalNetworkPolicy.h"
+#include "FerlowHost/Uninstaller.h"
 #include "FerlowLinux/Autostart.h"
+#include "FerlowLinux/ChordMapper.h"
 #include "FerlowLinux/DesktopSettings.h"
+#include "FerlowLinux/DesktopShortcuts.h"
 #include "FerlowLinux/FrontAppWatcher.h"
+#include "FerlowLinux/InputBackend.h"
 #include "FerlowLinux/JsonSettingsStore.h"
+#include "FerlowLinux/KeyProfile.h"
 #include "FerlowLinux/LinuxPermissions.h"
 #include "FerlowLinux/X11Displays.h"
 #include "FerlowLinux/XdgPaths.h"
@@ -17,17 +22,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Until a real backend is chosen: input is accepted and dropped.
-struct NoInput final : EventPoster {
-    void post(const std::vector<EventSpec>&) override { }
-};
-
-// Removes a folder with everything in it; true when nothing is left.
-bool removeFolder(const fs::path& folder)
+bool gone(const fs::path& path)
 {
     std::error_code error;
-    fs::remove_all(folder, error);
-    return fs::symlink_status(folder, error).type() == fs::file_type::not_found;
+    return fs::symlink_status(path, error).type() == fs::file_type::not_found;
+}
+
+// What the input line says: the backend, and when there is none, why.
+std::string describe(const InputBackend& backend)
+{
+    if (backend.kind() != InputBackend::Kind::none)
+        return std::string(backend.name());
+    return "none, so the pointer will not move (" + backend.reasons() + "). To let Ferlow post input, see "
+        + (XdgPaths::supportDirectory() / "input-help.html").string();
 }
 
 } // namespace
@@ -50,18 +57,36 @@ fs::path LinuxPlatform::bundledPadDirectory()
     return candidates[1];
 }
 
-Platform LinuxPlatform::make(MainContext& main)
+Platform LinuxPlatform::make(MainContext& main, Tell tell)
 {
     Platform platform;
     platform.settings = std::make_shared<JsonSettingsStore>(XdgPaths::configDirectory() / "settings.json");
-    auto input = std::make_shared<NoInput>();
+    platform.supportDirectory = XdgPaths::supportDirectory();
+    platform.padDirectory = bundledPadDirectory();
+    platform.uninstall = uninstall;
+    platform.localHostName = LocalNetworkPolicy::localHostName();
+
+    // Input: the backend chosen now, behind the chord mapper that turns the
+    // phone's key chords into this desktop's.
+    auto loaded = KeyProfile::load(KeyProfile::currentDesktop(), KeyProfile::userFilePath());
+    if (loaded.problem && tell)
+        tell(*loaded.problem);
+    InputBackend::Options options;
+    // Reported on the I/O queue, once; told on the main context.
+    options.onLoss = [&main, tell](const std::string& message) {
+        if (tell)
+            main.post([tell, message] { tell(message); });
+    };
+    const auto backend = std::make_shared<InputBackend>(InputBackend::choose(options));
+    platform.inputBackend = describe(*backend);
     platform.permissions = std::make_shared<LinuxPermissions>(
-        [] { return true; }, XdgPaths::supportDirectory() / "input-help.html");
-    platform.makePoster = [input] { return input; };
-    platform.inputBackend = "none";
-    const auto autostart = std::make_shared<Autostart>(XdgPaths::autostartEntry(), program());
-    platform.loginItemEnabled = [autostart] { return autostart->isEnabled(); };
-    platform.setLoginItem = [autostart](bool on) { return on ? autostart->enable() : autostart->disable(); };
+        [backend] { return backend->canInject(); }, XdgPaths::supportDirectory() / "input-help.html");
+    const auto mapper = std::make_shared<ChordMapper>(loaded.profile, backend->sink());
+    platform.makePoster = [mapper] { return mapper; };
+    platform.frontAppForInput = [mapper](const std::string& bundleID) { mapper->setFrontApp(bundleID); };
+    platform.systemShortcuts = [profile = loaded.profile] { return DesktopShortcuts::read(profile); };
+    platform.reservedOwner = std::string(loaded.profile.desktopName());
+    platform.reserved = loaded.profile.reserved();
 
     // Displays and pointer: read once here, then only on the I/O queue.
     const auto displays = std::make_shared<X11Displays>();
@@ -85,37 +110,51 @@ Platform LinuxPlatform::make(MainContext& main)
 
     const auto settings = std::make_shared<DesktopSettings>(DesktopSettings::fromEnvironment());
     platform.trackpadPrefs = [settings] { return settings->trackpadPrefs(); };
-    platform.systemShortcuts = [] { return std::vector<SystemShortcut> {}; };
-    platform.supportDirectory = XdgPaths::supportDirectory();
-    platform.padDirectory = bundledPadDirectory();
-    platform.uninstall = uninstall;
-    platform.localHostName = LocalNetworkPolicy::localHostName();
+
+    const auto autostart = std::make_shared<Autostart>(XdgPaths::autostartEntry(), program());
+    platform.loginItemEnabled = [autostart] { return autostart->isEnabled(); };
+    platform.setLoginItem = [autostart](bool on) { return on ? autostart->enable() : autostart->disable(); };
     return platform;
 }
 
 std::vector<std::string> LinuxPlatform::uninstall()
 {
-    std::vector<std::string> left;
     const Autostart autostart(XdgPaths::autostartEntry(), program());
-    if (!autostart.disable())
-        left.push_back("Remove the file " + autostart.entry().string() + ".");
-    for (const auto& folder : {XdgPaths::supportDirectory(), XdgPaths::configDirectory()})
-        if (!removeFolder(folder))
-            left.push_back("Remove the folder " + folder.string() + ".");
+    const auto settings = XdgPaths::configDirectory();
+    Uninstaller::Steps steps;
+    steps.unregisterLogin = [&] { autostart.disable(); };
+    steps.removeDefaults = [&] {
+        std::error_code ignored;
+        fs::remove_all(settings, ignored);
+    };
+    // Writing /dev/uinput is granted by a udev rule or a group the
+    // administrator set up; only they can take it back.
+    steps.revokePermission.perform = []() -> std::optional<std::string> {
+        std::error_code error;
+        for (const auto& rule : fs::directory_iterator("/etc/udev/rules.d", error))
+            if (rule.path().filename().string().find("ferlow") != std::string::npos)
+                return "Remove the udev rule " + rule.path().string() + " (as root).";
+        return std::nullopt;
+    };
+    steps.revokePermission.instruction = "Remove any udev rule for Ferlow from /etc/udev/rules.d (as root).";
+    steps.removeApp.perform = []() -> std::optional<std::string> {
+        const auto path = program().string();
+        if (path.starts_with("/usr/") && !path.starts_with("/usr/local/"))
+            return "Remove the ferlow package with your package manager.";
+        return "Delete the program " + path + ".";
+    };
+    steps.removeApp.instruction = "Delete the ferlow program.";
 
-    // What only the administrator, or the user's service manager, undoes.
-    std::error_code error;
-    for (const auto& rule : fs::directory_iterator("/etc/udev/rules.d", error)) {
-        if (rule.path().filename().string().find("ferlow") != std::string::npos)
-            left.push_back("Remove the udev rule " + rule.path().string() + " (as root).");
-    }
-    if (fs::exists(XdgPaths::configHome() / "systemd" / "user" / "default.target.wants" / "ferlow.service", error))
-        left.emplace_back("Turn off the service: systemctl --user disable --now ferlow.service");
-    const auto path = program().string();
-    if (path.starts_with("/usr/") && !path.starts_with("/usr/local/"))
-        left.emplace_back("Remove the ferlow package with your package manager.");
-    else
-        left.push_back("Delete the program " + path + ".");
+    auto left = Uninstaller(XdgPaths::supportDirectory(), std::move(steps)).perform();
+    // The steps above report nothing themselves; what they left behind is
+    // the user's to remove.
+    if (!gone(settings))
+        left.insert(left.begin(), "Remove the folder " + settings.string() + ".");
+    if (!gone(autostart.entry()))
+        left.insert(left.begin(), "Remove the file " + autostart.entry().string() + ".");
+    if (!gone(XdgPaths::configHome() / "systemd" / "user" / "default.target.wants" / "ferlow.service"))
+        left.insert(left.empty() ? left.end() : left.end() - 1,
+            "Turn off the service: systemctl --user disable --now ferlow.service");
     return left;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,9 +15,13 @@ namespace ferlow {
 // pointer, front application and settings, opening at login, the folders
 // and the uninstall steps.
 struct LinuxPlatform {
+    // Problems the user should hear about (a key file with a mistake, an
+    // input backend that was lost), one line each, on the main context.
+    using Tell = std::function<void(const std::string& problem)>;
+
     // Chooses the input backend now. `main` receives the desktop's change
     // notifications and must outlive what is returned.
-    static Platform make(MainContext& main);
+    static Platform make(MainContext& main, Tell tell);
 
     // The pad this installation serves: beside the program in a build tree
     // (build/pad), else the installed copy.

@@ -48,9 +48,17 @@ struct Platform {
     std::function<bool()> loginItemEnabled;
     std::function<bool(bool on)> setLoginItem;
 
+    // I/O queue. Tells the input path which application is in front (its
+    // bundle identifier, empty for none), for chords that differ by app.
+    std::function<void(const std::string& bundleID)> frontAppForInput;
+
     // Main context. The desktop's own settings, read afresh on each call.
     std::function<TrackpadPrefs()> trackpadPrefs;
     std::function<std::vector<SystemShortcut>()> systemShortcuts;
+    // Who keeps which combinations for itself, for the conflict texts
+    // ("Reserved by GNOME").
+    std::string reservedOwner = "macOS";
+    std::vector<SystemShortcut::Combination> reserved {SystemShortcut::reserved.begin(), SystemShortcut::reserved.end()};
 
     std::filesystem::path supportDirectory; // pairings and buttons (created 0700 on first save)
     std::filesystem::path padDirectory;     // the pad this installation ships, when FERLOW_PAD_DIR is not set

@@ -18,13 +18,27 @@
 #include <vector>
 
 #include "tests/Support/TestSupport.h"
+#include "tests/Support/Xvfb.h"
 
 namespace ferlow::test {
 
-// One pretend user: a home folder with the XDG folders, a pad, and the
-// development hooks pointing into it.
+// The X server the test programs post to, one for the whole suite.
+inline const Xvfb& sharedXvfb()
+{
+    static const Xvfb server;
+    return server;
+}
+
+// One pretend user: a home folder with the XDG folders, a pad, the
+// development hooks pointing into it, and the suite's X server when there
+// is one (input goes through XTest there).
 struct FerlowHome {
-    FerlowHome() { writeFile(folder.path() / "pad" / "index.html", "<p>pad</p>"); }
+    FerlowHome()
+    {
+        writeFile(folder.path() / "pad" / "index.html", "<p>pad</p>");
+        if (sharedXvfb().available())
+            environment["DISPLAY"] = sharedXvfb().display();
+    }
     std::filesystem::path pairingFile() const { return folder.path() / "pairing-url"; }
     std::filesystem::path trace() const { return folder.path() / "trace"; }
     std::filesystem::path support() const { return folder.path() / "data" / "Ferlow"; }

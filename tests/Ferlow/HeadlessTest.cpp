@@ -6,6 +6,7 @@
 
 #include <asio/ip/tcp.hpp>
 #include <gtest/gtest.h>
+#include <X11/Xlib.h>
 
 #include "Ferlow/AppModel.h"
 #include "FerlowCore/Base64URL.h"
@@ -63,22 +64,42 @@ struct Daemon {
 // A one-shot `ferlow` command; its exit status, output in `command.out`.
 int run(FerlowProcess& command) { return command.wait(20s); }
 
-TEST(Headless, APhonePairsDrivesThePointerAndIsLetGoCleanlyOnSigterm)
+// Where the X server has its pointer.
+std::pair<int, int> pointer(Display* display)
 {
+    Window root = 0, child = 0;
+    int x = 0, y = 0, wx = 0, wy = 0;
+    unsigned mask = 0;
+    XQueryPointer(display, DefaultRootWindow(display), &root, &child, &x, &y, &wx, &wy, &mask);
+    return {x, y};
+}
+
+TEST(Headless, APhonePairsMovesTheXPointerAndIsLetGoCleanlyOnSigterm)
+{
+    if (!test::sharedXvfb().available())
+        GTEST_SKIP() << test::sharedXvfb().reason();
+    const std::unique_ptr<Display, decltype(&XCloseDisplay)> x(
+        XOpenDisplay(test::sharedXvfb().display().c_str()), &XCloseDisplay);
+    ASSERT_TRUE(x);
     FerlowHome home;
     Daemon daemon(home);
     ASSERT_TRUE(std::regex_match(daemon.listening,
         std::regex("Ferlow listening on http://[A-Za-z0-9-]+\\.local:" + std::to_string(daemon.port))))
         << daemon.listening << daemon.process.err;
-    EXPECT_FALSE(daemon.process.waitForLine("Input: ").empty());
+    EXPECT_EQ(daemon.process.waitForLine("Input: "), "Input: XTest");
 
     const auto url = test::readFile(home.pairingFile());
     EXPECT_EQ(test::fileMode(home.pairingFile()), 0600u);
     EXPECT_EQ(url.substr(0, daemon.listening.size() - 20 + 2), daemon.listening.substr(20) + "/#");
     LoopbackPhone phone(daemon.port, pairingIn(url));
     ASSERT_TRUE(phone.connect("Pixel").is<MacMessage::Ready>());
-    phone.send(PhoneMessage::move(4, 2), 1000);
+    const auto [x0, y0] = pointer(x.get());
+    phone.send(PhoneMessage::move(40, 20), 1000);
     EXPECT_TRUE(traced(home.trace(), "mouse 5 "));
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (pointer(x.get()) != std::make_pair(x0 + 40, y0 + 20) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(pointer(x.get()), std::make_pair(x0 + 40, y0 + 20));
 
     // Mid-drag: the button is down and the pointer moving when the signal comes.
     phone.send(PhoneMessage::button(0, true, 1), 1016);

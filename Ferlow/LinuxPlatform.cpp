@@ -33,8 +33,8 @@ std::string describe(const InputBackend& backend)
 {
     if (backend.kind() != InputBackend::Kind::none)
         return std::string(backend.name());
-    return "none, so the pointer will not move (" + backend.reasons() + "). To let Ferlow post input, see "
-        + (XdgPaths::supportDirectory() / "input-help.html").string();
+    return "none, so the pointer will not move (" + backend.reasons()
+        + "). Let your user write /dev/uinput (a udev rule or the input group), or run Ferlow in an X11 session.";
 }
 
 } // namespace

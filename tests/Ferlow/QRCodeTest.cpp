@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <map>
 
 #include <gtest/gtest.h>
 
@@ -16,29 +17,22 @@ namespace {
 // characters is two rows of modules.
 std::vector<std::vector<bool>> modulesOf(const std::string& text)
 {
-    std::vector<std::vector<bool>> rows;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::vector<bool> upper, lower;
-        while (text[at] != '\n') {
-            bool top = false, bottom = false;
-            if (text[at] == ' ') {
-                at += 1;
-            } else {
-                const auto glyph = text.substr(at, 3);
-                top = glyph == "\u2580" || glyph == "\u2588";
-                bottom = glyph == "\u2584" || glyph == "\u2588";
-                if (!top && !bottom)
-                    throw std::runtime_error("not a half block");
-                at += 3;
-            }
-            upper.push_back(top);
-            lower.push_back(bottom);
+    const std::map<std::string, std::pair<bool, bool>> glyphs {
+        {" ", {false, false}}, {"\u2580", {true, false}}, {"\u2584", {false, true}}, {"\u2588", {true, true}}};
+    std::vector<std::vector<bool>> rows(2);
+    for (std::size_t at = 0; at < text.size();) {
+        if (text[at] == '\n') {
+            rows.resize(rows.size() + 2);
+            ++at;
+            continue;
         }
-        ++at;
-        rows.push_back(upper);
-        rows.push_back(lower);
+        const auto length = text[at] == ' ' ? 1 : 3;
+        const auto [top, bottom] = glyphs.at(text.substr(at, length));
+        rows[rows.size() - 2].push_back(top);
+        rows[rows.size() - 1].push_back(bottom);
+        at += length;
     }
+    rows.resize(rows.size() - 2); // after the last line feed
     return rows;
 }
 

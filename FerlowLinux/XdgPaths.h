@@ -6,7 +6,7 @@ namespace ferlow {
 
 // Where Ferlow keeps its files, after the XDG Base Directory Specification:
 // a variable that is unset, empty or not an absolute path is ignored and the
-// specification's default under the home folder is used.
+// default it names under the home folder is used.
 struct XdgPaths {
     // $HOME, else the password database's home folder, else "/".
     static std::filesystem::path home();

@@ -116,18 +116,19 @@ AppModel::AppModel(MainContext& main, IOQueue& io, Platform platform, AppEnviron
     , m_live(std::make_shared<Live>())
     , m_alive(std::make_shared<AppModel*>(this))
 {
-    // 1. Published state and the phone's first view of the desktop.
+    // Built in this order, each part from the ones before it. First the
+    // published state and the phone's first view of the desktop.
     m_accessibilityGranted = m_platform.permissions->isTrusted();
     if (m_platform.systemShortcuts)
         m_systemShortcuts = m_platform.systemShortcuts();
     m_live->prefs = m_platform.trackpadPrefs ? m_platform.trackpadPrefs() : TrackpadPrefs::builtIn(true);
 
-    // 2, 3. Stores.
+    // The stores.
     m_store = std::make_shared<PairingStore>(m_platform.supportDirectory);
     m_actionStore = std::make_unique<ActionStore>(m_platform.supportDirectory);
     m_actions = m_actionStore->load();
 
-    // 4. Updates; their results cross to the main context and are dropped
+    // Updates; their results cross to the main context and are dropped
     // once the model has stopped.
     const std::string updateURL = m_environment.updateURL && isWebAddress(*m_environment.updateURL)
         ? *m_environment.updateURL
@@ -146,22 +147,22 @@ AppModel::AppModel(MainContext& main, IOQueue& io, Platform platform, AppEnviron
     m_updateStatus = m_updates->status();
     m_live->update = m_updateStatus;
 
-    // 5. Port: a stored 1-65535, else the default.
+    // Port: a stored 1-65535, else the default.
     const auto storedPort = integerSetting(*m_platform.settings, portKey);
     m_port = storedPort && *storedPort >= 1 && *storedPort <= 65535 ? static_cast<std::uint16_t>(*storedPort)
                                                                      : defaultPort;
 
-    // 6. Pointer and translator. Linux has no live dock swipes.
+    // Pointer and translator. Linux has no live dock swipes.
     auto layout = m_platform.layout ? m_platform.layout : [] { return DisplayLayout {}; };
     auto pointer = std::make_shared<PointerState>(m_platform.cursor ? m_platform.cursor() : Point {});
     auto cursor = m_platform.cursor ? m_platform.cursor : Translator::CursorSource([pointer] { return pointer->position; });
     m_translator = std::make_shared<Translator>(pointer, std::move(layout), std::move(cursor),
         MainContext::steadyNow, Translator::DockSwipes::emulated);
 
-    // 7. The buttons as the phone sees them.
+    // The buttons as the phone sees them.
     m_live->actions = annotated(m_actions);
 
-    // 8. The poster, traced in development runs.
+    // The poster, traced in development runs.
     m_poster = m_platform.makePoster ? m_platform.makePoster() : nullptr;
     if (!m_poster) {
         struct Nothing final : EventPoster {
@@ -174,7 +175,7 @@ AppModel::AppModel(MainContext& main, IOQueue& io, Platform platform, AppEnviron
             m_poster = std::move(tracing);
     }
 
-    // 9. The controller; its suppliers run on the I/O queue.
+    // The controller; its suppliers run on the I/O queue.
     SessionController::Suppliers suppliers;
     suppliers.accessibility = [permissions = m_platform.permissions] { return permissions->isTrusted(); };
     const std::weak_ptr<Live> live = m_live;
@@ -196,7 +197,7 @@ AppModel::AppModel(MainContext& main, IOQueue& io, Platform platform, AppEnviron
     };
     m_controller = std::make_shared<SessionController>(m_store, m_translator, m_poster, std::move(suppliers));
 
-    // 10. Buttons of both kinds can be pressed.
+    // Buttons of both kinds can be pressed.
     m_translator->setActions([live] {
         const auto held = live.lock();
         if (!held)
@@ -207,7 +208,7 @@ AppModel::AppModel(MainContext& main, IOQueue& io, Platform platform, AppEnviron
         return all;
     });
 
-    // 11. Session changes refresh the list of phones.
+    // Session changes refresh the list of phones.
     m_controller->onChange = [alive, mainContext] {
         mainContext->post([alive] {
             if (const auto model = alive.lock())
@@ -215,8 +216,8 @@ AppModel::AppModel(MainContext& main, IOQueue& io, Platform platform, AppEnviron
         });
     };
 
-    // 12 happens in start(), where the I/O queue begins to drive the
-    // controller. 13. Arrival times beside the event trace.
+    // Its wake-ups and tick come from the I/O queue from start() on.
+    // Arrival times go beside the event trace.
     if (m_environment.devTrace) {
         fs::path arrivals = *m_environment.devTrace;
         arrivals += ".arrivals";
@@ -224,12 +225,11 @@ AppModel::AppModel(MainContext& main, IOQueue& io, Platform platform, AppEnviron
             m_controller->trace = std::move(trace);
     }
 
-    // 14. The terms gate.
+    // The terms gate.
     const auto release = m_updates->release();
     m_termsNeeded = asksForTerms()
         && Terms::needsAgreement(termsAccepted(), release ? release->terms : std::nullopt);
 
-    // 15.
     refresh();
 }
 

@@ -72,6 +72,7 @@ Platform LinuxPlatform::make(MainContext& main, Tell tell)
     if (loaded.problem && tell)
         tell(*loaded.problem);
     InputBackend::Options options;
+    options.order = InputBackend::sessionOrder();
     // Reported on the I/O queue, once; told on the main context.
     options.onLoss = [&main, tell](const std::string& message) {
         if (tell)

@@ -107,7 +107,7 @@ AppEnvironment AppEnvironment::fromProcess()
     return environment;
 }
 
-AppModel::AppModel(MainContext& main, IOThread& io, Platform platform, AppEnvironment environment, Options options)
+AppModel::AppModel(MainContext& main, IOQueue& io, Platform platform, AppEnvironment environment, Options options)
     : m_main(main)
     , m_io(io)
     , m_platform(std::move(platform))
@@ -116,18 +116,19 @@ AppModel::AppModel(MainContext& main, IOThread& io, Platform platform, AppEnviro
     , m_live(std::make_shared<Live>())
     , m_alive(std::make_shared<AppModel*>(this))
 {
-    // 1. Published state and the phone's first view of the desktop.
+    // Built in this order, each part from the ones before it. First the
+    // published state and the phone's first view of the desktop.
     m_accessibilityGranted = m_platform.permissions->isTrusted();
     if (m_platform.systemShortcuts)
         m_systemShortcuts = m_platform.systemShortcuts();
     m_live->prefs = m_platform.trackpadPrefs ? m_platform.trackpadPrefs() : TrackpadPrefs::builtIn(true);
 
-    // 2, 3. Stores.
+    // The stores.
     m_store = std::make_shared<PairingStore>(m_platform.supportDirectory);
     m_actionStore = std::make_unique<ActionStore>(m_platform.supportDirectory);
     m_actions = m_actionStore->load();
 
-    // 4. Updates; their results cross to the main context and are dropped
+    // Updates; their results cross to the main context and are dropped
     // once the model has stopped.
     const std::string updateURL = m_environment.updateURL && isWebAddress(*m_environment.updateURL)
         ? *m_environment.updateURL
@@ -146,22 +147,22 @@ AppModel::AppModel(MainContext& main, IOThread& io, Platform platform, AppEnviro
     m_updateStatus = m_updates->status();
     m_live->update = m_updateStatus;
 
-    // 5. Port: a stored 1-65535, else the default.
+    // Port: a stored 1-65535, else the default.
     const auto storedPort = integerSetting(*m_platform.settings, portKey);
     m_port = storedPort && *storedPort >= 1 && *storedPort <= 65535 ? static_cast<std::uint16_t>(*storedPort)
                                                                      : defaultPort;
 
-    // 6. Pointer and translator. Linux has no live dock swipes.
+    // Pointer and translator. Linux has no live dock swipes.
     auto layout = m_platform.layout ? m_platform.layout : [] { return DisplayLayout {}; };
     auto pointer = std::make_shared<PointerState>(m_platform.cursor ? m_platform.cursor() : Point {});
     auto cursor = m_platform.cursor ? m_platform.cursor : Translator::CursorSource([pointer] { return pointer->position; });
     m_translator = std::make_shared<Translator>(pointer, std::move(layout), std::move(cursor),
         MainContext::steadyNow, Translator::DockSwipes::emulated);
 
-    // 7. The buttons as the phone sees them.
-    m_live->actions = ShortcutConflicts::annotate(m_actions, m_systemShortcuts);
+    // The buttons as the phone sees them.
+    m_live->actions = annotated(m_actions);
 
-    // 8. The poster, traced in development runs.
+    // The poster, traced in development runs.
     m_poster = m_platform.makePoster ? m_platform.makePoster() : nullptr;
     if (!m_poster) {
         struct Nothing final : EventPoster {
@@ -174,7 +175,7 @@ AppModel::AppModel(MainContext& main, IOThread& io, Platform platform, AppEnviro
             m_poster = std::move(tracing);
     }
 
-    // 9. The controller; its suppliers run on the I/O queue.
+    // The controller; its suppliers run on the I/O queue.
     SessionController::Suppliers suppliers;
     suppliers.accessibility = [permissions = m_platform.permissions] { return permissions->isTrusted(); };
     const std::weak_ptr<Live> live = m_live;
@@ -196,7 +197,7 @@ AppModel::AppModel(MainContext& main, IOThread& io, Platform platform, AppEnviro
     };
     m_controller = std::make_shared<SessionController>(m_store, m_translator, m_poster, std::move(suppliers));
 
-    // 10. Buttons of both kinds can be pressed.
+    // Buttons of both kinds can be pressed.
     m_translator->setActions([live] {
         const auto held = live.lock();
         if (!held)
@@ -207,7 +208,7 @@ AppModel::AppModel(MainContext& main, IOThread& io, Platform platform, AppEnviro
         return all;
     });
 
-    // 11. Session changes refresh the list of phones.
+    // Session changes refresh the list of phones.
     m_controller->onChange = [alive, mainContext] {
         mainContext->post([alive] {
             if (const auto model = alive.lock())
@@ -215,8 +216,8 @@ AppModel::AppModel(MainContext& main, IOThread& io, Platform platform, AppEnviro
         });
     };
 
-    // 12 happens in start(), where the I/O queue begins to drive the
-    // controller. 13. Arrival times beside the event trace.
+    // Its wake-ups and tick come from the I/O queue from start() on.
+    // Arrival times go beside the event trace.
     if (m_environment.devTrace) {
         fs::path arrivals = *m_environment.devTrace;
         arrivals += ".arrivals";
@@ -224,18 +225,23 @@ AppModel::AppModel(MainContext& main, IOThread& io, Platform platform, AppEnviro
             m_controller->trace = std::move(trace);
     }
 
-    // 14. The terms gate.
+    // The terms gate.
     const auto release = m_updates->release();
     m_termsNeeded = asksForTerms()
         && Terms::needsAgreement(termsAccepted(), release ? release->terms : std::nullopt);
 
-    // 15.
     refresh();
 }
 
 AppModel::~AppModel() { stop(); }
 
 bool AppModel::asksForTerms() const { return !m_environment.padDir || m_environment.testTerms; }
+
+std::vector<ActionButton> AppModel::annotated(const std::vector<ActionButton>& buttons) const
+{
+    return ShortcutConflicts::annotate(
+        buttons, m_systemShortcuts, ReservedShortcuts {m_platform.reservedOwner, m_platform.reserved});
+}
 
 std::int64_t AppModel::termsAccepted() const
 {
@@ -275,7 +281,7 @@ void AppModel::stop()
     m_frontObserver.reset();
     // Closing a socket ends its session the way a phone leaving does: what
     // was queued plays, then everything the phone held is released.
-    m_io.call([live = m_live] {
+    callOnQueue([live = m_live] {
         for (const auto& weak : live->sockets)
             if (const auto socket = weak.lock())
                 socket->close();
@@ -309,6 +315,16 @@ void AppModel::refresh()
     });
 }
 
+void AppModel::callOnQueue(std::function<void()> task)
+{
+    try {
+        m_io.call(std::move(task));
+    } catch (const std::exception&) {
+        // The queue has stopped or is stuck; what the task would have done
+        // no longer matters to anyone waiting here.
+    }
+}
+
 void AppModel::stopServer()
 {
     if (!m_server)
@@ -316,7 +332,7 @@ void AppModel::stopServer()
     // The server closes its listener on the I/O queue; waiting for that
     // means the port is free, and no phone gets in, once this returns.
     m_server.reset();
-    m_io.call([] { });
+    callOnQueue([] { });
 }
 
 void AppModel::startServer()
@@ -397,8 +413,8 @@ void AppModel::setActions(std::vector<ActionButton> buttons)
         // The phone still gets the new buttons; the next edit saves again.
     }
     m_io.post([live = m_live, controller = m_controller,
-                  annotated = ShortcutConflicts::annotate(m_actions, m_systemShortcuts)]() mutable {
-        live->actions = std::move(annotated);
+                  buttons = annotated(m_actions)]() mutable {
+        live->actions = std::move(buttons);
         controller->broadcastActions();
     });
 }
@@ -444,12 +460,15 @@ void AppModel::frontAppChanged()
     if (!app)
         return;
     // Ferlow's own windows do not change what the phone offers.
-    if (app->bundleID == ownBundleID)
+    if (app->bundleID == FrontApp::ownBundleID)
         return;
     std::optional<AppContext> context;
     if (app->bundleID)
         context = AppShortcuts::context(*app->bundleID, app->name.empty() ? "App" : app->name);
-    m_io.post([live = m_live, controller = m_controller, context = std::move(context)]() mutable {
+    m_io.post([live = m_live, controller = m_controller, context = std::move(context),
+                  forInput = m_platform.frontAppForInput, bundleID = app->bundleID.value_or("")]() mutable {
+        if (forInput)
+            forInput(bundleID);
         if (context == live->context)
             return;
         live->context = std::move(context);
@@ -543,7 +562,7 @@ std::vector<std::string> AppModel::uninstall()
     std::vector<std::string> ids;
     for (const auto& pairing : m_store->all())
         ids.push_back(pairing.id);
-    m_io.call([controller = m_controller, ids] {
+    callOnQueue([controller = m_controller, ids] {
         for (const auto& id : ids)
             controller->revoke(id);
     });

@@ -17,7 +17,7 @@
 #include "FerlowHost/UpdateChecker.h"
 #include "FerlowInput/ActionStore.h"
 #include "FerlowInput/SystemShortcut.h"
-#include "Ferlow/IOThread.h"
+#include "FerlowHost/IOQueue.h"
 #include "Ferlow/MainContext.h"
 #include "Ferlow/Platform.h"
 
@@ -74,9 +74,6 @@ public:
     static constexpr std::uint16_t defaultPort = 7311;
     static constexpr double permissionPollInterval = 1.0;
     static constexpr double updateInterval = 21600; // six hours
-    // The identity the desktop reports for Ferlow's own windows; switching to
-    // them keeps the previous application's buttons on the phone.
-    static constexpr std::string_view ownBundleID = "app.kelvarn42.ferlow";
 
     // What the pairing window and `ferlow --pair` show.
     struct PairingOffer {
@@ -86,8 +83,8 @@ public:
 
     // Builds everything and reads the first state; starts nothing. `main`
     // and `io` must outlive the model.
-    AppModel(MainContext& main, IOThread& io, Platform platform, AppEnvironment environment, Options options);
-    AppModel(MainContext& main, IOThread& io, Platform platform, AppEnvironment environment)
+    AppModel(MainContext& main, IOQueue& io, Platform platform, AppEnvironment environment, Options options);
+    AppModel(MainContext& main, IOQueue& io, Platform platform, AppEnvironment environment)
         : AppModel(main, io, std::move(platform), std::move(environment), Options {})
     {
     }
@@ -183,11 +180,14 @@ private:
     struct Live;
 
     std::int64_t termsAccepted() const;
+    std::vector<ActionButton> annotated(const std::vector<ActionButton>& buttons) const;
     void notify(Field field);
     void stopServer();
+    // Runs `task` on the I/O queue and waits for it, boundedly.
+    void callOnQueue(std::function<void()> task);
 
     MainContext& m_main;
-    IOThread& m_io;
+    IOQueue& m_io;
     Platform m_platform;
     AppEnvironment m_environment;
     Options m_options;

@@ -13,15 +13,9 @@
 #include "FerlowInput/EventPoster.h"
 #include "FerlowInput/SystemShortcut.h"
 #include "FerlowInput/Translator.h"
+#include "FerlowLinux/FrontApp.h"
 
 namespace ferlow {
-
-// The application in front, as the desktop names it.
-struct FrontApp {
-    std::optional<std::string> bundleID; // absent when the desktop gives no identity
-    std::string name;
-    bool operator==(const FrontApp&) const = default;
-};
 
 // Everything the app model needs from the operating system, gathered in one
 // place so the model builds and runs without a desktop. One factory fills it
@@ -54,9 +48,17 @@ struct Platform {
     std::function<bool()> loginItemEnabled;
     std::function<bool(bool on)> setLoginItem;
 
+    // I/O queue. Tells the input path which application is in front (its
+    // bundle identifier, empty for none), for chords that differ by app.
+    std::function<void(const std::string& bundleID)> frontAppForInput;
+
     // Main context. The desktop's own settings, read afresh on each call.
     std::function<TrackpadPrefs()> trackpadPrefs;
     std::function<std::vector<SystemShortcut>()> systemShortcuts;
+    // Who keeps which combinations for itself, for the conflict texts
+    // ("Reserved by GNOME").
+    std::string reservedOwner = "macOS";
+    std::vector<SystemShortcut::Combination> reserved {SystemShortcut::reserved.begin(), SystemShortcut::reserved.end()};
 
     std::filesystem::path supportDirectory; // pairings and buttons (created 0700 on first save)
     std::filesystem::path padDirectory;     // the pad this installation ships, when FERLOW_PAD_DIR is not set

@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+#include <asio/ip/tcp.hpp>
+
 #include "tests/FerlowHost/TestPhone.h"
 #include "tests/Support/TestClient.h"
 
@@ -15,6 +17,23 @@ namespace ferlow {
 inline void PrintTo(const MacMessage& message, std::ostream* out) { *out << message.encode().dump(); }
 
 namespace test {
+
+// A port nobody listens on right now.
+inline std::uint16_t freePort()
+{
+    asio::io_context io;
+    return asio::ip::tcp::acceptor(io, {asio::ip::tcp::v6(), 0}).local_endpoint().port();
+}
+
+// Whether something accepts connections on the port.
+inline bool accepts(std::uint16_t port)
+{
+    asio::io_context io;
+    asio::ip::tcp::socket socket(io);
+    std::error_code error;
+    socket.connect({asio::ip::make_address("127.0.0.1"), port}, error);
+    return !error;
+}
 
 class LoopbackPhone {
 public:

@@ -1,8 +1,7 @@
 #pragma once
 
-// A main context run by hand: tasks wait until the test runs them, and time
-// moves only when the test advances the clock, so timers fire exactly when
-// the test says. Other threads (the I/O queue) may post at any time.
+// A main context run by hand: tasks wait until the test runs them, and timers
+// fire only when the test moves the clock. Other threads may post at any time.
 
 #include <algorithm>
 #include <chrono>
@@ -69,8 +68,7 @@ public:
         m_now = end;
     }
 
-    // Runs tasks as they arrive until `done` holds; false if it did not
-    // within `limit`.
+    // Runs tasks as they arrive until `done` holds or `limit` passed.
     template <typename Predicate> bool runUntil(Predicate done, std::chrono::milliseconds limit = std::chrono::seconds(5))
     {
         const auto deadline = std::chrono::steady_clock::now() + limit;

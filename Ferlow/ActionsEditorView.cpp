@@ -17,7 +17,6 @@
 #include "Ferlow/MacKeyNames.h"
 #include "Ferlow/ViewStyle.h"
 #include "FerlowInput/ActionStore.h"
-#include "FerlowInput/ShortcutConflicts.h"
 
 namespace ferlow {
 
@@ -74,10 +73,6 @@ ActionButton newButton(std::string title, ActionKind kind)
 // Only the height counts; the list gives every row its full width.
 QSize rowSize(const QWidget* row) { return {1, row->sizeHint().height()}; }
 
-std::optional<std::string> conflictOf(const ActionButton& button, const AppModel& model)
-{
-    return ShortcutConflicts::find(button, model.actions(), model.systemShortcuts());
-}
 
 } // namespace
 
@@ -379,7 +374,7 @@ void ActionsEditorView::sync()
     if (sameOrder) {
         const auto shown = rows();
         for (std::size_t index = 0; index < buttons.size(); ++index) {
-            shown[index]->display(buttons[index], conflictOf(buttons[index], m_model));
+            shown[index]->display(buttons[index], m_model.conflict(buttons[index]));
             m_list->item(static_cast<int>(index))->setSizeHint(rowSize(shown[index]));
         }
         return;
@@ -387,7 +382,7 @@ void ActionsEditorView::sync()
 
     m_list->clear();
     for (const auto& button : buttons) {
-        auto* row = new ActionRow(button, conflictOf(button, m_model), m_translate);
+        auto* row = new ActionRow(button, m_model.conflict(button), m_translate);
         row->onChange = [this](const ActionButton& changed) { replace(changed); };
         row->onDelete = [this, id = button.id] { remove(id); };
         auto* item = new QListWidgetItem(m_list);

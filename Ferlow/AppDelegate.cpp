@@ -337,11 +337,27 @@ void AppDelegate::showTerms()
 
 void AppDelegate::agree()
 {
+    const bool waiting = m_model.termsNeeded();
     m_model.agreeToTerms();
-    m_terms->mayClose = true;
-    m_terms->close();
-    m_terms->mayClose = false;
-    continueStart();
+    if (m_terms) {
+        m_terms->mayClose = true;
+        m_terms->close();
+        m_terms->mayClose = false;
+    }
+    if (waiting)
+        continueStart();
+}
+
+void AppDelegate::tell(const std::string& problem)
+{
+    const QString text = QString::fromStdString(problem);
+    if (m_tray) {
+        m_tray->showMessage(text::ferlow, text, QSystemTrayIcon::Warning);
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Warning, text::ferlow, text);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    present(box);
 }
 
 QWidget* AppDelegate::statusWindow() const { return m_popover.get(); }

@@ -57,6 +57,12 @@ public:
     // Asks, removes everything, says what is left, quits.
     void uninstall();
     void quit();
+    // Shows a problem the user should hear about: a tray notification, or
+    // a message window without a tray.
+    void tell(const std::string& problem);
+    // Records agreement to the terms, closes their window and goes on with
+    // the start (the terms window's button, or `ferlow --agree-terms`).
+    void agree();
 
     // The windows as they are now; null until first made.
     QWidget* statusWindow() const;
@@ -69,7 +75,6 @@ private:
     class Window;
     class TermsWindow;
 
-    void agree();
     void present(QWidget* window);
     StatusView::Actions statusActions();
 

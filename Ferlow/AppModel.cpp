@@ -243,6 +243,12 @@ std::vector<ActionButton> AppModel::annotated(const std::vector<ActionButton>& b
         buttons, m_systemShortcuts, ReservedShortcuts {m_platform.reservedOwner, m_platform.reserved});
 }
 
+std::optional<std::string> AppModel::conflict(const ActionButton& button) const
+{
+    return ShortcutConflicts::find(
+        button, m_actions, m_systemShortcuts, ReservedShortcuts {m_platform.reservedOwner, m_platform.reserved});
+}
+
 std::int64_t AppModel::termsAccepted() const
 {
     return integerSetting(*m_platform.settings, termsAcceptedKey).value_or(0);

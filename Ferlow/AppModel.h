@@ -116,6 +116,8 @@ public:
     // Reads the desktop's shortcuts afresh (the actions editor does so each
     // time it opens); the buttons are re-annotated by the next setActions.
     void reloadSystemShortcuts();
+    // The clash the editor shows for one of `actions()`, kept or not.
+    std::optional<std::string> conflict(const ActionButton& button) const;
     // Records agreement to the terms in force and starts the server if it is
     // not running.
     void agreeToTerms();

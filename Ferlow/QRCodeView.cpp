@@ -4,11 +4,26 @@
 #include <QPainterPath>
 #include <cmath>
 
+#include "Ferlow/QRCode.h"
+
 namespace ferlow {
 
 QRCodeView::QRCodeView(QImage modules, QWidget* parent) : QWidget(parent), m_modules(std::move(modules))
 {
     setFixedSize(side + 2 * padding, side + 2 * padding);
+}
+
+QImage QRCodeView::modules(std::string_view text)
+{
+    const auto code = QRCode::encode(text);
+    if (!code)
+        return {};
+    QImage image(code->size(), code->size(), QImage::Format_Mono);
+    image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    for (int y = 0; y < code->size(); ++y)
+        for (int x = 0; x < code->size(); ++x)
+            image.setPixel(x, y, code->dark(x, y) ? 1 : 0);
+    return image;
 }
 
 void QRCodeView::paintEvent(QPaintEvent*)

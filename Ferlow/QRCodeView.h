@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QWidget>
+#include <string_view>
 
 namespace ferlow {
 
@@ -17,6 +18,11 @@ public:
 
     // `modules` holds one pixel per module, dark modules black.
     explicit QRCodeView(QImage modules, QWidget* parent = nullptr);
+
+    // The modules of `text`'s QR code (level M), one pixel each, without a
+    // quiet zone: the white card around it is one. Null when the text does
+    // not fit a code.
+    static QImage modules(std::string_view text);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

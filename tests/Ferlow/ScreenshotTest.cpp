@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "Ferlow/AppDelegate.h"
+#include "Ferlow/QRCodeView.h"
 #include "tests/Ferlow/LoopbackPhone.h"
 #include "tests/Ferlow/TrayFixture.h"
 
@@ -36,6 +37,7 @@ AppDelegate::Options options(bool trayAvailable)
     AppDelegate::Options result;
     result.trayAvailable = trayAvailable;
     result.quit = [] { };
+    result.qrModules = [](const QString& url) { return QRCodeView::modules(url.toStdString()); };
     return result;
 }
 

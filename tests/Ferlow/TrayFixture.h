@@ -13,18 +13,12 @@
 
 #include "Ferlow/AppModel.h"
 #include "FerlowHost/MemorySettingsStore.h"
+#include "tests/Ferlow/LoopbackPhone.h"
 #include "tests/Ferlow/ManualMainContext.h"
 #include "tests/Support/RecordingPoster.h"
 #include "tests/Support/TestSupport.h"
 
 namespace ferlow::test {
-
-inline std::uint16_t freePort()
-{
-    asio::io_context io;
-    asio::ip::tcp::acceptor probe(io, {asio::ip::tcp::v6(), 0});
-    return probe.local_endpoint().port();
-}
 
 struct FakePermissions final : Permissions {
     bool isTrusted() const override { return trusted; }
@@ -109,7 +103,7 @@ struct TrayFixture {
     bool loginItem = false;
     bool loginItemWorks = true;
     ManualMainContext main;
-    IOThread io;
+    IOQueue io;
     std::unique_ptr<AppModel> model;
 };
 

@@ -16,8 +16,8 @@ namespace text {
 const QString title = QStringLiteral("Allow Ferlow to control the pointer");
 const QString how = QStringLiteral(
     "Ferlow moves the pointer and presses keys through the X server on X11, or through /dev/uinput on Wayland.");
-const QString needsUinput = QStringLiteral(
-    "Let your user write /dev/uinput, with a udev rule or the input group, then restart the computer.");
+const QString needsUinput = QStringLiteral("Let your user write /dev/uinput, with a udev rule or the input group, "
+                                           "then restart the computer; or log in to an X11 session.");
 const QString x11Ready = QStringLiteral("This X11 session needs nothing more.");
 const QString uinputReady = QStringLiteral("Your user may write /dev/uinput, so nothing more is needed.");
 const QString purpose = QStringLiteral("Ferlow uses this only to act on gestures from your paired phone.");
@@ -79,7 +79,8 @@ OnboardingView::~OnboardingView() = default;
 
 QString OnboardingView::requirement(bool granted, const std::string& backend)
 {
-    const QString state = !granted ? text::needsUinput : backend == "xtest" ? text::x11Ready : text::uinputReady;
+    const bool x11 = QString::fromStdString(backend).compare(QStringLiteral("xtest"), Qt::CaseInsensitive) == 0;
+    const QString state = !granted ? text::needsUinput : x11 ? text::x11Ready : text::uinputReady;
     return text::how + ' ' + state + ' ' + text::purpose;
 }
 

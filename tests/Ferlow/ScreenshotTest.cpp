@@ -12,6 +12,7 @@
 
 #include "Ferlow/AppDelegate.h"
 #include "Ferlow/QRCodeView.h"
+#include "Ferlow/TrayIcon.h"
 #include "tests/Ferlow/LoopbackPhone.h"
 #include "tests/Ferlow/TrayFixture.h"
 
@@ -63,6 +64,10 @@ TEST(Screenshots, EveryWindowLightAndDark)
     for (const bool dark : {false, true}) {
         QApplication::setPalette(dark ? darkPalette() : light);
         const Shots shots {.suffix = QStringLiteral("-%1@%2x").arg(dark ? "dark" : "light").arg(scale)};
+
+        // The tray icon as a panel of this brightness gets it.
+        const auto icon = TrayIcon::draw(TrayIcon::glyphColor("KDE", QApplication::palette()), TrayIcon::side * scale);
+        EXPECT_TRUE(icon.save(shots.folder + QStringLiteral("/tray-icon") + shots.suffix + QStringLiteral(".png")));
 
         // First launch: the terms, then the onboarding.
         {

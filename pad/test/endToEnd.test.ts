@@ -138,8 +138,9 @@ describe("the pad in a real browser drives the real app", { skip }, () => {
     };
     const arrivals = () => new Trace(`${app.trace.path}.arrivals`).lines();
 
-    async function openPad(url: string): Promise<{ page: Page; fingers: Fingers }> {
-        const target = await browser.contexts()[0]!.newPage();
+    // In the browser's first tab, or as another phone in a context (and a window) of its own.
+    async function openPad(url: string, tab?: Page): Promise<{ page: Page; fingers: Fingers }> {
+        const target = tab ?? await (await browser.newContext()).newPage();
         await target.setViewportSize({ width: 390, height: 760 });
         const cdp = await target.context().newCDPSession(target);
         await cdp.send("Emulation.setTouchEmulationEnabled", { enabled: true, maxTouchPoints: 5 });
@@ -168,7 +169,7 @@ describe("the pad in a real browser drives the real app", { skip }, () => {
         const endpoint = await until("chromium", () =>
             launched.output.map((l) => /DevTools listening on (ws:\S+)/.exec(l)?.[1]).find(Boolean));
         browser = await chromium.connectOverCDP(endpoint);
-        ({ page, fingers } = await openPad(app.url));
+        ({ page, fingers } = await openPad(app.url, browser.contexts()[0]!.pages()[0]));
         centre = await box(page, "#surface");
     });
 
@@ -298,7 +299,7 @@ describe("the pad in a real browser drives the real app", { skip }, () => {
         await fingers.tap(await box(page, "#overlay-action"));
         await page.waitForSelector("#overlay", { state: "hidden" });
         await other.page.waitForSelector("#overlay:not([hidden])");
-        await other.page.close();
+        await other.page.context().close();
     });
 
     it("says when the computer has not allowed input", async () => {
@@ -307,7 +308,7 @@ describe("the pad in a real browser drives the real app", { skip }, () => {
         const pad = await openPad(denied.url);
         await pad.page.waitForSelector("#notice-access:not([hidden])");
         await screenshot(pad.page, "not-allowed");
-        await pad.page.close();
+        await pad.page.context().close();
         end(denied.child);
     });
 

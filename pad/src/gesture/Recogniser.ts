@@ -60,9 +60,9 @@ interface TwoFingers {
     ids: [number, number];
     base: Pair;
     last: Pair;
-    begun: boolean;
-    pinching: boolean;
-    rotating: boolean;
+    begun: boolean;              // scrolling
+    pinch: "off" | "waiting" | "open";
+    rotate: "off" | "waiting" | "open";
     velocity: VelocityTracker;
 }
 
@@ -265,7 +265,7 @@ export class Recogniser {
             const pair = pairOf(points[0]!, points[1]!);
             this.state = {
                 name: "twoFinger", mode: "undecided", ids: [ids[0]!, ids[1]!], base: pair, last: pair,
-                begun: false, pinching: false, rotating: false, velocity: new VelocityTracker(),
+                begun: false, pinch: "off", rotate: "off", velocity: new VelocityTracker(),
             };
         } else if (points.length <= Tuning.maxFingers) {
             const c = centroid(points);
@@ -421,33 +421,40 @@ export class Recogniser {
             return;
         }
         const now = pairOf(a, b);
+        const scrollScore = distance(now.centre, s.base.centre) / Tuning.scrollSlop;
+        const pinchScore = Math.abs(now.distance - s.base.distance) / Tuning.pinchSlop;
+        const arc = (Math.abs(turn(s.base.angle, now.angle)) * Math.PI / 180) * (now.distance / 2);
+        const rotateScore = arc / Tuning.rotateSlop;
         if (s.mode === "undecided") {
-            const scrollScore = distance(now.centre, s.base.centre) / Tuning.scrollSlop;
-            const pinchScore = this.prefs.pinch ? Math.abs(now.distance - s.base.distance) / Tuning.pinchSlop : 0;
-            const arc = (Math.abs(turn(s.base.angle, now.angle)) * Math.PI / 180) * (now.distance / 2);
-            const rotateScore = this.prefs.rotate ? arc / Tuning.rotateSlop : 0;
-            if (Math.max(scrollScore, pinchScore, rotateScore) < 1)
+            const zoomScore = Math.max(this.prefs.pinch ? pinchScore : 0, this.prefs.rotate ? rotateScore : 0);
+            if (Math.max(scrollScore, zoomScore) < 1)
                 return;
             this.contact!.committed = true;
-            if (scrollScore >= Math.max(pinchScore, rotateScore)) {
+            if (scrollScore >= zoomScore) {
                 s.mode = "scrolling";
             } else {
                 s.mode = "zooming";
-                s.pinching = this.prefs.pinch;
-                s.rotating = this.prefs.rotate;
+                s.pinch = this.prefs.pinch ? "waiting" : "off";
+                s.rotate = this.prefs.rotate ? "waiting" : "off";
             }
         }
-        const phase = s.begun ? Phase.changed : Phase.began;
-        s.begun = true;
         if (s.mode === "scrolling") {
             const d = this.scrollDelta({ x: now.centre.x - s.last.centre.x, y: now.centre.y - s.last.centre.y });
-            out.push(scroll(d.x, d.y, phase, MomentumPhase.none));
+            out.push(scroll(d.x, d.y, s.begun ? Phase.changed : Phase.began, MomentumPhase.none));
+            s.begun = true;
             s.velocity.add(t, now.centre);
         } else {
-            if (s.pinching)
-                out.push(pinch(now.distance / s.last.distance - 1, phase));
-            if (s.rotating) // counter-clockwise is positive; screen angles run clockwise
-                out.push(rotate(-turn(s.last.angle, now.angle), phase));
+            // Each starts once the fingers have done enough of it, so a pinch
+            // does not turn the page a little too.
+            if (s.pinch !== "off" && (s.pinch === "open" || pinchScore >= 1)) {
+                out.push(pinch(now.distance / s.last.distance - 1, s.pinch === "open" ? Phase.changed : Phase.began));
+                s.pinch = "open";
+            }
+            if (s.rotate !== "off" && (s.rotate === "open" || rotateScore >= 1)) {
+                // Counter-clockwise is positive; screen angles run clockwise.
+                out.push(rotate(-turn(s.last.angle, now.angle), s.rotate === "open" ? Phase.changed : Phase.began));
+                s.rotate = "open";
+            }
         }
         s.last = now;
     }
@@ -527,9 +534,9 @@ export class Recogniser {
             if (how === "lift" && Momentum.worthStarting(v))
                 this.momentum = new Momentum(v, t);
         } else if (s.name === "twoFinger" && s.mode === "zooming") {
-            if (s.pinching)
+            if (s.pinch === "open")
                 out.push(pinch(0, Phase.ended));
-            if (s.rotating)
+            if (s.rotate === "open")
                 out.push(rotate(0, Phase.ended));
         } else if (s.name === "manyFinger" && s.mode === "dragging") {
             out.push(button(0, false, 1));

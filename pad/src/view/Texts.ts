@@ -2,7 +2,7 @@
 export const Texts = {
     appName: "Ferlow",
     connecting: "Connecting…",
-    waiting: "Connection lost. Trying again…",
+    waiting: "Can’t reach the computer. Trying again…",
     notAllowed: "The computer has not allowed input yet.",
     notAllowedHelp: "Open Ferlow on the computer and follow its steps to allow input.",
     updateAvailable: (version: string) => `Ferlow ${version} is available for the computer.`,

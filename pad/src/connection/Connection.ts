@@ -29,6 +29,7 @@ export interface ConnectionOptions {
 }
 
 const utf8 = new TextDecoder("utf-8", { fatal: true });
+const socketOpen = 1; // WebSocket.OPEN
 
 export const Timing = {
     firstRetry: 500,
@@ -92,7 +93,7 @@ export class Connection {
     // input is only worth anything now.
     send(messages: readonly PhoneMessage[], t: number): void {
         const socket = this.socket;
-        if (!this.ready || !socket || !this.channel || socket.readyState !== WebSocket.OPEN)
+        if (!this.ready || !socket || !this.channel || socket.readyState !== socketOpen)
             return;
         for (const message of messages) {
             const bytes = encodePhone(message, t);

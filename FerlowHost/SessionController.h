@@ -84,6 +84,8 @@ public:
     void broadcastContext();
 
     std::optional<std::string> activeDeviceName() const;
+    // The controller's clock, on which requestWake's times are given.
+    double now() const { return m_suppliers.now(); }
     std::size_t sessionCount() const { return m_sessions.size(); }
 
     // A stamped move, or an ongoing scroll, as two halves; otherwise nothing.

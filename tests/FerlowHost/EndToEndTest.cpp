@@ -4,15 +4,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <future>
 #include <thread>
 
-#include <asio/executor_work_guard.hpp>
-#include <asio/io_context.hpp>
-#include <asio/post.hpp>
-#include <asio/steady_timer.hpp>
 #include <gtest/gtest.h>
 
+#include "FerlowHost/IOQueue.h"
 #include "FerlowHost/SessionController.h"
 #include "FerlowServer/Server.h"
 #include "tests/FerlowHost/TestPhone.h"
@@ -31,16 +27,18 @@ constexpr std::uint8_t textFrame = 0x81, binaryFrame = 0x82;
 constexpr std::uint8_t opText = 1, opBinary = 2, opClose = 8, opPong = 10;
 
 // The computer's side as the app wires it: the server hands each WebSocket
-// to the session controller; a 0.1 s tick and the controller's wake-ups are
-// timers on the same I/O thread.
+// to the session controller, which the I/O queue ticks and wakes.
 class LiveHost {
 public:
-    LiveHost()
+    explicit LiveHost(std::shared_ptr<EventPoster> poster_ = nullptr, ServerLimits limits = {})
+        : poster(poster_ ? std::move(poster_) : recorder)
     {
         store = std::make_shared<PairingStore>(folder.path() / "data");
         auto pointer = std::make_shared<PointerState>(Point {500, 500});
         translator = std::make_shared<Translator>(pointer, [] { return DisplayLayout {{Rect {{0, 0}, {1920, 1080}}}}; },
-            [pointer] { return pointer->position; }, [] { return monotonic(); }, Translator::DockSwipes::emulated);
+            [pointer] { return pointer->position; },
+            [] { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); },
+            Translator::DockSwipes::emulated);
         SessionController::Suppliers suppliers;
         suppliers.accessibility = [this] { return accessibility.load(); };
         suppliers.actions = [] { return std::vector<ActionButton> {}; };
@@ -49,10 +47,11 @@ public:
         suppliers.context = [] { return std::optional<AppContext> {}; };
         suppliers.update = [] { return UpdateStatus::upToDate(); };
         controller = std::make_shared<SessionController>(store, translator, poster, suppliers);
-        controller->requestWake = [this](double at) { wakeAt(at); };
+        queue.drive(controller);
 
         test::writeFile(folder.path() / "pad" / "index.html", "<html></html>");
-        server = std::make_unique<Server>(io, 0, StaticFiles(folder.path() / "pad"), [](const IPAddress&) { return true; });
+        server = std::make_unique<Server>(queue.context(), 0, StaticFiles(folder.path() / "pad"),
+            [](const IPAddress&) { return true; }, limits);
         server->setOnSocket([this](const std::shared_ptr<SocketConnection>& connection) {
             const auto handlers = controller->accept(connection);
             connection->onMessage = [handlers](const WSFrame& frame) {
@@ -63,43 +62,23 @@ public:
             };
             connection->onClose = handlers.onClose;
         });
-        thread = std::thread([this] { io.run(); });
         server->start();
         port = *server->boundPort();
-        tick();
     }
 
     ~LiveHost()
     {
-        onQueue([this] {
-            ticker.cancel();
-            controller.reset();
-            return 0;
-        });
         server.reset();
-        work.reset();
-        io.stop();
-        thread.join();
-    }
-
-    // Runs `task` on the I/O thread and waits (boundedly) for its result.
-    template <typename F> auto onQueue(F task) -> decltype(task())
-    {
-        std::packaged_task<decltype(task())()> job(std::move(task));
-        auto result = job.get_future();
-        asio::post(io, [&job] { job(); });
-        if (result.wait_for(5s) != std::future_status::ready)
-            throw std::runtime_error("the I/O thread did not answer");
-        return result.get();
+        queue.call([this] { controller.reset(); });
     }
 
     // Waits until the poster has seen `count` specs; returns them all.
     std::vector<EventSpec> waitForPosted(std::size_t count)
     {
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        const auto deadline = std::chrono::steady_clock::now() + test::patience;
         std::vector<EventSpec> all;
         while (std::chrono::steady_clock::now() < deadline) {
-            auto batch = onQueue([this] { return poster->take(); });
+            auto batch = postedNow();
             all.insert(all.end(), batch.begin(), batch.end());
             if (all.size() >= count)
                 break;
@@ -108,49 +87,18 @@ public:
         return all;
     }
 
-    std::vector<EventSpec> postedNow() { return onQueue([this] { return poster->take(); }); }
+    std::vector<EventSpec> postedNow() { return queue.call([this] { return recorder->take(); }); }
 
-    static double monotonic()
-    {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-    }
-
-    asio::io_context io;
-    asio::executor_work_guard<asio::io_context::executor_type> work = asio::make_work_guard(io);
+    IOQueue queue;
     test::TemporaryDirectory folder;
     std::atomic<bool> accessibility {true};
     std::shared_ptr<PairingStore> store;
     std::shared_ptr<Translator> translator;
-    std::shared_ptr<RecordingPoster> poster = std::make_shared<RecordingPoster>();
+    std::shared_ptr<RecordingPoster> recorder = std::make_shared<RecordingPoster>();
+    std::shared_ptr<EventPoster> poster;
     std::shared_ptr<SessionController> controller;
     std::unique_ptr<Server> server;
     std::uint16_t port = 0;
-
-private:
-    void tick()
-    {
-        ticker.expires_after(100ms);
-        ticker.async_wait([this](const std::error_code& error) {
-            if (error || !controller)
-                return;
-            controller->tick();
-            tick();
-        });
-    }
-
-    void wakeAt(double at)
-    {
-        auto timer = std::make_shared<asio::steady_timer>(io);
-        timer->expires_after(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-            std::chrono::duration<double>(std::max(at - monotonic(), 0.0))));
-        timer->async_wait([this, timer](const std::error_code& error) {
-            if (!error && controller)
-                controller->drain();
-        });
-    }
-
-    asio::steady_timer ticker {io};
-    std::thread thread;
 };
 
 // A phone on its own connection.
@@ -219,7 +167,7 @@ TEST(EndToEnd, APairedPhoneGetsReadyAndItsMovesArePostedInOrderWithTheirHalves)
     EXPECT_EQ(ready, MacMessage::ready(true, {}, "desk", TrackpadPrefs {}, std::nullopt, UpdateStatus::upToDate()));
     EXPECT_EQ(phone.protocol.channel().receiveCounter(), 1u);
     EXPECT_EQ(host.store->lookup(pairing.id)->name, "Ana’s Pixel");
-    EXPECT_EQ(host.onQueue([&] { return host.controller->activeDeviceName(); }), "Ana’s Pixel");
+    EXPECT_EQ(host.queue.call([&] { return host.controller->activeDeviceName(); }), "Ana’s Pixel");
 
     // Five stamped moves 16 ms apart on the phone's clock, sent at once: each
     // plays as two halves, in order.
@@ -250,7 +198,7 @@ TEST(EndToEnd, ASecondPhoneReplacesTheFirst)
     EXPECT_TRUE(second.connect(host.port, "second").is<MacMessage::Ready>());
     EXPECT_EQ(first.receive(), MacMessage::replaced());
     EXPECT_TRUE(first.closedByServer());
-    EXPECT_EQ(host.onQueue([&] { return host.controller->activeDeviceName(); }), "second");
+    EXPECT_EQ(host.queue.call([&] { return host.controller->activeDeviceName(); }), "second");
 }
 
 TEST(EndToEnd, ForgetRevokesAndDeletesThePairing)
@@ -279,7 +227,7 @@ TEST(EndToEnd, APhoneThatVanishesMidDragHasItsButtonReleased)
     ASSERT_EQ(released.size(), 1u);
     ASSERT_TRUE(released[0].is<EventSpec::Mouse>());
     EXPECT_EQ(released[0].as<EventSpec::Mouse>()->type, 2); // left button up
-    EXPECT_EQ(host.onQueue([&] { return host.controller->sessionCount(); }), 0u);
+    EXPECT_EQ(host.queue.call([&] { return host.controller->sessionCount(); }), 0u);
 }
 
 TEST(EndToEnd, AReplayedOrTamperedFrameEndsTheSessionWithNothingPostedFromIt)

@@ -1,4 +1,5 @@
 #include "FerlowHost/SessionController.h"
+#include "FerlowHost/IOQueue.h"
 
 #include <cmath>
 #include <limits>
@@ -8,6 +9,7 @@
 
 #include "tests/FerlowHost/TestPhone.h"
 #include "tests/Support/RecordingPoster.h"
+#include "tests/Support/TestClient.h"
 #include "tests/Support/TestSupport.h"
 
 namespace ferlow {
@@ -540,6 +542,39 @@ TEST_F(SessionControllerTest, BroadcastsReachOnlyEstablishedPhones)
                                MacMessage::prefs(TrackpadPrefs {}), MacMessage::update(UpdateStatus::available("3")),
                                MacMessage::context(AppContext {"Terminal", {}})}));
     EXPECT_EQ(framesOf(b).size(), 1u); // only its hello
+}
+
+// The queue's wake timer follows the controller's clock (a fake one here):
+// an earlier wake replaces the armed one, a later one does not. The tick
+// closes a handshake that outlived its limit.
+TEST_F(SessionControllerTest, TheIOQueueGivesTheControllerItsWakesAndTicks)
+{
+    IOQueue queue;
+    queue.drive(controller, std::chrono::hours(1)); // no tick to drain in the wake's place
+    const auto waitOnQueue = [&queue](auto done) {
+        for (auto deadline = std::chrono::steady_clock::now() + test::patience; !queue.call(done);)
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+        return true;
+    };
+    Connection idle;
+    queue.call([&] {
+        auto c = activePhone();
+        controller->requestWake(now + 60);
+        c.handlers.onBinary(c.phone->seal(PhoneMessage::move(10, 0), 5000)); // halves due in 6 and 14 ms
+        controller->requestWake(now + 60);
+        now += 0.02;
+        idle = connect();
+    });
+    std::vector<double> deltas;
+    EXPECT_TRUE(waitOnQueue([&] {
+        const auto more = mouseDeltas(takePosted());
+        deltas.insert(deltas.end(), more.begin(), more.end());
+        return deltas.size() == 2;
+    }));
+    queue.drive(controller, std::chrono::milliseconds(10));
+    queue.call([&] { now += SessionController::handshakeLimit + 1; });
+    EXPECT_TRUE(waitOnQueue([&] { return idle.socket->closed; }));
 }
 
 TEST(SessionSend, OnlyWhileActiveAndFailedEncodingsUseNoCounter)

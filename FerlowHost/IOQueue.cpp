@@ -1,0 +1,151 @@
+#include "FerlowHost/IOQueue.h"
+
+#include <algorithm>
+
+#include <asio/dispatch.hpp>
+#include <asio/post.hpp>
+#include <asio/steady_timer.hpp>
+
+#include "FerlowHost/SessionController.h"
+
+namespace ferlow {
+
+using Clock = std::chrono::steady_clock;
+
+// The tick and wake timers of one controller. Lives and runs on the queue.
+class IOQueue::Driver final : public std::enable_shared_from_this<IOQueue::Driver> {
+public:
+    Driver(asio::io_context& io, const std::shared_ptr<SessionController>& controller, Clock::duration interval)
+        : m_tick(io), m_wake(io), m_interval(interval), m_controller(controller)
+    {
+    }
+
+    void start()
+    {
+        const auto target = m_controller.lock();
+        if (!target)
+            return;
+        target->requestWake = [weak = weak_from_this()](double at) {
+            if (const auto self = weak.lock())
+                self->wakeAt(at);
+        };
+        m_tick.expires_after(m_interval);
+        awaitTick();
+    }
+
+    void cancel()
+    {
+        m_tick.cancel();
+        m_wake.cancel();
+        m_wakeArmed = false;
+    }
+
+private:
+    void awaitTick()
+    {
+        m_tick.async_wait([weak = weak_from_this()](const std::error_code& error) {
+            const auto self = weak.lock();
+            if (error || !self)
+                return;
+            const auto controller = self->m_controller.lock();
+            if (!controller)
+                return;
+            // Re-armed first, so a tick that throws does not end the ticking.
+            // A queue that fell behind does not make up the missed ticks.
+            self->m_tick.expires_at(std::max(self->m_tick.expiry() + self->m_interval, Clock::now()));
+            self->awaitTick();
+            controller->tick();
+        });
+    }
+
+    // `at` is on the controller's clock; the timer runs on the steady clock.
+    // Every drain() asks again for its earliest entry, so a wake only needs
+    // re-arming when it must come sooner than the one already armed: moving
+    // a timer costs a system call, and a stream of moves asks for a wake
+    // with nearly every message.
+    void wakeAt(double at)
+    {
+        const auto controller = m_controller.lock();
+        if (!controller)
+            return;
+        const auto delay = std::chrono::duration<double>(std::max(at - controller->now(), 0.0));
+        const auto due = Clock::now() + std::chrono::duration_cast<Clock::duration>(delay);
+        if (m_wakeArmed && due >= m_wake.expiry())
+            return;
+        m_wakeArmed = true;
+        m_wake.expires_at(due);
+        m_wake.async_wait([weak = weak_from_this(), generation = ++m_wakeGeneration](const std::error_code& error) {
+            const auto self = weak.lock();
+            if (error || !self)
+                return;
+            if (generation == self->m_wakeGeneration)
+                self->m_wakeArmed = false;
+            if (const auto target = self->m_controller.lock())
+                target->drain();
+        });
+    }
+
+    asio::steady_timer m_tick;
+    asio::steady_timer m_wake;
+    Clock::duration m_interval;
+    bool m_wakeArmed = false;
+    std::uint64_t m_wakeGeneration = 0; // tells the armed wait from one it replaced
+    std::weak_ptr<SessionController> m_controller;
+};
+
+IOQueue::IOQueue()
+    : m_work(asio::make_work_guard(m_io))
+{
+    m_thread = std::thread([this] {
+        for (;;) {
+            try {
+                m_io.run();
+                return;
+            } catch (...) {
+                // A task threw. The queue carries every phone's input and the
+                // server; it goes on with the next task rather than stop.
+            }
+        }
+    });
+}
+
+IOQueue::~IOQueue() noexcept { stop(); }
+
+void IOQueue::post(std::function<void()> task) { asio::post(m_io, std::move(task)); }
+
+bool IOQueue::isCurrentThread() const { return std::this_thread::get_id() == m_thread.get_id(); }
+
+void IOQueue::drive(const std::shared_ptr<SessionController>& controller, std::chrono::milliseconds tick)
+{
+    asio::dispatch(m_io, [this, weak = std::weak_ptr<SessionController>(controller), tick] {
+        if (m_driver)
+            m_driver->cancel();
+        const auto target = weak.lock();
+        m_driver = target ? std::make_shared<Driver>(m_io, target, tick) : nullptr;
+        if (m_driver)
+            m_driver->start();
+    });
+}
+
+void IOQueue::stop()
+{
+    if (m_stopped.exchange(true))
+        return;
+    if (isCurrentThread())
+        std::terminate(); // joining itself would never return
+    // Waits for the timers' cancellation, but not for connections that may
+    // still hold work.
+    std::promise<void> cancelled;
+    asio::post(m_io, [this, &cancelled] {
+        if (m_driver)
+            m_driver->cancel();
+        cancelled.set_value();
+    });
+    m_work.reset();
+    cancelled.get_future().wait_for(std::chrono::seconds(1));
+    m_io.stop();
+    m_thread.join();
+    m_driver.reset();
+}
+
+} // namespace ferlow

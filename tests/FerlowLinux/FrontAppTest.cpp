@@ -1,0 +1,159 @@
+#include "FerlowLinux/FrontApp.h"
+#include "FerlowLinux/FrontAppWatcher.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <memory>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include "FerlowInput/AppShortcuts.h"
+#include "FerlowLinux/X11Displays.h"
+#include "tests/Support/Xvfb.h"
+
+namespace ferlow {
+namespace {
+
+TEST(FrontAppTest, WindowClassesMapToTheAppButtonTable)
+{
+    struct Case {
+        const char *instance, *windowClass;
+        FrontApp expected;
+    };
+    const Case cases[] = {
+        {"Navigator", "firefox", {"org.mozilla.firefox", "Firefox"}},
+        {"org.gnome.Nautilus", "Org.gnome.Nautilus", {"com.apple.finder", "Files"}},
+        {"libreoffice", "libreoffice-impress", {"com.apple.iWork.Keynote", "LibreOffice Impress"}},
+        {"zoom ", "zoom ", {"us.zoom.xos", "Zoom"}},
+        // The class decides; the instance only when the class is unknown.
+        {"konsole", "XTerm", {"com.apple.Terminal", "XTerm"}},
+        {"spotify", "", {"com.spotify.client", "Spotify"}},
+        {"libreoffice", "libreoffice-writer", {std::nullopt, "libreoffice-writer"}},
+        {"", "", {std::nullopt, ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.windowClass);
+        EXPECT_EQ(FrontApp::fromWindowClass(c.instance, c.windowClass), c.expected);
+    }
+}
+
+TEST(FrontAppTest, EveryKnownClassCanMatchAndLeadsToButtons)
+{
+    std::set<std::string_view> classes;
+    for (const auto& app : FrontApp::knownApps()) {
+        SCOPED_TRACE(app.windowClass);
+        EXPECT_TRUE(classes.insert(app.windowClass).second) << "listed twice";
+        EXPECT_EQ(FrontApp::fromWindowClass("", app.windowClass).bundleID, std::string(app.bundleID))
+            << "never matches: not lower case?";
+        if (app.bundleID != FrontApp::ownBundleID) {
+            EXPECT_TRUE(AppShortcuts::context(app.bundleID, "x")) << app.bundleID << " has no buttons";
+        }
+    }
+}
+
+class FrontAppWatcherTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!xvfb->available())
+            GTEST_SKIP() << xvfb->reason();
+        x = XOpenDisplay(xvfb->display().c_str());
+        ASSERT_NE(x, nullptr);
+    }
+    void TearDown() override
+    {
+        if (x)
+            XCloseDisplay(x);
+    }
+
+    // Tasks run where they are posted, on the watcher's thread.
+    std::unique_ptr<FrontAppWatcher> watch()
+    {
+        return std::make_unique<FrontAppWatcher>([](FrontAppWatcher::Task task) { task(); },
+            [this](const FrontApp& app) {
+                std::lock_guard lock(mutex);
+                delivered.push_back(app);
+                more.notify_all();
+            },
+            xvfb->display());
+    }
+
+    // The `n`th app delivered (from 0), waiting at most 5 s for it.
+    std::optional<FrontApp> wait(std::size_t n)
+    {
+        std::unique_lock lock(mutex);
+        if (!more.wait_for(lock, std::chrono::seconds(5), [&] { return delivered.size() > n; }))
+            return std::nullopt;
+        return delivered[n];
+    }
+
+    Window window(const char* instance, const char* windowClass)
+    {
+        const Window w = XCreateSimpleWindow(x, XDefaultRootWindow(x), 0, 0, 100, 100, 0, 0, 0);
+        XClassHint hint {const_cast<char*>(instance), const_cast<char*>(windowClass)};
+        XSetClassHint(x, w, &hint);
+        return w;
+    }
+
+    // What a window manager does when focus moves (EWMH).
+    void activate(Window w)
+    {
+        XChangeProperty(x, XDefaultRootWindow(x), XInternAtom(x, "_NET_ACTIVE_WINDOW", False), XA_WINDOW, 32,
+            PropModeReplace, reinterpret_cast<unsigned char*>(&w), 1);
+        XSync(x, False);
+    }
+
+    std::unique_ptr<test::Xvfb> xvfb = std::make_unique<test::Xvfb>();
+    Display* x = nullptr;
+    std::mutex mutex;
+    std::condition_variable more;
+    std::vector<FrontApp> delivered;
+};
+
+TEST_F(FrontAppWatcherTest, DeliversEachChangeAndSurvivesAWindowThatIsGone)
+{
+    const Window browser = window("Navigator", "firefox");
+    const Window editor = window("code", "Code");
+    activate(0x3ffffff); // names a window that no longer exists
+    const auto watcher = watch();
+    // Xlib sends the watcher's event selection together with its first read.
+    XWindowAttributes root {};
+    for (int tries = 0; tries < 5000 && XGetWindowAttributes(x, XDefaultRootWindow(x), &root)
+         && !(root.all_event_masks & PropertyChangeMask);
+         ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    activate(browser);
+    EXPECT_EQ(wait(0), (FrontApp {"org.mozilla.firefox", "Firefox"}));
+    activate(editor);
+    EXPECT_EQ(wait(1), (FrontApp {"com.microsoft.VSCode", "Visual Studio Code"}));
+}
+
+// Xlib's own answer to a lost server is exit().
+TEST_F(FrontAppWatcherTest, AVanishedServerEndsNothing)
+{
+    activate(window("kitty", "kitty"));
+    auto watcher = watch();
+    X11Displays displays(xvfb->display());
+    EXPECT_EQ(wait(0), (FrontApp {"com.apple.Terminal", "kitty"})) << "the app in front at the start";
+    XCloseDisplay(x);
+    x = nullptr;
+    xvfb.reset();
+
+    watcher.reset();
+    for (int i = 0; i < 2; ++i) // the first request after the loss may only fail
+        EXPECT_EQ(displays.cursor(), (Point {}));
+    EXPECT_FALSE(displays.connected());
+    EXPECT_TRUE(displays.layout().rects.empty()) << "without X the clamp passes points through";
+}
+
+} // namespace
+} // namespace ferlow

@@ -1,6 +1,7 @@
 #include "FerlowHost/Downloader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <limits>
 #include <system_error>
 
@@ -41,6 +42,19 @@ std::size_t receive(char* data, std::size_t size, std::size_t count, void* conte
 int progress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
     return static_cast<Transfer*>(context)->stop.stop_requested() ? 1 : 0;
+}
+
+bool hasScheme(std::string_view url, std::string_view scheme)
+{
+    if (url.size() <= scheme.size() || url[scheme.size()] != ':')
+        return false;
+    return std::equal(scheme.begin(), scheme.end(), url.begin(),
+        [](char a, char b) { return a == static_cast<char>(std::tolower(static_cast<unsigned char>(b))); });
+}
+
+bool isRedirect(long status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
 } // namespace
@@ -104,20 +118,15 @@ std::optional<Bytes> Downloader::get(const std::string& url, const Limits& limit
     Transfer transfer;
     transfer.maxBody = limits.maxBody;
     transfer.stop = std::move(stop);
-    const auto timeout = static_cast<long>(std::min<std::chrono::milliseconds::rep>(
-        limits.timeout.count(), std::numeric_limits<long>::max()));
     const auto maxBody = static_cast<curl_off_t>(std::min<std::size_t>(
         limits.maxBody, static_cast<std::size_t>(std::numeric_limits<curl_off_t>::max())));
 
     const bool configured =
-        curl_easy_setopt(curl, CURLOPT_URL, url.c_str()) == CURLE_OK
-        && curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK
+        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK
         && curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L) == CURLE_OK
         && curl_easy_setopt(curl, CURLOPT_USERAGENT, "Ferlow") == CURLE_OK
-        // The release document lives at one fixed address: an answer that
-        // points elsewhere is not the document.
+        // Redirects are followed here, one by one, so that each is checked.
         && curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK
-        && curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeout) == CURLE_OK
         // Timeouts without SIGALRM: signals and worker threads do not mix.
         && curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L) == CURLE_OK
         // Refuses a declared length over the limit before any byte arrives;
@@ -131,12 +140,40 @@ std::optional<Bytes> Downloader::get(const std::string& url, const Limits& limit
     if (!configured)
         return std::nullopt;
 
-    if (curl_easy_perform(curl) != CURLE_OK)
-        return std::nullopt;
-    long status = 0;
-    if (curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status != 200)
-        return std::nullopt;
-    return std::move(transfer.body);
+    // One time limit for the whole chain of redirects.
+    const auto deadline = std::chrono::steady_clock::now() + limits.timeout;
+    std::string current = url;
+    for (int redirects = 0;; ++redirects) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return std::nullopt;
+        const auto timeout = static_cast<long>(std::min<std::chrono::milliseconds::rep>(
+            left.count(), std::numeric_limits<long>::max()));
+        transfer.body.clear();
+        if (curl_easy_setopt(curl, CURLOPT_URL, current.c_str()) != CURLE_OK
+            || curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeout) != CURLE_OK
+            || curl_easy_perform(curl) != CURLE_OK)
+            return std::nullopt;
+        long status = 0;
+        if (curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK)
+            return std::nullopt;
+        if (status == 200)
+            return std::move(transfer.body);
+        char* location = nullptr;
+        if (!isRedirect(status) || redirects == maxRedirects
+            || curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &location) != CURLE_OK || !location
+            || !mayFollow(current, location))
+            return std::nullopt;
+        current = location;
+    }
+}
+
+bool Downloader::mayFollow(std::string_view from, std::string_view to)
+{
+    if (hasScheme(to, "https"))
+        return true;
+    return hasScheme(to, "http") && !hasScheme(from, "https");
 }
 
 } // namespace ferlow

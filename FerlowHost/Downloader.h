@@ -8,6 +8,7 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -31,6 +32,8 @@ public:
 
     // Transfers running at once; a further download() gets no answer at once.
     static constexpr std::size_t maxTransfers = 4;
+    // Redirects followed for one GET; one more counts as no answer.
+    static constexpr int maxRedirects = 5;
 
     Downloader();
     explicit Downloader(Limits limits);
@@ -44,11 +47,16 @@ public:
     void download(std::string url, Completion completion);
 
     // One blocking GET with the User-Agent "Ferlow", http and https only, no
-    // redirect followed, no conditional request. Returns the body of a status
-    // 200 answer; nothing on a network error, any other status, a body longer
-    // than limits.maxBody, a transfer longer than limits.timeout, or once
-    // `stop` is requested.
+    // conditional request. Follows up to maxRedirects redirects (301, 302,
+    // 303, 307, 308) where mayFollow allows. Returns the body of a status 200
+    // answer; nothing on a network error, any other status, a body longer
+    // than limits.maxBody, a transfer (redirects included) longer than
+    // limits.timeout, or once `stop` is requested.
     static std::optional<Bytes> get(const std::string& url, const Limits& limits, std::stop_token stop = {});
+
+    // Whether a redirect from `from` to `to` may be followed: only to http or
+    // https, and never from https down to http.
+    static bool mayFollow(std::string_view from, std::string_view to);
 
 private:
     struct Worker {

@@ -224,6 +224,7 @@ void SessionController::handle(const PhoneMessage& message, std::optional<double
     } else {
         session->pending.push_back({play, message});
     }
+    boundBacklog(*session, arrival);
     while (session->pending.size() > maxPending) {
         const PhoneMessage overdue = std::move(session->pending.front().message);
         session->pending.pop_front();
@@ -247,6 +248,60 @@ std::optional<std::pair<PhoneMessage, PhoneMessage>> SessionController::split(co
         return std::pair {half, half};
     }
     return std::nullopt;
+}
+
+std::optional<PhoneMessage> SessionController::merge(const PhoneMessage& first, const PhoneMessage& second)
+{
+    const auto* moveA = first.as<PhoneMessage::Move>();
+    const auto* moveB = second.as<PhoneMessage::Move>();
+    if (moveA && moveB)
+        return PhoneMessage::move(moveA->dx + moveB->dx, moveA->dy + moveB->dy);
+    const auto* a = first.as<PhoneMessage::Scroll>();
+    const auto* b = second.as<PhoneMessage::Scroll>();
+    if (!a || !b || a->phase != b->phase || a->momentum != b->momentum)
+        return std::nullopt;
+    const bool ongoing = a->phase == Phase::changed || (!a->phase && a->momentum == MomentumPhase::continue_);
+    if (!ongoing)
+        return std::nullopt;
+    return PhoneMessage::scroll(a->dx + b->dx, a->dy + b->dy, a->phase, a->momentum);
+}
+
+// Keeps the last queued message within maxBacklog of now. Adjacent
+// mergeable neighbours are merged pairwise, pass after pass, until the queue
+// fits at the catch-up pace (or nothing merges any more: presses, releases
+// and gesture boundaries stay where they are). Then no gap is left longer
+// than the catch-up spacing, and the pacer no longer reserves time beyond
+// the last entry.
+void SessionController::boundBacklog(Session& session, double now)
+{
+    auto& pending = session.pending;
+    const double limit = now + maxBacklog;
+    if (pending.empty() || pending.back().at <= limit)
+        return;
+    const double start = std::min(pending.front().at, limit);
+    const auto room = static_cast<std::size_t>((limit - start) / Session::catchUpSpacing) + 1;
+    for (bool merged = true; merged && pending.size() > room;) {
+        merged = false;
+        std::deque<Session::Pending> kept;
+        bool mergedLast = false;
+        for (auto& entry : pending) {
+            if (!kept.empty() && !mergedLast) {
+                if (auto both = merge(kept.back().message, entry.message)) {
+                    kept.back().message = std::move(*both);
+                    merged = mergedLast = true;
+                    continue;
+                }
+            }
+            kept.push_back(std::move(entry));
+            mergedLast = false;
+        }
+        pending.swap(kept);
+    }
+    // Times only move earlier, and the queue stays in play order.
+    double previous = start - Session::catchUpSpacing;
+    for (auto& entry : pending)
+        previous = entry.at = std::min(entry.at, previous + Session::catchUpSpacing);
+    session.pacer.rewind(previous);
 }
 
 void SessionController::playMessage(const PhoneMessage& message)
@@ -304,18 +359,24 @@ void SessionController::ended(const std::shared_ptr<Session>& session)
     if (found == m_sessions.end())
         return;
     const bool wasActive = session->isActive();
+    m_sessions.erase(found);
 
     // Whatever was queued is played now, then everything the phone left open
-    // is released, so that no button, key or gesture stays held.
-    while (!session->pending.empty()) {
-        const PhoneMessage message = std::move(session->pending.front().message);
-        session->pending.pop_front();
-        playMessage(message);
-    }
-    post(session->watchdog.finishAll());
-
+    // is released, so that no button, key or gesture stays held. One that
+    // fails to post keeps none of the others back.
+    std::vector<PhoneMessage> closing;
+    for (auto& entry : session->pending)
+        closing.push_back(std::move(entry.message));
+    session->pending.clear();
+    const auto held = session->watchdog.finishAll();
+    closing.insert(closing.end(), held.begin(), held.end());
     session->state = Session::State::closed();
-    m_sessions.erase(std::find(m_sessions.begin(), m_sessions.end(), session));
+    for (const auto& message : closing) {
+        try {
+            playMessage(message);
+        } catch (...) {
+        }
+    }
     if (wasActive && onChange)
         onChange();
 }

@@ -58,6 +58,11 @@ public:
     // A connection that has not finished the handshake by then is closed, so
     // idle sockets cannot hold the server's connection slots for ever.
     static constexpr double handshakeLimit = 30;
+    // Seconds of backlog a session may queue. Beyond it, adjacent moves and
+    // adjacent ongoing scroll steps are merged and the queue plays at the
+    // catch-up pace, so a burst after a network stall catches up within
+    // this instead of replaying the stall long after the finger stopped.
+    static constexpr double maxBacklog = 0.25;
     // Queued messages beyond this many are played at once rather than kept:
     // a phone that sends faster than it can be paced cannot grow the queue
     // without bound, and nothing it sent is lost.
@@ -90,6 +95,9 @@ public:
 
     // A stamped move, or an ongoing scroll, as two halves; otherwise nothing.
     static std::optional<std::pair<PhoneMessage, PhoneMessage>> split(const PhoneMessage& message);
+    // Two adjacent messages as one that moves exactly as far: two moves, or
+    // two ongoing scroll steps of the same phase and momentum; otherwise nothing.
+    static std::optional<PhoneMessage> merge(const PhoneMessage& first, const PhoneMessage& second);
     // Bytes from the secure random source; throws RandomSourceError.
     static Bytes random(std::size_t count);
 
@@ -99,6 +107,7 @@ private:
     void becomeActive(const std::shared_ptr<Session>& session, const PhoneMessage::Hi& hi);
     void handle(const PhoneMessage& message, std::optional<double> stamp, const std::shared_ptr<Session>& session);
     void playMessage(const PhoneMessage& message);
+    static void boundBacklog(Session& session, double now);
     void ended(const std::shared_ptr<Session>& session);
     void fail(const std::shared_ptr<Session>& session);
     void post(const std::vector<PhoneMessage>& messages);

@@ -16,22 +16,25 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Runs an injected step; one that throws has failed, and the sequence goes on.
-template<typename Result, typename Function, typename... Arguments>
-Result attempt(Result failed, const Function& function, const Arguments&... arguments)
-{
-    try {
-        return function(arguments...);
-    } catch (...) {
-        return failed;
-    }
-}
-
 void attempt(const Uninstaller::Step& step)
 {
+    if (!step)
+        return;
     try {
         step();
     } catch (...) {
+    }
+}
+
+// What a platform step leaves to the user; one that throws has failed.
+std::optional<std::string> attempt(const Uninstaller::PlatformStep& step)
+{
+    if (!step.perform)
+        return std::nullopt;
+    try {
+        return step.perform();
+    } catch (...) {
+        return step.instruction;
     }
 }
 
@@ -46,42 +49,42 @@ std::int32_t exitStatus(int status)
 
 } // namespace
 
-Uninstaller::Uninstaller(fs::path supportDirectory, fs::path appURL, std::string bundleID,
-    Run run, Recycle recycle, Step unregisterLogin, Step removeDefaults)
+Uninstaller::Uninstaller(fs::path supportDirectory, Steps steps)
     : m_supportDirectory(std::move(supportDirectory))
-    , m_appURL(std::move(appURL))
-    , m_bundleID(std::move(bundleID))
-    , m_run(std::move(run))
-    , m_recycle(std::move(recycle))
-    , m_unregisterLogin(std::move(unregisterLogin))
-    , m_removeDefaults(std::move(removeDefaults))
+    , m_steps(std::move(steps))
 {
-    if (!m_run)
-        m_run = [](const std::string& path, const std::vector<std::string>& arguments) { return runTool(path, arguments); };
 }
 
 std::vector<std::string> Uninstaller::perform() const
 {
     std::vector<std::string> left;
 
-    attempt(m_unregisterLogin);
+    attempt(m_steps.unregisterLogin);
 
     if (!removeSupportDirectory())
         left.push_back("Remove the folder " + m_supportDirectory.string() + ".");
 
-    attempt(m_removeDefaults);
+    attempt(m_steps.removeDefaults);
 
-    const std::vector<std::string> arguments{"reset", "Accessibility", m_bundleID};
-    if (attempt<std::int32_t>(-1, m_run, std::string(accessibilityTool), arguments) != 0)
-        left.emplace_back(accessibilityStep);
-
-    if (isInApplications()) {
-        if (!attempt(false, m_recycle, m_appURL))
-            left.emplace_back("Move Ferlow from Applications to the Trash.");
-    } else {
-        left.emplace_back("Move the Ferlow app to the Trash.");
+    for (const auto* step : {&m_steps.revokePermission, &m_steps.removeApp}) {
+        if (auto instruction = attempt(*step))
+            left.push_back(std::move(*instruction));
     }
     return left;
+}
+
+Uninstaller::PlatformStep Uninstaller::toolStep(std::string path, std::vector<std::string> arguments,
+    std::string instruction)
+{
+    PlatformStep step;
+    step.instruction = instruction;
+    step.perform = [path = std::move(path), arguments = std::move(arguments),
+                       instruction = std::move(instruction)]() -> std::optional<std::string> {
+        if (runTool(path, arguments) == 0)
+            return std::nullopt;
+        return instruction;
+    };
+    return step;
 }
 
 // True when nothing is left at the folder's path.
@@ -99,19 +102,6 @@ bool Uninstaller::removeSupportDirectory() const
     // still there: the user is better told once too often than not at all.
     std::error_code error;
     return fs::symlink_status(m_supportDirectory, error).type() == fs::file_type::not_found;
-}
-
-// Installed apps sit in an "Applications" folder, the system's or the
-// user's own; one on another volume (a mounted disk image) is left alone.
-bool Uninstaller::isInApplications() const
-{
-    if (m_appURL.native().starts_with("/Volumes/"))
-        return false;
-    for (const auto& component : m_appURL) {
-        if (component == "Applications")
-            return true;
-    }
-    return false;
 }
 
 std::int32_t Uninstaller::runTool(const std::string& path, const std::vector<std::string>& arguments,

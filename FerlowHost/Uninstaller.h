@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace ferlow {
@@ -14,27 +14,41 @@ namespace ferlow {
 // input permission and the app itself, in that order. Every step runs even
 // when an earlier one failed; what could not be done comes back as
 // instructions for the user. Everything beyond removing the data folder is
-// an injected function, so the sequence runs without touching the system.
+// an injected step, so the sequence runs without touching the system, and
+// each platform brings its own steps and words.
 class Uninstaller final {
 public:
-    using Run = std::function<std::int32_t(const std::string& path, const std::vector<std::string>& arguments)>;
-    using Recycle = std::function<bool(const std::filesystem::path& item)>;
     using Step = std::function<void()>;
 
-    static constexpr std::string_view accessibilityStep =
-        "Remove Ferlow from System Settings \u203A Privacy & Security \u203A Accessibility.";
-    static constexpr std::string_view accessibilityTool = "/usr/bin/tccutil";
+    // A step only the platform knows how to take. `perform` does it and
+    // returns what is left for the user to do by hand, or nothing when it is
+    // done; `instruction` is what the user is told when `perform` throws. An
+    // empty `perform` means the platform has nothing to do here.
+    struct PlatformStep {
+        std::function<std::optional<std::string>()> perform;
+        std::string instruction;
+    };
+
+    struct Steps {
+        Step unregisterLogin;          // the login item (an autostart entry)
+        Step removeDefaults;           // the stored settings
+        PlatformStep revokePermission; // the permission to post input
+        PlatformStep removeApp;        // the app itself
+    };
+
     // How long runTool lets a tool run before it kills it.
     static constexpr std::chrono::milliseconds toolLimit{30000};
 
-    // An empty `run` means runTool.
-    Uninstaller(std::filesystem::path supportDirectory, std::filesystem::path appURL, std::string bundleID,
-        Run run, Recycle recycle, Step unregisterLogin, Step removeDefaults);
+    Uninstaller(std::filesystem::path supportDirectory, Steps steps);
 
-    // Runs on the caller's thread and blocks while the tool runs. Returns the
-    // steps left to the user, in order; empty when everything was removed.
-    // Throws nothing: an injected function that throws counts as failed.
+    // Runs on the caller's thread and blocks while the steps run. Returns
+    // the steps left to the user, in order; empty when everything was
+    // removed. Throws nothing: an injected step that throws counts as failed.
     std::vector<std::string> perform() const;
+
+    // A platform step that runs a tool with runTool and leaves `instruction`
+    // to the user unless the tool exits with status 0.
+    static PlatformStep toolStep(std::string path, std::vector<std::string> arguments, std::string instruction);
 
     // Starts the executable at `path` with `arguments`, its input, output and
     // errors on the null device, and waits for it to exit. Returns its exit
@@ -44,20 +58,12 @@ public:
         std::chrono::milliseconds limit = toolLimit);
 
     const std::filesystem::path& supportDirectory() const { return m_supportDirectory; }
-    const std::filesystem::path& appURL() const { return m_appURL; }
-    const std::string& bundleID() const { return m_bundleID; }
 
 private:
     bool removeSupportDirectory() const;
-    bool isInApplications() const;
 
     std::filesystem::path m_supportDirectory;
-    std::filesystem::path m_appURL;
-    std::string m_bundleID;
-    Run m_run;
-    Recycle m_recycle;
-    Step m_unregisterLogin;
-    Step m_removeDefaults;
+    Steps m_steps;
 };
 
 } // namespace ferlow

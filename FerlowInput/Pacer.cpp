@@ -71,6 +71,8 @@ double Pacer::playTime(std::optional<double> phoneMs, double arrival)
 
 void Pacer::reserve(double until) { m_lastPlay = std::max(m_lastPlay, until); }
 
+void Pacer::rewind(double to) { m_lastPlay = std::min(m_lastPlay, to); }
+
 void Pacer::reset()
 {
     m_sorted.clear();

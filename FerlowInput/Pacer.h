@@ -39,6 +39,9 @@ public:
     // Moves the last play time forward to at least `until`, so the next
     // stamped sample is spaced from a message scheduled there.
     void reserve(double until);
+    // Moves the last play time back to `to` (never forward), once the owner
+    // has played or re-timed what it had scheduled beyond it.
+    void rewind(double to);
 
     void reset();
 

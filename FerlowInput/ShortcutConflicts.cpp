@@ -4,8 +4,8 @@
 
 namespace ferlow {
 
-std::optional<std::string> ShortcutConflicts::find(
-    const ActionButton& button, const std::vector<ActionButton>& among, const std::vector<SystemShortcut>& system)
+std::optional<std::string> ShortcutConflicts::find(const ActionButton& button, const std::vector<ActionButton>& among,
+    const std::vector<SystemShortcut>& system, const ReservedShortcuts& reserved)
 {
     const auto* key = button.kind.as<ActionKind::Key>();
     if (!key)
@@ -13,10 +13,9 @@ std::optional<std::string> ShortcutConflicts::find(
     const std::uint16_t code = key->code;
     const std::uint64_t mods = key->modifiers & SystemShortcut::modifierMask;
 
-    const auto& reserved = SystemShortcut::reserved;
-    if (std::any_of(reserved.begin(), reserved.end(),
-            [&](const auto& r) { return r.keyCode == code && r.modifiers == mods; }))
-        return "Reserved by macOS";
+    const auto& kept = reserved.combinations;
+    if (std::any_of(kept.begin(), kept.end(), [&](const auto& r) { return r.keyCode == code && r.modifiers == mods; }))
+        return "Reserved by " + std::string(reserved.owner);
 
     for (const auto& shortcut : system) {
         if (shortcut.keyCode == code && shortcut.modifiers == mods)
@@ -33,12 +32,12 @@ std::optional<std::string> ShortcutConflicts::find(
     return std::nullopt;
 }
 
-std::vector<ActionButton> ShortcutConflicts::annotate(
-    const std::vector<ActionButton>& buttons, const std::vector<SystemShortcut>& system)
+std::vector<ActionButton> ShortcutConflicts::annotate(const std::vector<ActionButton>& buttons,
+    const std::vector<SystemShortcut>& system, const ReservedShortcuts& reserved)
 {
     std::vector<ActionButton> result = buttons;
     for (auto& button : result)
-        button.conflict = button.keep ? std::nullopt : find(button, buttons, system);
+        button.conflict = button.keep ? std::nullopt : find(button, buttons, system, reserved);
     return result;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "FerlowCore/ActionButton.h"
@@ -9,21 +11,28 @@
 
 namespace ferlow {
 
+// Who keeps which key combinations for itself, and the name its conflict
+// text gives it ("Reserved by macOS", "Reserved by GNOME").
+struct ReservedShortcuts {
+    std::string_view owner = "macOS";
+    std::span<const SystemShortcut::Combination> combinations = SystemShortcut::reserved;
+};
+
 // Whether a key button sends a combination the system intercepts or another
 // button of the same list already sends. Only the shift, control, option
 // and command bits are compared.
 struct ShortcutConflicts {
-    // The first clash, by priority: "Reserved by macOS", then "Also used by "
+    // The first clash, by priority: "Reserved by " + the owner, then "Also used by "
     // + the system shortcut's name, then "Same as button “<title>”" for
     // another button (a button never clashes with itself). Only key buttons
     // can clash.
-    static std::optional<std::string> find(
-        const ActionButton& button, const std::vector<ActionButton>& among, const std::vector<SystemShortcut>& system);
+    static std::optional<std::string> find(const ActionButton& button, const std::vector<ActionButton>& among,
+        const std::vector<SystemShortcut>& system, const ReservedShortcuts& reserved = {});
 
     // The list with each button's `conflict` set from `find`, or cleared when
     // the user chose to keep the button.
-    static std::vector<ActionButton> annotate(
-        const std::vector<ActionButton>& buttons, const std::vector<SystemShortcut>& system);
+    static std::vector<ActionButton> annotate(const std::vector<ActionButton>& buttons,
+        const std::vector<SystemShortcut>& system, const ReservedShortcuts& reserved = {});
 };
 
 } // namespace ferlow

@@ -123,8 +123,6 @@ const std::map<std::int64_t, std::string>& SystemShortcut::names()
     return table;
 }
 
-std::vector<SystemShortcut> SystemShortcut::current() { return {}; }
-
 std::vector<SystemShortcut> SystemShortcut::load(const nlohmann::json& defaults)
 {
     if (!defaults.is_object())

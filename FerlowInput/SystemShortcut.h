@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -38,10 +39,6 @@ struct SystemShortcut {
     // "a macOS shortcut".
     static const std::map<std::int64_t, std::string>& names();
 
-    // The enabled shortcuts now in force. The Linux desktop offers no such
-    // list yet, so this is empty.
-    static std::vector<SystemShortcut> current();
-
     // Reads the symbolic hot-key settings: `defaults` stands for the whole
     // property-list dictionary, whose "AppleSymbolicHotKeys" maps each
     // hot-key number to {"enabled", "value": {"parameters": [char, key
@@ -49,5 +46,9 @@ struct SystemShortcut {
     // entries are skipped; the order of the result is not significant.
     static std::vector<SystemShortcut> load(const nlohmann::json& defaults);
 };
+
+// The enabled shortcuts now in force, as the platform layer reads them from
+// the desktop; whoever builds the app injects it.
+using SystemShortcutSupplier = std::function<std::vector<SystemShortcut>()>;
 
 } // namespace ferlow

@@ -24,8 +24,16 @@ void installHandlers()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        XSetErrorHandler(ignoreProtocolError);
-        XSetIOErrorHandler(continueAfterIOError);
+        // Setting null reinstates Xlib's default and returns what was set,
+        // so the default can be told apart from a handler someone chose.
+        const XErrorHandler current = XSetErrorHandler(nullptr);
+        const XErrorHandler builtIn = XSetErrorHandler(current);
+        if (current == builtIn)
+            XSetErrorHandler(ignoreProtocolError);
+        const XIOErrorHandler currentIO = XSetIOErrorHandler(nullptr);
+        const XIOErrorHandler builtInIO = XSetIOErrorHandler(currentIO);
+        if (currentIO == builtInIO)
+            XSetIOErrorHandler(continueAfterIOError);
     });
 }
 
@@ -48,7 +56,7 @@ XConnection::~XConnection()
 
 void XConnection::markLost(Display*, void* connection)
 {
-    static_cast<XConnection*>(connection)->m_lost = true;
+    static_cast<XConnection*>(connection)->m_lost.store(true, std::memory_order_relaxed);
 }
 
 } // namespace ferlow

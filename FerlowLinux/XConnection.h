@@ -1,19 +1,24 @@
 #pragma once
 
+#include <atomic>
 #include <string>
 
 struct _XDisplay; // Xlib's Display, kept out of the headers that include this one
 
 namespace ferlow {
 
-// One connection to an X server, used by one thread at a time.
+// One connection to an X server, used by one thread at a time (lost() may be
+// read from any thread).
 //
 // A server that goes away never ends the process. Xlib's answer to a broken
-// connection is exit(); every XConnection replaces it (libX11 1.8's
-// per-display exit handler) by marking itself lost, after which each Xlib
-// call on it fails at once. Protocol errors, such as asking about a window
-// that was destroyed a moment earlier, are ignored process-wide: each call's
-// own return status tells its caller.
+// connection is exit(), even for a connection with an exit handler of its
+// own, unless the process-wide I/O-error handler returns. So the first
+// XConnection replaces Xlib's default handlers (and only the defaults, not
+// handlers a toolkit chose): protocol errors, such as asking about a window
+// that was destroyed a moment earlier, are ignored, since each call's own
+// return status tells its caller; and a broken connection goes on to this
+// connection's exit handler (libX11 1.7's XSetIOErrorExitHandler), which
+// marks it lost, after which each Xlib call on it fails at once.
 class XConnection final {
 public:
     // Connects to `name` (":0"), or to $DISPLAY when empty. Without a server
@@ -25,14 +30,14 @@ public:
 
     // Null when no server could be reached. Still valid (but failing) once lost.
     _XDisplay* display() const { return m_display; }
-    bool usable() const { return m_display != nullptr && !m_lost; }
-    bool lost() const { return m_lost; }
+    bool usable() const { return m_display != nullptr && !lost(); }
+    bool lost() const { return m_lost.load(std::memory_order_relaxed); }
 
 private:
     static void markLost(_XDisplay* display, void* connection);
 
     _XDisplay* m_display = nullptr;
-    bool m_lost = false;
+    std::atomic<bool> m_lost {false};
 };
 
 } // namespace ferlow

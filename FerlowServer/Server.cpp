@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <future>
+#include <list>
 #include <vector>
 
 #include <asio/dispatch.hpp>
@@ -70,12 +71,20 @@ struct Server::State : std::enable_shared_from_this<Server::State> {
     std::atomic<int> boundPort {-1};
     std::vector<std::shared_ptr<Acceptor>> acceptors;
     std::shared_ptr<std::atomic<std::size_t>> openConnections = std::make_shared<std::atomic<std::size_t>>(0);
+    // Accepted connections that have not sent a whole request head yet,
+    // longest waiting first. Each reader removes its own entry.
+    struct Waiting {
+        IPAddress remote;
+        std::weak_ptr<RequestReader> reader;
+    };
+    std::list<Waiting> waiting;
 
     bool gone() const { return alive.expired(); }
     std::error_code listen();
     std::error_code listenOn(const tcp::endpoint& endpoint, bool dualStack, bool& dualStackGranted);
     void accept(const std::shared_ptr<Acceptor>& acceptor);
     void admit(tcp::socket socket);
+    bool evictLongestWaiting(const IPAddress* from);
     std::shared_ptr<void> takeConnectionSlot();
     void closeAcceptors();
 };
@@ -90,12 +99,16 @@ public:
     {
     }
 
-    void start(const ServerLimits& limits)
+    void start(const ServerLimits& limits, std::list<State::Waiting>::iterator waiting)
     {
+        m_waiting = waiting;
         armDeadline(limits.headTimeout);
         m_chunk.resize(HTTPRequest::maxHead);
         read();
     }
+
+    // Makes way for a newer connection: closed silently, like a time-out.
+    void evict() { closeSocket(); }
 
 private:
     void armDeadline(std::chrono::milliseconds limit)
@@ -127,6 +140,7 @@ private:
         try {
             request = HTTPRequest::parse(m_buffer);
         } catch (const HTTPError&) {
+            leaveWaiting();
             respond(*server, plainText(400, "Bad request"), BodyMode::include);
             return;
         }
@@ -137,6 +151,7 @@ private:
                 read();
             return;
         }
+        leaveWaiting();
         try {
             route(*server, *request);
         } catch (const std::exception&) {
@@ -187,8 +202,18 @@ private:
         connection->startReceiving();
     }
 
+    void leaveWaiting()
+    {
+        if (!m_waiting)
+            return;
+        if (const auto server = m_server.lock())
+            server->waiting.erase(*m_waiting);
+        m_waiting.reset();
+    }
+
     void closeSocket()
     {
+        leaveWaiting();
         m_slot.reset(); // before the peer can see the close, so a new peer finds the slot free
         m_deadline.cancel();
         std::error_code ignored;
@@ -201,6 +226,7 @@ private:
     IPAddress m_remote;
     std::weak_ptr<State> m_server;
     std::shared_ptr<void> m_slot;
+    std::optional<std::list<State::Waiting>::iterator> m_waiting; // while the head is incomplete
     Bytes m_buffer;
     Bytes m_chunk;
 };
@@ -284,14 +310,44 @@ void Server::State::admit(tcp::socket socket)
     // Refusals happen before anything is read: the socket is simply closed.
     std::error_code error;
     const auto endpoint = socket.remote_endpoint(error);
-    if (error || *openConnections >= limits.maxConnections)
+    if (error)
         return;
     const auto remote = peerAddress(endpoint.address());
     if (!policy || !policy(remote))
         return;
+    // A connection that never finishes its head costs its peer nothing to
+    // hold, so such connections make way for newer ones instead of locking
+    // everybody else out: first within the peer's own share, then, at the
+    // cap, across all peers.
+    std::size_t fromPeer = 0;
+    for (const auto& entry : waiting)
+        fromPeer += entry.remote == remote ? 1 : 0;
+    if (fromPeer >= limits.maxWaitingPerPeer)
+        evictLongestWaiting(&remote);
+    if (*openConnections >= limits.maxConnections && !evictLongestWaiting(nullptr))
+        return;
     socket.set_option(tcp::no_delay(true), error);
     auto reader = std::make_shared<RequestReader>(std::move(socket), remote, weak_from_this(), takeConnectionSlot());
-    reader->start(limits);
+    reader->start(limits, waiting.insert(waiting.end(), {remote, reader}));
+}
+
+// Closes the connection (of `from`, if given) that has waited longest for its
+// head; false when there is none.
+bool Server::State::evictLongestWaiting(const IPAddress* from)
+{
+    for (auto entry = waiting.begin(); entry != waiting.end();) {
+        const auto reader = entry->reader.lock();
+        if (!reader) {
+            entry = waiting.erase(entry); // a reader that went without closing
+            continue;
+        }
+        if (!from || entry->remote == *from) {
+            reader->evict(); // removes its entry
+            return true;
+        }
+        ++entry;
+    }
+    return false;
 }
 
 void Server::State::closeAcceptors()

@@ -9,10 +9,16 @@ namespace ferlow {
 // defaults are far beyond what a phone loading the pad and holding one
 // WebSocket ever needs; tests inject small values.
 struct ServerLimits {
-    // Connections open at once (plain requests and WebSockets together).
-    // Beyond it a new peer is closed before a byte is read, so one device
-    // cannot exhaust the process's file descriptors.
+    // Connections open at once (plain requests and WebSockets together), so
+    // the network cannot exhaust the process's file descriptors. At the cap
+    // a newcomer takes the place of the connection that has waited longest
+    // without sending a whole request head; only when every connection has
+    // sent one is the newcomer closed before a byte is read.
     std::size_t maxConnections = 64;
+    // Connections one peer address may hold open without having sent a
+    // whole request head; its longest-waiting one makes way for a newer one.
+    // A browser opens six at most, some of them speculatively.
+    std::size_t maxWaitingPerPeer = 8;
     // Time from accept to a complete request head; then the connection is
     // closed silently. Browsers that open spare connections speculatively
     // close them on their own well within this.

@@ -75,8 +75,14 @@ void SocketConnection::finish()
                 self->closeSocket();
         });
     }
-    if (closed)
-        closed();
+    if (closed) {
+        try {
+            closed();
+        } catch (...) {
+            // The owner's close-out failed; the connection has ended all the
+            // same, and nothing may escape onto the I/O thread.
+        }
+    }
 }
 
 void SocketConnection::feed(ByteView data)
@@ -108,7 +114,15 @@ void SocketConnection::feed(ByteView data)
             if (onMessage) {
                 // A copy: the receiver may end the connection, which clears onMessage.
                 const auto deliver = onMessage;
-                deliver(*frame);
+                try {
+                    deliver(*frame);
+                } catch (...) {
+                    // Last resort: whatever the receiver failed at ends this
+                    // connection only (its owner releases what it held in
+                    // onClose), never the I/O thread that serves the others.
+                    close();
+                    return;
+                }
             }
             break;
         case WSOpcode::continuation:

@@ -1,6 +1,5 @@
 #include "Ferlow/TracingPoster.h"
 
-
 #include <gtest/gtest.h>
 
 #include "tests/Support/RecordingPoster.h"
@@ -9,45 +8,28 @@
 namespace ferlow {
 namespace {
 
-namespace fs = std::filesystem;
-
-TEST(TracingPosterTest, WritesOneLinePerSpecBeforeForwarding)
+TEST(TracingPosterTest, WritesOneLinePerSpecPrivatelyBeforeForwarding)
 {
     test::TemporaryDirectory folder;
     const auto path = folder.path() / "trace.txt";
     test::writeFile(path, "an older trace\n");
     ::chmod(path.c_str(), 0644);
-
-    double now = 100;
-    auto inner = std::make_shared<RecordingPoster>();
-    auto poster = TracingPoster::make(inner, path, [&] { return now; });
-    ASSERT_TRUE(poster);
-    EXPECT_EQ(test::fileMode(path), 0600u);
-    EXPECT_EQ(test::readFile(path), "");
-
-    now = 100.0123;
-    const std::vector<EventSpec> specs {EventSpec::mouse(6, {5, 5}, 0, 0, {3, -4}),
-        EventSpec::scroll(-7, 2, 4, 3), EventSpec::key(55, 0x100000, true),
-        EventSpec::mouse(5, {0, 0}, 0, 0, {1e20, 0})};
-    poster->post(specs);
-    const std::string lines = "12.30 mouse 6 3 -4\n12.30 scroll -7 2 4 3\n12.30 other\n"
-                              "12.30 mouse 5 100000000000000000000 0\n";
-    EXPECT_EQ(test::readFile(path), lines);
-
-    now = 101;
-    poster->post({}); // nothing written, still forwarded
-    ASSERT_EQ(inner->posts.size(), 2u);
-    EXPECT_EQ(inner->posts[0], specs);
-    EXPECT_TRUE(inner->posts[1].empty());
-    EXPECT_EQ(test::readFile(path), lines);
-}
-
-TEST(TracingPosterTest, NoPosterWhenTheFileCannotBeCreated)
-{
-    test::TemporaryDirectory folder;
     auto inner = std::make_shared<RecordingPoster>();
     EXPECT_FALSE(TracingPoster::make(inner, folder.path() / "missing" / "trace.txt"));
     EXPECT_FALSE(TracingPoster::make(inner, folder.path()));
+
+    double now = 100;
+    auto poster = TracingPoster::make(inner, path, [&] { return now; });
+    ASSERT_TRUE(poster);
+    EXPECT_EQ(test::fileMode(path), 0600u);
+    now = 100.0123;
+    const std::vector<EventSpec> specs {EventSpec::mouse(6, {5, 5}, 0, 0, {3, -4}), EventSpec::scroll(-7, 2, 4, 3),
+        EventSpec::key(55, 0x100000, true), EventSpec::mouse(5, {0, 0}, 0, 0, {1e20, 0})};
+    poster->post(specs);
+    poster->post({});
+    EXPECT_EQ(test::readFile(path),
+        "12.30 mouse 6 3 -4\n12.30 scroll -7 2 4 3\n12.30 other\n12.30 mouse 5 100000000000000000000 0\n");
+    EXPECT_EQ(inner->posts, (std::vector<std::vector<EventSpec>> {specs, {}}));
 }
 
 } // namespace

@@ -7,17 +7,17 @@
 #include <gtest/gtest.h>
 
 #include "FerlowHost/Uninstaller.h"
+#include "tests/Support/TestSupport.h"
 
 namespace ferlow {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using Steps = std::vector<std::string>;
+using Texts = std::vector<std::string>;
 
-const std::string fromApplications = "Move Ferlow from Applications to the Trash.";
-const std::string moveApp = "Move the Ferlow app to the Trash.";
-const std::string accessibility(Uninstaller::accessibilityStep);
+const std::string permissionText = "Remove yourself from the input group.";
+const std::string appText = "Remove Ferlow with your package manager.";
 
 // Makes `file` undeletable, and so its folder unremovable: a read-only folder
 // stops ordinary users, the immutable flag root. held() is false when that
@@ -44,103 +44,83 @@ private:
     bool m_held = false;
 };
 
+// The data folder where a Linux desktop keeps it.
 class UninstallerTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = "/tmp/ferlow-host-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-        support = root / "Ferlow";
-        fs::create_directories(support / "backup");
-        std::ofstream(support / "pairings.json") << "[]";
-    }
-    void TearDown() override { fs::remove_all(root); }
+    UninstallerTest() { test::writeFile(support / "pairings.json", "[]"); }
 
-    // Records every injected call; the tool exits with `toolStatus`, the Trash answers `recycled`.
-    Uninstaller make(fs::path app, std::int32_t toolStatus = 0, bool recycled = true)
+    // Records the two plain steps, which throw when asked to; the platform steps are given.
+    Uninstaller make(Uninstaller::PlatformStep permission, Uninstaller::PlatformStep app, bool throwing = false)
     {
-        return Uninstaller(support, std::move(app), "app.kelvarn42.ferlow",
-            [=, this](std::string call, const Steps& arguments) {
-                for (const auto& argument : arguments)
-                    call += " " + argument;
-                calls.push_back(call);
-                return toolStatus;
-            },
-            [=, this](const fs::path& item) { calls.push_back("recycle " + item.string()); return recycled; },
-            [this] { calls.push_back("unregisterLogin"); },
-            [this] { calls.push_back(fs::exists(support) ? "removeDefaults too early" : "removeDefaults"); });
+        const auto step = [=, this](std::string name) {
+            return [=, this] {
+                calls.push_back(fs::exists(support) ? name : name + " after the folder");
+                if (throwing)
+                    throw std::runtime_error("no");
+            };
+        };
+        return Uninstaller(support, {step("unregisterLogin"), step("removeDefaults"), std::move(permission), std::move(app)});
     }
 
-    fs::path root;
-    fs::path support;
-    Steps calls;
+    test::TemporaryDirectory home;
+    fs::path support = home.path() / ".local/share/Ferlow";
+    Texts calls;
 };
 
-TEST_F(UninstallerTest, RunsEveryStepInOrder)
+TEST_F(UninstallerTest, RunsEveryStepInOrderAndReportsOnlyWhatWasLeft)
 {
-    EXPECT_EQ(make("/Applications/Ferlow.app").perform(), Steps{});
-    EXPECT_EQ(calls, (Steps{"unregisterLogin", "removeDefaults",
-                         "/usr/bin/tccutil reset Accessibility app.kelvarn42.ferlow", "recycle /Applications/Ferlow.app"}));
-}
-
-TEST_F(UninstallerTest, ReportsWhatItCouldNotDo)
-{
-    struct Case {
-        const char* app;
-        std::int32_t toolStatus;
-        bool recycled;
-        bool recycleTried;
-        Steps left;
-    } const cases[] = {
-        {"/Applications/Ferlow.app", 0, false, true, {fromApplications}},
-        {"/Users/ana/Applications/Ferlow.app", 1, true, true, {accessibility}},
-        {"/Volumes/Ferlow/Applications/Ferlow.app", -1, true, false, {accessibility, moveApp}},
-        {"/Users/ana/Downloads/Ferlow.app", 0, true, false, {moveApp}},
-        {"/Users/ana/MyApplications/Ferlow.app", 0, true, false, {moveApp}},
+    const auto leaves = [](std::optional<std::string> text) {
+        return Uninstaller::PlatformStep {[text] { return text; }, "unused"};
+    };
+    const auto fails = [](std::string instruction) {
+        return Uninstaller::PlatformStep {[]() -> std::optional<std::string> { throw std::runtime_error("no"); },
+            std::move(instruction)};
+    };
+    const struct {
+        const char* what;
+        Uninstaller::PlatformStep permission, app;
+        bool throwing;
+        Texts left;
+    } cases[] = {
+        {"everything done", Uninstaller::toolStep("/bin/true", {}, permissionText), leaves({}), false, {}},
+        {"nothing to do", {}, {}, true, {}},
+        {"the tool fails", Uninstaller::toolStep("/bin/false", {}, permissionText), leaves(appText), false,
+            {permissionText, appText}},
+        {"no such tool", Uninstaller::toolStep("/nonexistent/tool", {}, permissionText), {}, false, {permissionText}},
+        {"steps throw", fails(permissionText), fails(appText), true, {permissionText, appText}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.app);
+        SCOPED_TRACE(c.what);
         calls.clear();
-        fs::create_directories(support);
-        EXPECT_EQ(make(c.app, c.toolStatus, c.recycled).perform(), c.left);
-        EXPECT_EQ(calls.back() == "recycle " + std::string(c.app), c.recycleTried);
+        test::writeFile(support / "pairings.json", "[]");
+        EXPECT_EQ(make(c.permission, c.app, c.throwing).perform(), c.left);
+        EXPECT_EQ(calls, (Texts {"unregisterLogin", "removeDefaults after the folder"}));
+        EXPECT_FALSE(fs::exists(support));
     }
 }
 
-TEST_F(UninstallerTest, FolderThatCannotBeRemovedComesFirstAndTheRestStillRuns)
+TEST_F(UninstallerTest, AFolderThatIsNotRemovedIsReportedFirst)
 {
+    // A relative path, or the root, is never removed: the user is told instead.
+    const fs::path before = fs::current_path();
+    fs::current_path(support.parent_path());
+    const auto left = Uninstaller("Ferlow", {}).perform();
+    fs::current_path(before);
+    EXPECT_EQ(left, Texts {"Remove the folder Ferlow."});
+    EXPECT_TRUE(fs::exists(support / "pairings.json"));
+    EXPECT_EQ(Uninstaller("/", {}).perform(), Texts {"Remove the folder /."});
+
     const Pin pin(support / "pairings.json");
     if (!pin.held())
         GTEST_SKIP() << "no way to make a file undeletable here";
-    EXPECT_EQ(make("/Applications/Ferlow.app", 1, false).perform(),
-        (Steps{"Remove the folder " + support.string() + ".", accessibility, fromApplications}));
-}
-
-TEST_F(UninstallerTest, RelativeFolderIsNeverRemoved)
-{
-    const fs::path before = fs::current_path();
-    fs::current_path(root);
-    const auto left = Uninstaller("Ferlow", "/Applications/Ferlow.app", "id", [](auto&, auto&) { return 0; },
-        [](auto&) { return true; }, [] { }, [] { }).perform();
-    fs::current_path(before);
-    EXPECT_EQ(left, Steps{"Remove the folder Ferlow."});
-    EXPECT_TRUE(fs::exists(support / "pairings.json"));
-}
-
-TEST_F(UninstallerTest, StepThatThrowsCountsAsFailedAndStopsNothing)
-{
-    const auto fail = [] { throw std::runtime_error("no"); };
-    const auto left = Uninstaller(support, "/Applications/Ferlow.app", "id",
-        [&](auto&, auto&) { fail(); return 0; }, [&](auto&) { fail(); return true; }, fail, fail).perform();
-    EXPECT_EQ(left, (Steps{accessibility, fromApplications}));
-    EXPECT_FALSE(fs::exists(support));
+    EXPECT_EQ(make(Uninstaller::toolStep("/bin/false", {}, permissionText), {}).perform(),
+        (Texts {"Remove the folder " + support.string() + ".", permissionText}));
 }
 
 TEST(UninstallerRunToolTest, ReportsHowTheToolEnded)
 {
     const std::string quiet = "for fd in 0 1 2; do [ \"$(readlink /proc/$$/fd/$fd)\" = /dev/null ] || exit 9; done";
-    const std::tuple<std::string, Steps, std::int32_t> cases[] = {
+    const std::tuple<std::string, Texts, std::int32_t> cases[] = {
         {"/bin/true", {}, 0},
         {"/bin/false", {}, 1},
         {"/nonexistent/ferlow-tool", {}, -1},

@@ -1,3 +1,5 @@
+#include <deque>
+
 #include <asio.hpp>
 #include <gtest/gtest.h>
 
@@ -30,12 +32,15 @@ std::string documentOfSize(std::size_t size)
 
 // A loopback HTTP server on one thread. A proper request for the document (a
 // plain GET, User-Agent "Ferlow", nothing conditional) gets `response` as it
-// stands, any other a 400; without a response, nothing is ever answered.
+// stands, with "{url}" replaced by the server's own address; any other
+// request gets a 400. Without a response, nothing is ever answered.
 class LocalHTTPServer final {
 public:
     explicit LocalHTTPServer(std::optional<std::string> response)
         : m_response(std::move(response))
     {
+        if (const auto self = m_response ? m_response->find("{url}") : std::string::npos; self != std::string::npos)
+            m_response->replace(self, 5, url());
         accept();
         m_thread = std::thread([this] { m_io.run(); });
     }
@@ -106,13 +111,21 @@ TEST_F(UpdateCheckerTest, OnlyAWholeGoodDocumentInAStatus200AnswerIsAppliedAndCa
     const std::string good(availableDocument);
     const std::string atBound = documentOfSize(Downloader::Limits{}.maxBody);
     const std::string over = documentOfSize(Downloader::Limits{}.maxBody + 1);
-    LocalHTTPServer elsewhere(reply(200, good));
+    const auto redirect = [](int status, const std::string& to) { return reply(status, "", "Location: " + to + "\r\n"); };
+    // chain[i] is 6 - i redirects away from the document.
+    std::deque<LocalHTTPServer> chain;
+    chain.emplace_front(reply(200, good));
+    while (chain.size() < 7)
+        chain.emplace_front(redirect(307, chain.front().url()));
     const std::pair<std::string, std::optional<std::string>> cases[] = { // the answer, what it applies
         {reply(200, good), good},
         {reply(404, good), {}},
         {reply(500, good), {}},
         {reply(304, ""), {}},
-        {reply(302, good, "Location: " + elsewhere.url() + "\r\n"), {}},
+        {redirect(301, chain.back().url()), good},
+        {redirect(302, chain[2].url()), good}, // the fifth redirect
+        {redirect(302, chain[1].url()), {}},   // the sixth
+        {redirect(302, "{url}"), {}},
         {reply(200, R"({"latest":"1.5.0",)"), {}},
         {reply(200, R"({"latest":"1.5.0"})"), {}},
         {reply(200, ""), {}},
@@ -178,6 +191,22 @@ TEST_F(UpdateCheckerTest, ResultsApplyOnlyOnTheOwnersContextAndOnlyWhileTheCheck
     ASSERT_TRUE(runOne());
     EXPECT_EQ(releases, 2);
     EXPECT_EQ(cached(), availableDocument);
+}
+
+TEST(DownloaderTest, NeverFollowsARedirectDownFromHttpsToHttp)
+{
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {"http://a/version.json", "https://b/version.json", true},
+        {"https://a/version.json", "https://b/version.json", true},
+        {"http://a/version.json", "http://b/version.json", true},
+        {"https://a/version.json", "http://b/version.json", false},
+        {"HTTPS://a/version.json", "Http://b/version.json", false},
+        {"http://a/version.json", "ftp://b/version.json", false},
+        {"http://a/version.json", "file:///etc/passwd", false},
+        {"http://a/version.json", "https", false},
+    };
+    for (const auto& [from, to, followed] : cases)
+        EXPECT_EQ(Downloader::mayFollow(from, to), followed) << from << " -> " << to;
 }
 
 TEST(DownloaderTest, GivesUpOnSilentServersAndSurplusTransfersAndAnswersTheRestWhenDestroyed)

@@ -43,24 +43,16 @@ struct ReferencePacer {
     }
 };
 
-TEST(PacerTest, ConstantDelayPlaysEverySampleSixMillisecondsAfterArrival)
-{
-    auto pacer = sessionPacer();
-    for (int i = 0; i < 300; ++i) {
-        const double arrival = 100 + i * 0.008;
-        EXPECT_NEAR(pacer.playTime(5000 + i * 8.0, arrival), arrival + 0.006, 1e-9) << "sample " << i;
-    }
-    EXPECT_EQ(pacer.currentBuffer(), 0.006);
-}
-
 TEST(PacerTest, BufferFollowsTheSeventyFifthPercentileWithinItsBounds)
 {
     auto pacer = sessionPacer();
     for (int i = 0; i < 120; ++i) {
-        const bool late = i == 60; // one sample 50 ms late: played on arrival, buffer unmoved
+        // A constant delay plays 6 ms after arrival; one sample 50 ms late
+        // plays on arrival, and the buffer does not move.
+        const bool late = i == 60;
         const double arrival = 10 + i * 0.008 + (late ? 0.050 : 0);
         const double play = pacer.playTime(i * 8.0, arrival);
-        EXPECT_TRUE(late ? play == arrival : play >= arrival) << "sample " << i;
+        EXPECT_TRUE(late ? play == arrival : play >= arrival && (i > 60 || std::abs(play - arrival - 0.006) < 1e-9)) << i;
     }
     EXPECT_EQ(pacer.currentBuffer(), 0.006);
     for (int i = 120; i < 220; ++i) // most samples 50 ms behind the fastest remembered
@@ -77,29 +69,19 @@ TEST(PacerTest, BurstAfterAStallDrainsFourMillisecondsApartInOrder)
     const double arrival = 1.332; // ten samples held up by the network arrive together
     for (int i = 20; i < 30; ++i) {
         const double play = pacer.playTime(i * 8.0, arrival);
-        EXPECT_GE(play, arrival);
-        if (i > 20) {
-            EXPECT_NEAR(play - last, 0.004, 1e-12) << "sample " << i;
-        }
+        EXPECT_NEAR(play, i == 20 ? arrival : last + 0.004, 1e-12) << "sample " << i;
         last = play;
     }
-    // Unstamped messages never overtake what is scheduled; reserve only pushes forward.
+    // Unstamped messages never overtake what is scheduled; reserve only
+    // pushes forward and rewind only back.
     EXPECT_EQ(pacer.playTime(std::nullopt, arrival), last);
     pacer.reserve(last - 1);
+    pacer.rewind(last + 1);
     EXPECT_EQ(pacer.playTime(std::nullopt, arrival), last);
     pacer.reserve(last + 0.5);
     EXPECT_EQ(pacer.playTime(std::nullopt, arrival), last + 0.5);
-}
-
-TEST(PacerTest, OnlyTheLastWindowOfSamplesCounts)
-{
-    auto pacer = sessionPacer();
-    pacer.observe(0, 1.000); // the fastest sample, 20 ms ahead of the rest
-    for (int i = 1; i < 120; ++i)
-        pacer.observe(i * 8.0, 1.020 + i * 0.008);
-    EXPECT_NEAR(pacer.currentBuffer(), 0.020, 1e-9);
-    pacer.observe(120 * 8.0, 1.020 + 120 * 0.008); // the 121st pushes it out
-    EXPECT_EQ(pacer.currentBuffer(), 0.006);
+    pacer.rewind(arrival);
+    EXPECT_EQ(pacer.playTime(std::nullopt, arrival), arrival);
 }
 
 TEST(PacerTest, AbsurdStampsCountAsUnstamped)
@@ -108,9 +90,9 @@ TEST(PacerTest, AbsurdStampsCountAsUnstamped)
     EXPECT_EQ(pacer.playTime(-1e300, 5.0), 5.0);
     EXPECT_EQ(pacer.playTime(std::numeric_limits<double>::quiet_NaN(), 5.001), 5.001);
     EXPECT_EQ(pacer.sampleCount(), 0u);
-    EXPECT_NEAR(pacer.playTime(100, 5.002), 5.008, 1e-9);
 }
 
+// The sliding window and the percentile, against a plain copy-and-sort.
 TEST(PacerTest, MatchesThePlainComputationOnRandomTraffic)
 {
     std::mt19937_64 random(7);

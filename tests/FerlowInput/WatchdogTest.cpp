@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "tests/Support/RecordingPoster.h"
-#include "tests/Support/TestSupport.h"
 
 namespace ferlow {
 namespace {
@@ -33,7 +32,6 @@ TEST_F(WatchdogTest, ClosesOnlyWhatIsOpenInAFixedOrder)
         return PhoneMessage::scroll(1, 2, phase, momentum);
     };
     const Case cases[] = {
-        {"moves only", {PhoneMessage::move(3, 4), PhoneMessage::ping(1)}, {}},
         {"scroll in progress",
             {scroll(Phase::began, MomentumPhase::none), scroll(Phase::changed, MomentumPhase::none)},
             {PhoneMessage::scroll(0, 0, Phase::ended, MomentumPhase::none)}},

@@ -1,0 +1,194 @@
+#include "FerlowLinux/KeyNames.h"
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <linux/input-event-codes.h>
+
+namespace ferlow {
+
+namespace {
+
+std::string lowered(std::string_view text)
+{
+    std::string result(text);
+    std::transform(result.begin(), result.end(), result.begin(),
+        [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    return result;
+}
+
+// Letters, digits and function keys are generated; the names of those rows
+// live in this fixed storage so that every Row can hold string_views.
+struct GeneratedNames {
+    std::array<std::string, 26> letter, letterUpper;
+    std::array<std::string, 10> digit;
+    std::array<std::string, 24> function, functionUpper;
+    std::array<std::string, 10> keypad, keypadKeysym;
+};
+
+const GeneratedNames& generatedNames()
+{
+    static const GeneratedNames names = [] {
+        GeneratedNames n;
+        for (std::size_t i = 0; i < 26; ++i) {
+            n.letter[i] = std::string(1, static_cast<char>('a' + i));
+            n.letterUpper[i] = std::string(1, static_cast<char>('A' + i));
+        }
+        for (std::size_t i = 0; i < 10; ++i) {
+            n.digit[i] = std::to_string(i);
+            n.keypad[i] = "kp" + std::to_string(i);
+            n.keypadKeysym[i] = "KP_" + std::to_string(i);
+        }
+        for (std::size_t i = 0; i < 24; ++i) {
+            n.function[i] = "f" + std::to_string(i + 1);
+            n.functionUpper[i] = "F" + std::to_string(i + 1);
+        }
+        return n;
+    }();
+    return names;
+}
+
+std::vector<KeyNames::Row> makeRows()
+{
+    const auto& n = generatedNames();
+    // evdev codes of the letters in alphabetical order: the kernel numbers
+    // keys by their place on a PC keyboard, not alphabetically.
+    constexpr std::array<std::uint16_t, 26> letters {KEY_A, KEY_B, KEY_C, KEY_D, KEY_E, KEY_F, KEY_G, KEY_H, KEY_I,
+        KEY_J, KEY_K, KEY_L, KEY_M, KEY_N, KEY_O, KEY_P, KEY_Q, KEY_R, KEY_S, KEY_T, KEY_U, KEY_V, KEY_W, KEY_X,
+        KEY_Y, KEY_Z};
+    constexpr std::array<std::uint16_t, 10> digits {KEY_0, KEY_1, KEY_2, KEY_3, KEY_4, KEY_5, KEY_6, KEY_7, KEY_8,
+        KEY_9};
+    constexpr std::array<std::uint16_t, 24> functions {KEY_F1, KEY_F2, KEY_F3, KEY_F4, KEY_F5, KEY_F6, KEY_F7,
+        KEY_F8, KEY_F9, KEY_F10, KEY_F11, KEY_F12, KEY_F13, KEY_F14, KEY_F15, KEY_F16, KEY_F17, KEY_F18, KEY_F19,
+        KEY_F20, KEY_F21, KEY_F22, KEY_F23, KEY_F24};
+    constexpr std::array<std::uint16_t, 10> keypad {KEY_KP0, KEY_KP1, KEY_KP2, KEY_KP3, KEY_KP4, KEY_KP5, KEY_KP6,
+        KEY_KP7, KEY_KP8, KEY_KP9};
+
+    std::vector<KeyNames::Row> rows;
+    for (std::size_t i = 0; i < letters.size(); ++i)
+        rows.push_back({letters[i], n.letter[i], n.letter[i], n.letterUpper[i]});
+    for (std::size_t i = 0; i < digits.size(); ++i)
+        rows.push_back({digits[i], n.digit[i], n.digit[i], n.digit[i]});
+    for (std::size_t i = 0; i < functions.size(); ++i)
+        rows.push_back({functions[i], n.function[i], n.functionUpper[i], n.functionUpper[i]});
+    for (std::size_t i = 0; i < keypad.size(); ++i)
+        rows.push_back({keypad[i], n.keypad[i], n.keypadKeysym[i], ""});
+
+    const KeyNames::Row fixed[] = {
+        {KEY_MINUS, "minus", "minus", "-"},
+        {KEY_EQUAL, "equal", "equal", "="},
+        {KEY_LEFTBRACE, "bracketleft", "bracketleft", "["},
+        {KEY_RIGHTBRACE, "bracketright", "bracketright", "]"},
+        {KEY_SEMICOLON, "semicolon", "semicolon", ";"},
+        {KEY_APOSTROPHE, "apostrophe", "apostrophe", "'"},
+        {KEY_GRAVE, "grave", "grave", "`"},
+        {KEY_BACKSLASH, "backslash", "backslash", "\\"},
+        {KEY_COMMA, "comma", "comma", ","},
+        {KEY_DOT, "period", "period", "."},
+        {KEY_SLASH, "slash", "slash", "/"},
+        {KEY_102ND, "less", "less", "<"},
+        {KEY_ENTER, "enter", "Return", "Return"},
+        {KEY_TAB, "tab", "Tab", "Tab"},
+        {KEY_SPACE, "space", "space", "Space"},
+        {KEY_BACKSPACE, "backspace", "BackSpace", "Backspace"},
+        {KEY_ESC, "esc", "Escape", "Esc"},
+        {KEY_DELETE, "delete", "Delete", "Del"},
+        {KEY_INSERT, "insert", "Insert", "Ins"},
+        {KEY_HOME, "home", "Home", "Home"},
+        {KEY_END, "end", "End", "End"},
+        {KEY_PAGEUP, "pageup", "Page_Up", "PgUp"},
+        {KEY_PAGEDOWN, "pagedown", "Page_Down", "PgDown"},
+        {KEY_LEFT, "left", "Left", "Left"},
+        {KEY_RIGHT, "right", "Right", "Right"},
+        {KEY_UP, "up", "Up", "Up"},
+        {KEY_DOWN, "down", "Down", "Down"},
+        {KEY_PRINT, "print", "Print", "Print"},
+        {KEY_KPDOT, "kpdot", "KP_Decimal", ""},
+        {KEY_KPASTERISK, "kpasterisk", "KP_Multiply", ""},
+        {KEY_KPPLUS, "kpplus", "KP_Add", ""},
+        {KEY_KPMINUS, "kpminus", "KP_Subtract", ""},
+        {KEY_KPSLASH, "kpslash", "KP_Divide", ""},
+        {KEY_KPENTER, "kpenter", "KP_Enter", "Enter"},
+        {KEY_KPEQUAL, "kpequal", "KP_Equal", ""},
+        {KEY_NUMLOCK, "numlock", "Num_Lock", "NumLock"},
+        {KEY_LEFTCTRL, "ctrl", "Control_L", "Ctrl"},
+        {KEY_LEFTSHIFT, "shift", "Shift_L", "Shift"},
+        {KEY_LEFTALT, "alt", "Alt_L", "Alt"},
+        {KEY_LEFTMETA, "super", "Super_L", "Meta"},
+        {KEY_PLAYPAUSE, "playpause", "XF86AudioPlay", "Media Play"},
+        {KEY_NEXTSONG, "nextsong", "XF86AudioNext", "Media Next"},
+        {KEY_PREVIOUSSONG, "previoussong", "XF86AudioPrev", "Media Previous"},
+        {KEY_VOLUMEUP, "volumeup", "XF86AudioRaiseVolume", "Volume Up"},
+        {KEY_VOLUMEDOWN, "volumedown", "XF86AudioLowerVolume", "Volume Down"},
+        {KEY_MUTE, "mute", "XF86AudioMute", "Volume Mute"},
+        {KEY_BRIGHTNESSUP, "brightnessup", "XF86MonBrightnessUp", "Monitor Brightness Up"},
+        {KEY_BRIGHTNESSDOWN, "brightnessdown", "XF86MonBrightnessDown", "Monitor Brightness Down"},
+    };
+    rows.insert(rows.end(), std::begin(fixed), std::end(fixed));
+    return rows;
+}
+
+struct Index {
+    std::vector<KeyNames::Row> rows;
+    std::array<const KeyNames::Row*, KEY_MAX + 1> byCode {};
+    std::map<std::string, const KeyNames::Row*, std::less<>> byName, byKeysym, byQt;
+};
+
+const Index& index()
+{
+    static const Index built = [] {
+        Index i;
+        i.rows = makeRows();
+        for (const auto& row : i.rows) {
+            i.byCode[row.evdev] = &row;
+            i.byName.emplace(std::string(row.name), &row);
+            i.byKeysym.emplace(std::string(row.keysym), &row);
+            if (!row.qt.empty())
+                i.byQt.emplace(lowered(row.qt), &row);
+        }
+        // Other spellings of the same keysyms that GNOME's settings use.
+        i.byKeysym.emplace("Above_Tab", i.byCode[KEY_GRAVE]);
+        i.byKeysym.emplace("Prior", i.byCode[KEY_PAGEUP]);
+        i.byKeysym.emplace("Next", i.byCode[KEY_PAGEDOWN]);
+        i.byQt.emplace("pgdn", i.byCode[KEY_PAGEDOWN]);
+        i.byQt.emplace("delete", i.byCode[KEY_DELETE]);
+        i.byQt.emplace("insert", i.byCode[KEY_INSERT]);
+        i.byQt.emplace("escape", i.byCode[KEY_ESC]);
+        return i;
+    }();
+    return built;
+}
+
+template <typename Map> const KeyNames::Row* find(const Map& map, std::string_view key)
+{
+    const auto found = map.find(key);
+    return found == map.end() ? nullptr : found->second;
+}
+
+} // namespace
+
+std::span<const KeyNames::Row> KeyNames::all() { return index().rows; }
+
+const KeyNames::Row* KeyNames::byCode(std::uint16_t evdev)
+{
+    return evdev <= KEY_MAX ? index().byCode[evdev] : nullptr;
+}
+
+const KeyNames::Row* KeyNames::byName(std::string_view name) { return find(index().byName, lowered(name)); }
+
+const KeyNames::Row* KeyNames::byKeysym(std::string_view keysym)
+{
+    if (const auto* row = find(index().byKeysym, keysym))
+        return row;
+    // A letter may be written in either case ("<Super>H").
+    if (keysym.size() == 1)
+        return find(index().byKeysym, lowered(keysym));
+    return nullptr;
+}
+
+const KeyNames::Row* KeyNames::byQtName(std::string_view qt) { return find(index().byQt, lowered(qt)); }
+
+} // namespace ferlow

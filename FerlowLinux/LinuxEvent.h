@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <variant>
+
+namespace ferlow {
+
+// One input event in the Linux desktop's own terms, what the chord mapper
+// hands to a backend. Each backend uses what it can of a motion: XTest
+// places the pointer at the absolute position, uinput moves it by the
+// phone's delta.
+struct LinuxEvent {
+    enum class Button : std::uint8_t { left, right, middle };
+
+    // The absolute position in root-window pixels (already clamped to the
+    // displays) and the phone's own movement.
+    struct Motion {
+        std::int32_t x = 0, y = 0;
+        std::int32_t dx = 0, dy = 0;
+        bool operator==(const Motion&) const = default;
+    };
+    struct PointerButton {
+        Button button = Button::left;
+        bool down = false;
+        bool operator==(const PointerButton&) const = default;
+    };
+    // High-resolution wheel units, 120 to a detent (the kernel's
+    // REL_WHEEL_HI_RES convention): vertical > 0 scrolls up (wheel turned
+    // away from the user), horizontal > 0 scrolls right.
+    struct Wheel {
+        std::int32_t vertical = 0, horizontal = 0;
+        bool operator==(const Wheel&) const = default;
+    };
+    // A key by its evdev code (linux/input-event-codes.h, KEY_*).
+    struct Key {
+        std::uint16_t code = 0;
+        bool down = false;
+        bool operator==(const Key&) const = default;
+    };
+
+    static constexpr std::int32_t unitsPerDetent = 120;
+
+    std::variant<Motion, PointerButton, Wheel, Key> value;
+
+    static LinuxEvent motion(std::int32_t x, std::int32_t y, std::int32_t dx, std::int32_t dy)
+    {
+        return {Motion {x, y, dx, dy}};
+    }
+    static LinuxEvent button(Button button, bool down) { return {PointerButton {button, down}}; }
+    static LinuxEvent wheel(std::int32_t vertical, std::int32_t horizontal) { return {Wheel {vertical, horizontal}}; }
+    static LinuxEvent key(std::uint16_t code, bool down) { return {Key {code, down}}; }
+
+    template <typename T> const T* as() const { return std::get_if<T>(&value); }
+
+    // "key 29 down", "wheel 120 0": for test failures and debugging.
+    std::string description() const;
+
+    bool operator==(const LinuxEvent&) const = default;
+};
+
+// Where Linux events go: one backend (uinput or XTest), or nothing. The
+// events of one call are posted in order and then flushed together. Used on
+// the I/O thread only.
+class LinuxEventSink {
+public:
+    virtual ~LinuxEventSink() noexcept = default;
+    virtual void post(std::span<const LinuxEvent> events) = 0;
+};
+
+} // namespace ferlow

@@ -1,0 +1,77 @@
+// Costs of the Linux end of the input path: the chord mapper per spec, and
+// one pointer move through XTest to a private Xvfb.
+
+#include <memory>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "FerlowLinux/ChordMapper.h"
+#include "FerlowLinux/XTestPoster.h"
+#include "tests/Support/Xvfb.h"
+
+namespace ferlow {
+namespace {
+
+class CountingSink final : public LinuxEventSink {
+public:
+    void post(std::span<const LinuxEvent> events) override { count += events.size(); }
+    std::size_t count = 0;
+};
+
+// Runs `specs` through a GNOME mapper over and over; the figure is per spec.
+void mapSpecs(benchmark::State& state, const std::vector<std::vector<EventSpec>>& posts)
+{
+    auto sink = std::make_shared<CountingSink>();
+    ChordMapper mapper(KeyProfile(KeyProfile::Desktop::gnome), sink);
+    std::size_t specs = 0;
+    for (auto _ : state) {
+        for (const auto& post : posts) {
+            mapper.post(post);
+            specs += post.size();
+        }
+    }
+    benchmark::DoNotOptimize(sink->count);
+    state.SetItemsProcessed(static_cast<std::int64_t>(specs));
+}
+
+void mapperMove(benchmark::State& state)
+{
+    mapSpecs(state, {{EventSpec::mouse(5, {400.5, 300.25}, 0, 0, {3, -1})}});
+}
+BENCHMARK(mapperMove);
+
+void mapperScroll(benchmark::State& state) { mapSpecs(state, {{EventSpec::scroll(0, 7, 2, 0)}}); }
+BENCHMARK(mapperScroll);
+
+// Command-C as a button sends it: Command down, C down, then C up, Command up.
+void mapperKeyChord(benchmark::State& state)
+{
+    mapSpecs(state, {{EventSpec::key(55, 0x100000, true), EventSpec::key(8, 0x100000, true)},
+                        {EventSpec::key(8, 0x100000, false), EventSpec::key(55, 0, false)}});
+}
+BENCHMARK(mapperKeyChord);
+
+// One motion request written to the server, flushed, and any events read
+// back, as every post does; the server's handling runs in its own process.
+void xtestMoveWithFlush(benchmark::State& state)
+{
+    test::Xvfb server;
+    if (!server.available()) {
+        state.SkipWithError(server.reason().c_str());
+        return;
+    }
+    auto poster = XTestPoster::open(server.display(), {});
+    if (!poster) {
+        state.SkipWithError("no XTEST");
+        return;
+    }
+    const std::vector<LinuxEvent> moves[] = {{LinuxEvent::motion(400, 300, 1, 0)}, {LinuxEvent::motion(401, 300, 1, 0)}};
+    std::size_t i = 0;
+    for (auto _ : state)
+        poster->post(moves[i++ & 1]);
+}
+BENCHMARK(xtestMoveWithFlush);
+
+} // namespace
+} // namespace ferlow

@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include <unistd.h>
+
 #include <X11/Xlib.h>
 
 namespace ferlow {
@@ -49,9 +51,17 @@ XConnection::XConnection(const std::string& name)
 
 XConnection::~XConnection()
 {
-    // Closing a lost connection only frees its memory.
-    if (m_display)
+    if (!m_display)
+        return;
+    if (!lost()) {
         XCloseDisplay(m_display);
+        return;
+    }
+    // Xlib can leave a lost display marked as being read by the thread that
+    // met the loss, and XCloseDisplay then waits for that reader for ever.
+    // So only the socket is released; the few kilobytes of the display
+    // structure stay behind, once per lost server.
+    ::close(XConnectionNumber(m_display));
 }
 
 void XConnection::markLost(Display*, void* connection)

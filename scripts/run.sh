@@ -9,4 +9,5 @@ FERLOW_BUILD_DIR="$build" "$root/scripts/build.sh"
 if [ -x "$build/Ferlow/ferlow" ]; then
   exec "$build/Ferlow/ferlow" "$@"
 fi
-echo "Ferlow built its libraries, tests and benchmarks in $build, but the app itself (ferlow) is not part of the project yet: there is nothing to start."
+echo "ferlow was not built in $build; see the build output above." >&2
+exit 1

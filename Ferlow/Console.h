@@ -1,0 +1,45 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ferlow {
+
+// The terminal side of `ferlow`: what it prints, and the questions it asks.
+// Output is written with stdio and flushed by line, so a reader on a pipe
+// sees each line as it happens.
+struct Console {
+    // stdin and stdout are both terminals: questions can be asked and a
+    // countdown drawn in place.
+    static bool interactive();
+    static bool outputIsTerminal();
+
+    static void say(std::string_view line);   // stdout
+    static void error(std::string_view line); // stderr, as "ferlow: <line>"
+
+    // Prints `question` and reads an answer; only "y" or "yes" (any case)
+    // agrees. No terminal, or end of input, disagrees.
+    static bool confirm(std::string_view question);
+
+    // The pairing code as the pairing window shows it: a heading, the QR
+    // code, the URL and the Wi-Fi note. False when no code can be drawn.
+    static bool showPairingCode(const std::string& url);
+    // "Code works for 9:05"; a negative time counts as 0.
+    static std::string countdown(double remaining);
+    // Draws the countdown in place on a terminal, as a line elsewhere.
+    static void showCountdown(double remaining);
+    // Ends a countdown drawn in place, before a line of other output.
+    static void endCountdown();
+
+    static void showPaired(const std::string& name);
+    static void showExpired();
+
+    // "Last used 5 minutes ago", against the wall clock.
+    static std::string lastUsed(std::optional<double> lastUsedAt, double now);
+
+    // The terms of use as the terms window shows them, and the question.
+    static bool askTerms();
+};
+
+} // namespace ferlow

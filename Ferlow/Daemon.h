@@ -1,0 +1,59 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include <asio/signal_set.hpp>
+#include <nlohmann/json.hpp>
+
+#include "Ferlow/AppModel.h"
+#include "Ferlow/AsioMainContext.h"
+#include "Ferlow/CommandLine.h"
+#include "Ferlow/ControlChannel.h"
+#include "FerlowHost/IOQueue.h"
+
+namespace ferlow {
+
+// `ferlow --headless`: the app model under an Asio main context on the
+// calling thread, with no window. It says where it listens and which input
+// backend it uses, shows a pairing code in the terminal while no phone is
+// paired, answers the other `ferlow` commands over the control channel, and
+// stops on SIGINT or SIGTERM by ending every session the way a phone
+// leaving does, so nothing stays pressed.
+class Daemon final {
+public:
+    // The caller holds the instance lock.
+    Daemon(const CommandLine& line, bool showPairing);
+    ~Daemon();
+
+    Daemon(const Daemon&) = delete;
+    Daemon& operator=(const Daemon&) = delete;
+
+    // Runs until a signal or an uninstall; the exit status.
+    int run();
+
+private:
+    void announce();
+    void showPairing(bool asked);
+    void tickPairing();
+    void handle(const nlohmann::json& request, const ControlChannel::Reply& reply);
+    nlohmann::json phones();
+    void shutdown(int status);
+
+    const CommandLine& m_line;
+    AsioMainContext m_main;
+    IOQueue m_io;
+    std::unique_ptr<AppModel> m_model;
+    std::unique_ptr<ControlChannel> m_control;
+    asio::signal_set m_signals {m_main.context()};
+
+    bool m_wantsPairing;
+    std::optional<AppModel::PairingOffer> m_offer;
+    double m_offerMadeAt = 0;
+    std::unique_ptr<MainContext::Timer> m_pairingTimer;
+    std::shared_ptr<void> m_observer;
+    int m_status = CommandLine::ok;
+    bool m_stopping = false;
+};
+
+} // namespace ferlow

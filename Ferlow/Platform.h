@@ -1,0 +1,74 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "FerlowCore/TrackpadPrefs.h"
+#include "FerlowHost/Permissions.h"
+#include "FerlowHost/SettingsStore.h"
+#include "FerlowInput/EventPoster.h"
+#include "FerlowInput/SystemShortcut.h"
+#include "FerlowInput/Translator.h"
+#include "FerlowLinux/FrontApp.h"
+
+namespace ferlow {
+
+// Everything the app model needs from the operating system, gathered in one
+// place so the model builds and runs without a desktop. One factory fills it
+// per platform; tests fill it with fakes and temporary folders. Each entry
+// says on which context it is used.
+struct Platform {
+    // Main context. The user's settings ("port", "termsAccepted", ...).
+    std::shared_ptr<SettingsStore> settings;
+    // Any context: whether input may be injected; help towards granting it.
+    std::shared_ptr<Permissions> permissions;
+
+    // Called once at construction; the poster is then used on the I/O queue.
+    std::function<std::shared_ptr<EventPoster>()> makePoster;
+    std::string inputBackend; // how input reaches the desktop, for people ("xtest", "uinput", "none")
+
+    // I/O queue: the displays and the desktop's pointer, for the translator.
+    Translator::LayoutSource layout;
+    Translator::CursorSource cursor;
+
+    // Main context. The application in front now; absent when there is none
+    // or no desktop to ask.
+    std::function<std::optional<FrontApp>()> frontApp;
+    // Main context. Starts following front-application changes: `changed`
+    // runs on the main context after each one. Following stops when the
+    // returned token goes. Empty when the desktop cannot be followed.
+    std::function<std::shared_ptr<void>(std::function<void()> changed)> observeFrontApp;
+
+    // Main context. Opening at login: whether it is on, and switching it;
+    // the switch returns false when it could not be done.
+    std::function<bool()> loginItemEnabled;
+    std::function<bool(bool on)> setLoginItem;
+
+    // I/O queue. Tells the input path which application is in front (its
+    // bundle identifier, empty for none), for chords that differ by app.
+    std::function<void(const std::string& bundleID)> frontAppForInput;
+
+    // Main context. The desktop's own settings, read afresh on each call.
+    std::function<TrackpadPrefs()> trackpadPrefs;
+    std::function<std::vector<SystemShortcut>()> systemShortcuts;
+    // Who keeps which combinations for itself, for the conflict texts
+    // ("Reserved by GNOME").
+    std::string reservedOwner = "macOS";
+    std::vector<SystemShortcut::Combination> reserved {SystemShortcut::reserved.begin(), SystemShortcut::reserved.end()};
+
+    std::filesystem::path supportDirectory; // pairings and buttons (created 0700 on first save)
+    std::filesystem::path padDirectory;     // the pad this installation ships, when FERLOW_PAD_DIR is not set
+
+    // Main context. Removes what the app keeps outside the support folder and
+    // the login entry (settings, autostart), then the support folder, and
+    // returns what the user must still do by hand, worded for them.
+    std::function<std::vector<std::string>()> uninstall;
+
+    std::string localHostName; // the first label of the host name, "localhost" without one
+};
+
+} // namespace ferlow

@@ -1,0 +1,25 @@
+// ferlow: the phone trackpad and remote for this computer, as a command.
+
+#include <csignal>
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+#include "Ferlow/CommandRunner.h"
+#include "Ferlow/Console.h"
+
+int main(int argc, char** argv)
+{
+    // A reader that goes away must not kill the daemon through its output.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::vector<std::string_view> arguments(argv + 1, argv + argc);
+    try {
+        return ferlow::CommandRunner(ferlow::CommandLine::parse(arguments)).run();
+    } catch (const ferlow::UsageError& error) {
+        ferlow::Console::error(error.what());
+        return ferlow::CommandLine::usage;
+    } catch (const std::exception& error) {
+        ferlow::Console::error(error.what());
+        return ferlow::CommandLine::failed;
+    }
+}

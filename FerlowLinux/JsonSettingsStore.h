@@ -1,0 +1,36 @@
+#pragma once
+
+#include <filesystem>
+
+#include "FerlowHost/SettingsStore.h"
+
+namespace ferlow {
+
+// The user's settings as one JSON object in `file` (settings.json in
+// Ferlow's config folder): folder 0700, file 0600, the whole object written
+// atomically on every change, keys sorted.
+//
+// A file that exists but cannot be read, or does not hold a JSON object, is
+// never silently replaced: the store starts empty and the first change moves
+// the file aside (settings.json.unreadable) before it writes. If it cannot be
+// moved, changes stay in memory only. Main context only.
+class JsonSettingsStore final : public SettingsStore {
+public:
+    // Reads the file; writes nothing.
+    explicit JsonSettingsStore(std::filesystem::path file);
+
+    std::optional<nlohmann::json> get(std::string_view key) const override;
+    void set(std::string_view key, nlohmann::json value) override;
+    void remove(std::string_view key) override;
+
+    const std::filesystem::path& file() const { return m_file; }
+
+private:
+    void save();
+
+    std::filesystem::path m_file;
+    nlohmann::json m_values = nlohmann::json::object();
+    bool m_keepAsideBeforeSave = false;
+};
+
+} // namespace ferlow

@@ -1,0 +1,166 @@
+#pragma once
+
+// The built `ferlow` program as a child process, with its own home and XDG
+// folders, its output read through pipes and every wait bounded.
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <map>
+#include <optional>
+#include <poll.h>
+#include <spawn.h>
+#include <stdexcept>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "tests/Support/TestSupport.h"
+#include "tests/Support/Xvfb.h"
+
+namespace ferlow::test {
+
+// The X server the test programs post to, one for the whole suite.
+inline const Xvfb& sharedXvfb()
+{
+    static const Xvfb server;
+    return server;
+}
+
+// One pretend user: a home folder with the XDG folders, a pad, the
+// development hooks pointing into it, and the suite's X server when there
+// is one (input goes through XTest there).
+struct FerlowHome {
+    FerlowHome()
+    {
+        writeFile(folder.path() / "pad" / "index.html", "<p>pad</p>");
+        if (sharedXvfb().available())
+            environment["DISPLAY"] = sharedXvfb().display();
+    }
+    std::filesystem::path pairingFile() const { return folder.path() / "pairing-url"; }
+    std::filesystem::path trace() const { return folder.path() / "trace"; }
+    std::filesystem::path support() const { return folder.path() / "data" / "Ferlow"; }
+    std::filesystem::path settings() const { return folder.path() / "config" / "Ferlow" / "settings.json"; }
+
+    TemporaryDirectory folder;
+    std::map<std::string, std::string> environment {
+        {"HOME", folder.path().string()},
+        {"XDG_DATA_HOME", (folder.path() / "data").string()},
+        {"XDG_CONFIG_HOME", (folder.path() / "config").string()},
+        {"FERLOW_PAD_DIR", (folder.path() / "pad").string()},
+        {"FERLOW_DEV_PAIRING_FILE", pairingFile().string()},
+        {"FERLOW_DEV_TRACE", trace().string()},
+        {"FERLOW_UPDATE_URL", "http://127.0.0.1:1/version.json"}, // nobody answers there
+    };
+};
+
+class FerlowProcess {
+public:
+    FerlowProcess(std::vector<std::string> arguments, const std::map<std::string, std::string>& environment)
+    {
+        int outPipe[2], errPipe[2];
+        if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
+            throw std::runtime_error("pipe failed");
+        arguments.insert(arguments.begin(), FERLOW_PROGRAM);
+        std::vector<std::string> variables;
+        for (const auto& [name, value] : environment)
+            variables.push_back(name + "=" + value);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+        const int spawned = ::posix_spawn(
+            &m_pid, FERLOW_PROGRAM, &actions, nullptr, pointers(arguments).data(), pointers(variables).data());
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(outPipe[1]);
+        ::close(errPipe[1]);
+        m_fds[0] = outPipe[0];
+        m_fds[1] = errPipe[0];
+        if (spawned != 0)
+            throw std::runtime_error("cannot start ferlow");
+    }
+
+    ~FerlowProcess()
+    {
+        if (!m_status) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        for (const int fd : m_fds)
+            if (fd >= 0)
+                ::close(fd);
+    }
+
+    // The first new stdout line starting with `prefix`; empty if none came in time.
+    std::string waitForLine(const std::string& prefix, std::chrono::milliseconds limit = std::chrono::seconds(10))
+    {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        do {
+            for (auto end = m_unread.find('\n'); end != std::string::npos; end = m_unread.find('\n')) {
+                const std::string line = m_unread.substr(0, end);
+                m_unread.erase(0, end + 1);
+                if (line.starts_with(prefix))
+                    return line;
+            }
+        } while (pump(deadline));
+        return {};
+    }
+
+    void signal(int number) { ::kill(m_pid, number); }
+
+    // The exit status; kills the process and throws after `limit`.
+    int wait(std::chrono::milliseconds limit = std::chrono::seconds(10))
+    {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (pump(deadline)) { } // until both pipes close
+        int status = 0;
+        if (m_fds[0] >= 0 || m_fds[1] >= 0 || ::waitpid(m_pid, &status, 0) != m_pid)
+            throw std::runtime_error("ferlow did not exit in time"); // the destructor kills it
+        m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return *m_status;
+    }
+
+    std::string out, err; // everything read so far
+
+private:
+    static std::vector<char*> pointers(std::vector<std::string>& strings)
+    {
+        std::vector<char*> result;
+        for (auto& s : strings)
+            result.push_back(s.data());
+        result.push_back(nullptr);
+        return result;
+    }
+
+    // Reads what the pipes have; false at the deadline or once both ended.
+    bool pump(std::chrono::steady_clock::time_point deadline)
+    {
+        pollfd fds[2] = {{m_fds[0], POLLIN, 0}, {m_fds[1], POLLIN, 0}};
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if ((m_fds[0] < 0 && m_fds[1] < 0) || left.count() <= 0 || ::poll(fds, 2, static_cast<int>(left.count())) <= 0)
+            return false;
+        for (int i = 0; i < 2; ++i) {
+            char chunk[4096];
+            const auto n = fds[i].revents ? ::read(m_fds[i], chunk, sizeof chunk) : 1;
+            if (n <= 0) {
+                ::close(m_fds[i]);
+                m_fds[i] = -1;
+            } else if (fds[i].revents) {
+                (i == 0 ? out : err).append(chunk, static_cast<std::size_t>(n));
+                if (i == 0)
+                    m_unread.append(chunk, static_cast<std::size_t>(n));
+            }
+        }
+        return true;
+    }
+
+    pid_t m_pid = -1;
+    int m_fds[2] = {-1, -1}; // stdout, stderr
+    std::string m_unread;    // stdout not yet returned as a line
+    std::optional<int> m_status;
+};
+
+} // namespace ferlow::test

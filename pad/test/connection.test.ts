@@ -60,7 +60,6 @@ class FakeSocket {
 const kind = (link: Connection): string => link.current.kind;
 let now = 0;
 let sockets: FakeSocket[];
-let holding = false;
 
 function advance(ms: number): void {
     for (let i = 0; i < ms; i += 10) {
@@ -71,7 +70,7 @@ function advance(ms: number): void {
 
 function connection(): Connection {
     return new Connection({
-        url: "ws://desk.local:7311/", pairing, now: () => now, holding: () => holding,
+        url: "ws://desk.local:7311/", pairing, now: () => now, holding: () => false,
         hello: () => ({ device: "Pixel 8", standalone: true }),
         random: (n) => new Uint8Array(n).fill(1),
         onMessage: () => undefined, onStatus: () => undefined, onRoundTrip: () => undefined,
@@ -84,7 +83,7 @@ function connection(): Connection {
 
 beforeEach(() => {
     mock.timers.enable({ apis: ["setTimeout", "setInterval"] });
-    [now, sockets, holding] = [1000, [], false];
+    [now, sockets] = [1000, []];
 });
 afterEach(() => mock.timers.reset());
 
@@ -120,30 +119,13 @@ test("greets with the device's name, then retries bad frames with backoff and st
     assert.deepEqual([kind(link), sockets.length], ["replaced", 4], "no retry after another phone took over");
 });
 
-test("pings every second, more often while something is held, and gives up on a silent computer", () => {
+test("gives up on a computer that stops answering pings", () => {
     const link = connection();
     link.start();
-    const socket = sockets[0]!;
-    socket.accept();
-    const answerPings = () => {
-        for (const m of socket.heard().slice(answered))
-            if (m.t === "p")
-                socket.say({ t: "pong", ts: m.ts });
-        answered = socket.heard().length;
-    };
-    let answered = 1;
-    for (let i = 0; i < 30; i++, advance(100))
-        answerPings();
-    const idle = socket.heard().filter((m) => m.t === "p").length;
-    assert.ok(idle >= 2 && idle <= 4, `about one ping a second: ${idle} in 3 s`);
-
-    holding = true;
-    const from = socket.heard().length;
-    for (let i = 0; i < 30; i++, advance(100))
-        answerPings();
-    const times = [now - 3000, ...socket.heard().slice(from).map((m) => m.ts)];
-    assert.ok(times.every((t, i) => i === 0 || t - times[i - 1]! <= 200), "never 200 ms without a message");
-
-    advance(3100); // no more pongs
-    assert.equal(kind(link), "waiting");
+    sockets[0]!.accept();
+    advance(2900);
+    assert.ok(sockets[0]!.heard().filter((m) => m.t === "p").length >= 2, "pings go out every second");
+    assert.equal(kind(link), "ready");
+    advance(200);
+    assert.equal(kind(link), "waiting", "no pong for three seconds");
 });

@@ -30,16 +30,6 @@ test("keys and sealed bytes match the computer's known answers", () => {
     assert.equal(bytesToHex(empty), vectors.emptyAtCounter256);
 });
 
-test("a channel dies at its first bad frame and stays dead", () => {
-    const keys = deriveKeys(hexToBytes(vectors.secret), hexToBytes(vectors.phoneNonce), hexToBytes(vectors.macNonce), "phone");
-    const good = hexToBytes(vectors.macSealed[0].sealed);
-    for (const bad of [good.slice(0, 15), good.slice(0, -1), Uint8Array.from(good, (b, i) => (i === 0 ? b ^ 1 : b))]) {
-        const channel = new SealingChannel(keys);
-        assert.throws(() => channel.open(bad));
-        assert.throws(() => channel.open(good), "the correct frame after a bad one");
-    }
-});
-
 test("the handshake greets, refuses what the computer would not send, and agrees keys with it", () => {
     const pairing = { id: "AbCdEfGhIjK", secret: new Uint8Array(32).fill(7) };
     const handshake = new Handshake(pairing, (n) => new Uint8Array(n).fill(0xa5));

@@ -1,0 +1,172 @@
+import type { TouchSample } from "../gesture/Recogniser";
+import { ActionSheet, type SheetPage } from "./ActionSheet";
+import { Texts } from "./Texts";
+
+// The pad's one screen: the trackpad surface with its two click buttons, a
+// bar with the connection dot and the computer's name, notices, the action
+// sheet, the settings and the full-screen messages. DOM only: it reports
+// touches and taps to its owner and shows what it is told.
+
+export interface PadViewEvents {
+    touch(sample: TouchSample): void;
+    touchCancelled(t: number): void;
+    clickButton(index: number, down: boolean, t: number): void;
+    action(id: string, down: boolean): void;
+    useThisPhone(): void;
+    rename(name: string): void;
+    forget(): void;
+}
+
+export type Screen = "pad" | "replaced" | "unpaired" | "noPairing";
+export type Quality = "good" | "fair" | "poor" | "none";
+
+function element<T extends HTMLElement = HTMLElement>(id: string): T {
+    const found = document.getElementById(id);
+    if (!found)
+        throw new Error(`the page has no #${id}`);
+    return found as T;
+}
+
+// Touches are timed when the page handles them, on the clock that stamps
+// every message: the computer paces playback by comparing these stamps with
+// those of the pings, so all must come from one clock and one moment of the
+// pipeline. An event's own timeStamp is older by however long the browser
+// took to deliver it, and that lag would read as network delay.
+const eventTime = (_event: Event) => performance.now();
+
+export class PadView {
+    readonly sheet: ActionSheet;
+    private readonly overlay = element("overlay");
+    private readonly settings = element("settings");
+    private readonly deviceName = element<HTMLInputElement>("device-name");
+
+    constructor(private readonly events: PadViewEvents) {
+        this.sheet = new ActionSheet(element("sheet"), element("sheet-pages"), element("sheet-title"),
+            element("sheet-dots"), (id, down) => events.action(id, down));
+        this.watchSurface(element("surface"));
+        this.watchClickButton(element("left-button"), 0);
+        this.watchClickButton(element("right-button"), 1);
+
+        element("open-sheet").addEventListener("click", () => (this.sheet.isOpen ? this.sheet.close() : this.sheet.open()));
+        element("close-sheet").addEventListener("click", () => this.sheet.close());
+        element("open-settings").addEventListener("click", () => {
+            this.sheet.close();
+            this.settings.hidden = false;
+        });
+        element("close-settings").addEventListener("click", () => (this.settings.hidden = true));
+        element<HTMLFormElement>("settings-form").addEventListener("submit", (e) => {
+            e.preventDefault();
+            this.settings.hidden = true;
+            const name = this.deviceName.value.trim();
+            if (name)
+                events.rename(name);
+        });
+        element("forget").addEventListener("click", () => {
+            this.settings.hidden = true;
+            events.forget();
+        });
+        element("overlay-action").addEventListener("click", () => events.useThisPhone());
+        // No page zoom or scroll: every touch belongs to the pad.
+        document.addEventListener("gesturestart", (e) => e.preventDefault());
+    }
+
+    show(screen: Screen): void {
+        const texts = {
+            replaced: [Texts.replacedTitle, Texts.replacedText],
+            unpaired: [Texts.unpairedTitle, Texts.unpairedText],
+            noPairing: [Texts.noPairingTitle, Texts.noPairingText],
+        } as const;
+        this.overlay.hidden = screen === "pad";
+        if (screen === "pad")
+            return;
+        this.sheet.close();
+        this.settings.hidden = true;
+        element("overlay-title").textContent = texts[screen][0];
+        element("overlay-text").textContent = texts[screen][1];
+        const action = element("overlay-action");
+        action.hidden = screen !== "replaced";
+        action.textContent = Texts.useThisPhone;
+    }
+
+    setComputerName(name: string): void {
+        element("computer").textContent = name || Texts.appName;
+    }
+
+    setDeviceName(name: string): void {
+        this.deviceName.value = name;
+    }
+
+    // The link line under the bar: connecting, or lost and retrying.
+    setLink(text: string | null): void {
+        this.notice("notice-link", text);
+    }
+
+    setAllowed(allowed: boolean): void {
+        const notice = element("notice-access");
+        notice.hidden = allowed;
+        element("notice-access-text").textContent = Texts.notAllowed;
+        element("notice-access-help").textContent = Texts.notAllowedHelp;
+    }
+
+    setUpdate(text: string | null, required: boolean): void {
+        this.notice("notice-update", text);
+        element("notice-update").classList.toggle("warn", required);
+    }
+
+    setQuality(quality: Quality): void {
+        const dot = element("dot");
+        dot.className = `dot ${quality}`;
+        dot.title = Texts.quality[quality];
+        dot.setAttribute("aria-label", Texts.quality[quality]);
+    }
+
+    setPages(pages: SheetPage[]): void {
+        this.sheet.setPages(pages);
+    }
+
+    private notice(id: string, text: string | null): void {
+        const notice = element(id);
+        notice.hidden = text === null;
+        notice.textContent = text ?? "";
+    }
+
+    private watchSurface(surface: HTMLElement): void {
+        const feed = (event: TouchEvent) => {
+            event.preventDefault();
+            this.events.touch({
+                t: eventTime(event),
+                touches: Array.from(event.targetTouches, (touch) => ({
+                    id: touch.identifier, x: touch.clientX, y: touch.clientY,
+                    radius: Math.max(touch.radiusX || 0, touch.radiusY || 0),
+                })),
+            });
+        };
+        const options = { passive: false };
+        surface.addEventListener("touchstart", feed, options);
+        surface.addEventListener("touchmove", feed, options);
+        surface.addEventListener("touchend", feed, options);
+        // A touch the browser took back ends everything it was doing; the
+        // sample after it lets the recogniser see which fingers are left.
+        surface.addEventListener("touchcancel", (event) => {
+            this.events.touchCancelled(eventTime(event));
+            feed(event);
+        }, options);
+    }
+
+    private watchClickButton(button: HTMLElement, index: number): void {
+        const press = (down: boolean) => (event: TouchEvent) => {
+            event.preventDefault();
+            // Only the first finger on the button presses it, only the last lifts it.
+            if (down ? event.targetTouches.length !== 1 : event.targetTouches.length !== 0)
+                return;
+            button.classList.toggle("pressed", down);
+            if (down)
+                navigator.vibrate?.(8);
+            this.events.clickButton(index, down, eventTime(event));
+        };
+        const options = { passive: false };
+        button.addEventListener("touchstart", press(true), options);
+        button.addEventListener("touchend", press(false), options);
+        button.addEventListener("touchcancel", press(false), options);
+    }
+}

@@ -123,7 +123,8 @@ ActionRow::ActionRow(const ActionButton& button, std::optional<std::string> conf
     line->addStretch();
 
     auto* remove = new QToolButton(this);
-    remove->setIcon(ViewStyle::tintedIcon(ViewStyle::Symbol::minusCircle, ViewStyle::color(ViewStyle::Tint::secondary, palette())));
+    remove->setIcon(ViewStyle::tintedIcon(
+        ViewStyle::Symbol::minusCircle, ViewStyle::color(ViewStyle::Tint::secondary, palette())));
     remove->setAutoRaise(true);
     remove->setToolTip(text::removeHelp);
     remove->setAccessibleName(text::removeHelp);
@@ -169,7 +170,8 @@ void ActionRow::display(const ActionButton& button, std::optional<std::string> c
     if (!m_title->hasFocus() || m_title->text() == qs(m_button.title))
         m_title->setText(qs(button.title));
     m_button = button;
-    m_page->setCurrentIndex(static_cast<int>(ActionsEditorView::pages().indexOf(qs(button.group.value_or(text::more)))));
+    const auto page = ActionsEditorView::pages().indexOf(qs(button.group.value_or(text::more)));
+    m_page->setCurrentIndex(static_cast<int>(page)); // none shown for a page the picker does not offer
     if (const auto* key = button.kind.as<ActionKind::Key>(); key && m_recorder)
         m_recorder->setChord({key->code, key->modifiers});
     if (m_kind)
@@ -261,7 +263,8 @@ ActionsEditorView::ActionsEditorView(AppModel& model, ShortcutRecorder::Translat
     auto* bottom = new QHBoxLayout;
     auto* addButton = new QToolButton(this);
     addButton->setText(text::addButton);
-    addButton->setIcon(ViewStyle::tintedIcon(ViewStyle::Symbol::plus, ViewStyle::color(ViewStyle::Tint::text, palette())));
+    addButton->setIcon(
+        ViewStyle::tintedIcon(ViewStyle::Symbol::plus, ViewStyle::color(ViewStyle::Tint::text, palette())));
     addButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     addButton->setPopupMode(QToolButton::InstantPopup);
     m_addMenu = new QMenu(addButton);

@@ -242,7 +242,8 @@ void AppDelegate::togglePopover()
     const QScreen* screen = QGuiApplication::screenAt(anchor);
     const QRect area = (screen ? screen : QGuiApplication::primaryScreen())->availableGeometry();
     const QSize size = m_popover->size();
-    const int x = std::clamp(anchor.x() - size.width() / 2, area.left(), std::max(area.left(), area.right() - size.width()));
+    const int rightmost = std::max(area.left(), area.right() - size.width());
+    const int x = std::clamp(anchor.x() - size.width() / 2, area.left(), rightmost);
     int y = anchor.y() + popoverGap;
     if (y + size.height() > area.bottom())
         y = (icon.isValid() && !icon.isEmpty() ? icon.top() : anchor.y()) - popoverGap - size.height();
@@ -272,7 +273,8 @@ void centre(QWidget* window)
 void AppDelegate::showOnboarding()
 {
     if (!m_onboarding) {
-        m_onboarding = std::make_unique<Window>(text::ferlow, new OnboardingView(m_model), Window::Sizing::followsContent);
+        m_onboarding =
+            std::make_unique<Window>(text::ferlow, new OnboardingView(m_model), Window::Sizing::followsContent);
         m_onboarding->adjustSize();
         centre(m_onboarding.get());
     }

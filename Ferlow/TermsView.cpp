@@ -63,8 +63,8 @@ TermsView::TermsView(std::function<void()> onAgree, std::function<void()> onQuit
     }
     column->addLayout(points);
 
-    auto* links = new QLabel(text::pleaseRead + ' ' + link(Terms::termsURL, text::termsOfUse) + ' ' + text::andText + ' '
-            + link(Terms::privacyURL, text::privacyPolicy),
+    auto* links = new QLabel(text::pleaseRead + ' ' + link(Terms::termsURL, text::termsOfUse) + ' ' + text::andText
+            + ' ' + link(Terms::privacyURL, text::privacyPolicy),
         this);
     links->setTextFormat(Qt::RichText);
     links->setOpenExternalLinks(true);

@@ -173,7 +173,9 @@ int runTrayApp(int argc, char** argv)
         };
         std::unique_ptr<ControlChannel> control;
         try {
-            io.call([&] { control = std::make_unique<ControlChannel>(io.context(), CommandRunner::controlSocket(), handle); });
+            io.call([&] {
+                control = std::make_unique<ControlChannel>(io.context(), CommandRunner::controlSocket(), handle);
+            });
         } catch (const std::exception& failure) {
             Console::error("other ferlow commands cannot reach this one: " + std::string(failure.what()));
         }

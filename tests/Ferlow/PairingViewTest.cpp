@@ -26,11 +26,7 @@ TEST(PairingView, CountsDownTenMinutesThenExpires)
     const auto offer = fixture.model->addPhone();
     PairingView view(*fixture.model, fixture.main, QString::fromStdString(offer->url), {}, [] { });
     EXPECT_EQ(countdownOf(view), "Code works for 10:00");
-    fixture.main.advance(1);
-    EXPECT_EQ(countdownOf(view), "Code works for 9:59");
-    fixture.main.advance(594);
-    EXPECT_EQ(countdownOf(view), "Code works for 0:05");
-    fixture.main.advance(4);
+    fixture.main.advance(599);
     EXPECT_EQ(countdownOf(view), "Code works for 0:01");
     EXPECT_EQ(view.state(), PairingView::State::waiting);
     fixture.main.advance(1);

@@ -243,6 +243,12 @@ std::vector<ActionButton> AppModel::annotated(const std::vector<ActionButton>& b
         buttons, m_systemShortcuts, ReservedShortcuts {m_platform.reservedOwner, m_platform.reserved});
 }
 
+std::optional<std::string> AppModel::conflict(const ActionButton& button) const
+{
+    return ShortcutConflicts::find(
+        button, m_actions, m_systemShortcuts, ReservedShortcuts {m_platform.reservedOwner, m_platform.reserved});
+}
+
 std::int64_t AppModel::termsAccepted() const
 {
     return integerSetting(*m_platform.settings, termsAcceptedKey).value_or(0);
@@ -417,6 +423,17 @@ void AppModel::setActions(std::vector<ActionButton> buttons)
         live->actions = std::move(buttons);
         controller->broadcastActions();
     });
+}
+
+void AppModel::reloadSystemShortcuts()
+{
+    if (!m_platform.systemShortcuts)
+        return;
+    auto shortcuts = m_platform.systemShortcuts();
+    if (shortcuts == m_systemShortcuts)
+        return;
+    m_systemShortcuts = std::move(shortcuts);
+    notify(Field::systemShortcuts);
 }
 
 void AppModel::checkPermission()

@@ -113,6 +113,11 @@ public:
     // The editor's one entry point for button changes: saved, annotated and
     // sent to the phone. A failed save still reaches the phone.
     void setActions(std::vector<ActionButton> buttons);
+    // Reads the desktop's shortcuts afresh (the actions editor does so each
+    // time it opens); the buttons are re-annotated by the next setActions.
+    void reloadSystemShortcuts();
+    // The clash the editor shows for one of `actions()`, kept or not.
+    std::optional<std::string> conflict(const ActionButton& button) const;
     // Records agreement to the terms in force and starts the server if it is
     // not running.
     void agreeToTerms();

@@ -7,6 +7,7 @@ namespace ferlow {
 const std::string_view CommandLine::help =
     "Usage: ferlow [option...]\n"
     "Turns your phone into a trackpad and remote for this computer.\n"
+    "Without options it runs in the desktop's tray (or a window where there is none).\n"
     "\n"
     "  --headless          run without a window: serve the phone pad, print a pairing\n"
     "                      code while no phone is paired, stop on SIGINT or SIGTERM\n"

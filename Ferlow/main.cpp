@@ -7,11 +7,16 @@
 
 #include "Ferlow/CommandRunner.h"
 #include "Ferlow/Console.h"
+#include "Ferlow/TrayApp.h"
 
 int main(int argc, char** argv)
 {
     // A reader that goes away must not kill the daemon through its output.
     std::signal(SIGPIPE, SIG_IGN);
+    // No arguments: the tray app. Every option is the command line's, and
+    // none of them makes a Qt application.
+    if (argc <= 1)
+        return ferlow::runTrayApp(argc, argv);
     std::vector<std::string_view> arguments(argv + 1, argv + argc);
     try {
         return ferlow::CommandRunner(ferlow::CommandLine::parse(arguments)).run();

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+class QLabel;
+
+namespace ferlow {
+
+class AppModel;
+class SymbolView;
+
+// Why Ferlow needs the right to post input, what this computer still needs
+// for it, and, live, whether it has it.
+class OnboardingView final : public QWidget {
+public:
+    static constexpr int width = 420;
+
+    explicit OnboardingView(AppModel& model, QWidget* parent = nullptr);
+    ~OnboardingView() override;
+
+    // What the input backend needs, in a sentence for the user.
+    static QString requirement(bool granted, const std::string& backend);
+    // "Allowed" or "Waiting".
+    static QString statusText(bool granted);
+
+private:
+    void showState();
+
+    AppModel& m_model;
+    std::shared_ptr<void> m_observation;
+    QLabel* m_requirement = nullptr;
+    SymbolView* m_statusSymbol = nullptr;
+    QLabel* m_status = nullptr;
+};
+
+} // namespace ferlow

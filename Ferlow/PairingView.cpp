@@ -1,0 +1,147 @@
+#include "Ferlow/PairingView.h"
+
+#include <QLabel>
+#include <algorithm>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "Ferlow/AppModel.h"
+#include "Ferlow/QRCodeView.h"
+#include "Ferlow/ViewStyle.h"
+
+namespace ferlow {
+
+namespace {
+
+namespace text {
+const QString scan = QStringLiteral("Scan with your phone\u2019s camera");
+const QString sameWifi = QStringLiteral("Phone and computer need to be on the same Wi-Fi.");
+const QString codeWorksFor = QStringLiteral("Code works for %1:%2");
+const QString pairedWith = QStringLiteral("Paired with ");
+const QString usePad = QStringLiteral("Use the pad on your phone to move the pointer.");
+const QString done = QStringLiteral("Done");
+const QString expired = QStringLiteral("This code has expired");
+const QString chooseAgain = QStringLiteral("Close this window and choose Add a Phone again.");
+const QString close = QStringLiteral("Close");
+} // namespace text
+
+QLabel* centred(const QString& content, ViewStyle::Text style, QWidget* parent)
+{
+    auto* label = new QLabel(content, parent);
+    ViewStyle::setTextStyle(label, style);
+    label->setAlignment(Qt::AlignHCenter);
+    label->setWordWrap(true);
+    return label;
+}
+
+QVBoxLayout* page(QWidget* widget)
+{
+    auto* column = new QVBoxLayout(widget);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(18);
+    return column;
+}
+
+} // namespace
+
+PairingView::PairingView(AppModel& model, MainContext& main, QString url, QImage modules,
+    std::function<void()> onDone, QWidget* parent)
+    : QWidget(parent)
+    , m_model(model)
+    , m_main(main)
+    , m_pairingID(pairingID(url))
+    , m_created(main.now())
+    , m_now(m_created)
+{
+    setFixedWidth(width);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(28, 28, 28, 28);
+
+    m_waiting = new QWidget(this);
+    auto* waiting = page(m_waiting);
+    waiting->addWidget(centred(text::scan, ViewStyle::Text::title3, m_waiting));
+    auto* code = new QRCodeView(std::move(modules), m_waiting);
+    code->setToolTip(url);
+    waiting->addWidget(code, 0, Qt::AlignHCenter);
+    waiting->addWidget(centred(text::sameWifi, ViewStyle::Text::callout, m_waiting));
+    m_countdown = centred({}, ViewStyle::Text::caption, m_waiting);
+    m_countdown->setObjectName(QStringLiteral("countdown"));
+    waiting->addWidget(m_countdown);
+    column->addWidget(m_waiting);
+
+    m_paired = new QWidget(this);
+    auto* paired = page(m_paired);
+    auto* tick = new SymbolView(ViewStyle::Symbol::checkmarkCircle, 44, m_paired);
+    tick->setSymbol(ViewStyle::Symbol::checkmarkCircle, ViewStyle::color(ViewStyle::Tint::green, palette()));
+    paired->addWidget(tick, 0, Qt::AlignHCenter);
+    m_pairedTitle = centred({}, ViewStyle::Text::title3, m_paired);
+    m_pairedTitle->setObjectName(QStringLiteral("pairedTitle"));
+    paired->addWidget(m_pairedTitle);
+    paired->addWidget(centred(text::usePad, ViewStyle::Text::body, m_paired));
+    auto* doneButton = new QPushButton(text::done, m_paired);
+    doneButton->setDefault(true);
+    paired->addWidget(doneButton, 0, Qt::AlignHCenter);
+    column->addWidget(m_paired);
+
+    m_expired = new QWidget(this);
+    auto* expired = page(m_expired);
+    expired->addWidget(centred(text::expired, ViewStyle::Text::title3, m_expired));
+    expired->addWidget(centred(text::chooseAgain, ViewStyle::Text::body, m_expired));
+    auto* closeButton = new QPushButton(text::close, m_expired);
+    expired->addWidget(closeButton, 0, Qt::AlignHCenter);
+    column->addWidget(m_expired);
+
+    connect(doneButton, &QPushButton::clicked, this, onDone);
+    connect(closeButton, &QPushButton::clicked, this, onDone);
+    m_observation = m_model.observe([this](AppModel::Field field) {
+        if (field == AppModel::Field::pairings)
+            showState();
+    });
+    m_tick = m_main.every(1.0, [this] {
+        m_now = m_main.now();
+        showState();
+    });
+    showState();
+}
+
+PairingView::~PairingView() = default;
+
+QString PairingView::pairingID(const QString& url)
+{
+    const auto hash = url.indexOf('#');
+    if (hash < 0)
+        return {};
+    const QString fragment = url.mid(hash + 1);
+    return fragment.left(fragment.indexOf('.'));
+}
+
+QString PairingView::countdown(long long remaining)
+{
+    const long long left = std::max(remaining, 0LL);
+    return text::codeWorksFor.arg(left / 60).arg(left % 60, 2, 10, QLatin1Char('0'));
+}
+
+PairingView::State PairingView::state() const
+{
+    for (const auto& pairing : m_model.pairings())
+        if (QString::fromStdString(pairing.id) == m_pairingID)
+            return State::paired;
+    const auto remaining = static_cast<long long>(lifetime - (m_now - m_created));
+    return remaining < 1 ? State::expired : State::waiting;
+}
+
+void PairingView::showState()
+{
+    const State now = state();
+    m_waiting->setVisible(now == State::waiting);
+    m_paired->setVisible(now == State::paired);
+    m_expired->setVisible(now == State::expired);
+    if (now == State::paired) {
+        for (const auto& pairing : m_model.pairings())
+            if (QString::fromStdString(pairing.id) == m_pairingID)
+                m_pairedTitle->setText(text::pairedWith + QString::fromStdString(pairing.name));
+    }
+    m_countdown->setText(countdown(static_cast<long long>(lifetime - (m_now - m_created))));
+}
+
+} // namespace ferlow

@@ -1,0 +1,152 @@
+// Which window the tray app opens at launch and when the permission or the
+// terms change, on a real model.
+
+#include <QDialog>
+#include <QLabel>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "Ferlow/AppDelegate.h"
+#include "tests/Ferlow/TrayFixture.h"
+
+namespace ferlow {
+namespace {
+
+using test::TrayFixture;
+using test::TraySetup;
+
+bool shown(const QWidget* window) { return window && window->isVisible(); }
+
+struct Tray {
+    explicit Tray(TraySetup setup = {}, bool trayAvailable = true)
+        : fixture(std::move(setup)), delegate(*fixture.model, fixture.main, options(trayAvailable))
+    {
+    }
+
+    AppDelegate::Options options(bool trayAvailable)
+    {
+        AppDelegate::Options result;
+        result.trayAvailable = trayAvailable;
+        result.quit = [this] { ++quits; };
+        return result;
+    }
+
+    TrayFixture fixture;
+    AppDelegate delegate;
+    int quits = 0;
+};
+
+TEST(AppDelegate, LaunchShowsTermsThenOnboardingThenPairing)
+{
+    struct Case {
+        const char* name;
+        bool termsAgreed, trusted, paired;
+        bool terms, onboarding, pairing;
+    };
+    const Case cases[] {
+        {"terms first", false, false, false, true, false, false},
+        {"no permission: onboarding, not pairing", true, false, false, false, true, false},
+        {"nothing paired", true, true, false, false, false, true},
+        {"ready", true, true, true, false, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Tray tray({.trusted = c.trusted, .termsAgreed = c.termsAgreed, .shortcuts = {}});
+        if (c.paired)
+            tray.fixture.usedPairing("Pixel");
+        tray.delegate.launch();
+        EXPECT_EQ(shown(tray.delegate.termsWindow()), c.terms);
+        EXPECT_EQ(shown(tray.delegate.onboardingWindow()), c.onboarding);
+        EXPECT_EQ(shown(tray.delegate.pairingWindow()), c.pairing);
+        EXPECT_EQ(tray.fixture.model->serverRunning(), !c.terms);
+        EXPECT_EQ(tray.fixture.permissions->prompts, c.onboarding ? 1 : 0);
+        tray.fixture.model->stop();
+    }
+}
+
+TEST(AppDelegate, OnboardingFollowsThePermission)
+{
+    Tray tray({.trusted = false, .termsAgreed = true, .shortcuts = {}});
+    tray.delegate.launch();
+    auto* onboarding = tray.delegate.onboardingWindow();
+    ASSERT_TRUE(shown(onboarding));
+    EXPECT_EQ(onboarding->findChild<QLabel*>(QStringLiteral("status"))->text(), "Waiting");
+
+    tray.fixture.permissions->trusted = true;
+    tray.fixture.main.advance(1); // the model's one-second check
+    EXPECT_FALSE(onboarding->isVisible());
+
+    tray.fixture.permissions->trusted = false;
+    tray.fixture.main.advance(1);
+    EXPECT_TRUE(onboarding->isVisible());
+    EXPECT_EQ(tray.delegate.onboardingWindow(), onboarding); // made once, shown again
+    tray.fixture.model->stop();
+}
+
+// Only agreeing or quitting ends the terms window; Return agrees, and newer
+// terms bring it back while the server waits.
+TEST(AppDelegate, TermsWindowClosesOnlyByAgreeingOrQuitting)
+{
+    Tray tray({.trusted = true, .termsAgreed = false, .shortcuts = {}});
+    auto& model = *tray.fixture.model;
+    tray.delegate.launch();
+    auto* terms = tray.delegate.termsWindow();
+    ASSERT_TRUE(shown(terms));
+    EXPECT_FALSE(terms->close());
+    QTest::keyClick(terms, Qt::Key_Escape);
+    EXPECT_TRUE(terms->isVisible());
+    EXPECT_FALSE(model.serverRunning());
+
+    QTest::keyClick(terms, Qt::Key_Return);
+    EXPECT_FALSE(terms->isVisible());
+    EXPECT_EQ(tray.fixture.settings->get(AppModel::termsAcceptedKey), nlohmann::json(1));
+    EXPECT_TRUE(model.serverRunning());
+    EXPECT_TRUE(shown(tray.delegate.pairingWindow())); // the start goes on
+
+    ReleaseInfo release;
+    release.terms = 2;
+    model.releaseSeen(release);
+    EXPECT_TRUE(terms->isVisible());
+    EXPECT_FALSE(model.serverRunning());
+    model.stop();
+}
+
+TEST(AppDelegate, EachAddAPhoneIsANewWindowForANewPairing)
+{
+    Tray tray;
+    tray.fixture.usedPairing("Pixel");
+    tray.delegate.launch();
+    EXPECT_FALSE(tray.delegate.pairingWindow());
+    tray.delegate.showPairing();
+    const auto* first = tray.delegate.pairingWindow();
+    tray.delegate.showPairing();
+    const auto* second = tray.delegate.pairingWindow();
+    EXPECT_NE(first, second);
+    EXPECT_TRUE(shown(second));
+    EXPECT_EQ(tray.fixture.model->store().all().size(), 3u); // Pixel and two pending codes
+
+    tray.delegate.showActions();
+    auto* actions = tray.delegate.actionsWindow();
+    actions->close();
+    tray.delegate.showActions();
+    EXPECT_EQ(tray.delegate.actionsWindow(), actions);
+    tray.fixture.model->stop();
+}
+
+// Without a tray the status view is an ordinary window from the start, and
+// closing it quits rather than leaving Ferlow out of sight.
+TEST(AppDelegate, WithoutATrayTheStatusIsAWindowThatQuitsOnClose)
+{
+    Tray tray({}, false);
+    tray.fixture.usedPairing("Pixel");
+    tray.delegate.launch();
+    auto* status = tray.delegate.statusWindow();
+    ASSERT_TRUE(shown(status));
+    EXPECT_EQ(status->windowType(), Qt::Window);
+    status->close();
+    EXPECT_EQ(tray.quits, 1);
+    tray.fixture.model->stop();
+}
+
+} // namespace
+} // namespace ferlow

@@ -1,0 +1,95 @@
+// The pairing window's countdown and its switch to success, driven by the
+// model's clock, and its QR code read back by an independent decoder.
+
+#include <QLabel>
+#include <QProcess>
+#include <QStandardPaths>
+#include <gtest/gtest.h>
+
+#include "Ferlow/PairingView.h"
+#include "Ferlow/QRCodeView.h"
+#include "tests/Ferlow/TrayFixture.h"
+
+namespace ferlow {
+namespace {
+
+using test::TrayFixture;
+
+QString countdownOf(const PairingView& view)
+{
+    return view.findChild<QLabel*>(QStringLiteral("countdown"))->text();
+}
+
+TEST(PairingView, CountsDownTenMinutesThenExpires)
+{
+    TrayFixture fixture;
+    const auto offer = fixture.model->addPhone();
+    PairingView view(*fixture.model, fixture.main, QString::fromStdString(offer->url), {}, [] { });
+    EXPECT_EQ(countdownOf(view), "Code works for 10:00");
+    fixture.main.advance(599);
+    EXPECT_EQ(countdownOf(view), "Code works for 0:01");
+    EXPECT_EQ(view.state(), PairingView::State::waiting);
+    fixture.main.advance(1);
+    EXPECT_EQ(view.state(), PairingView::State::expired);
+}
+
+// The phone's first connection marks the pairing used; the refresh that
+// follows shows success while the countdown still runs.
+TEST(PairingView, ShowsThePhoneAsSoonAsItPairs)
+{
+    TrayFixture fixture;
+    fixture.usedPairing("Older phone");
+    const auto offer = fixture.model->addPhone();
+    PairingView view(*fixture.model, fixture.main, QString::fromStdString(offer->url), {}, [] { });
+    fixture.main.advance(30);
+    EXPECT_EQ(view.state(), PairingView::State::waiting);
+    fixture.model->store().markUsed(offer->pairing.id, "Pixel");
+    fixture.model->refresh();
+    EXPECT_EQ(view.state(), PairingView::State::paired);
+    EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("pairedTitle"))->text(), "Paired with Pixel");
+    fixture.main.advance(600); // the time it had left runs out: still paired
+    EXPECT_EQ(view.state(), PairingView::State::paired);
+}
+
+// Whatever the URL's length the symbol is exactly 220 logical pixels square,
+// of pure black and white at the test's scale (QT_SCALE_FACTOR), and zbar
+// reads the pairing URL back from it.
+TEST(PairingView, QRCodeIsExactSharpAndReadsBack)
+{
+    TrayFixture fixture;
+    const auto url = fixture.model->addPhone()->url;
+    for (const std::string& text : {url, url + "/" + std::string(300, 'x')}) {
+        QRCodeView code(QRCodeView::modules(text));
+        const QImage image = code.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const qreal scale = image.devicePixelRatio();
+        const QRect symbol(qRound(QRCodeView::padding * scale), qRound(QRCodeView::padding * scale),
+            qRound(QRCodeView::side * scale), qRound(QRCodeView::side * scale));
+        QRect dark;
+        int grey = 0;
+        for (int y = symbol.top(); y <= symbol.bottom(); ++y)
+            for (int x = symbol.left(); x <= symbol.right(); ++x) {
+                const QRgb pixel = image.pixel(x, y);
+                if (pixel == qRgb(0, 0, 0))
+                    dark |= QRect(x, y, 1, 1);
+                else if (pixel != qRgb(255, 255, 255))
+                    ++grey;
+            }
+        EXPECT_EQ(dark, symbol) << text.size();
+        EXPECT_EQ(grey, 0) << text.size();
+
+        if (text != url)
+            continue;
+        const auto zbar = QStandardPaths::findExecutable(QStringLiteral("zbarimg"));
+        if (zbar.isEmpty())
+            GTEST_SKIP() << "zbarimg (zbar-tools) is not installed";
+        const auto file = QString::fromStdString((fixture.folder.path() / "code.png").string());
+        ASSERT_TRUE(image.save(file));
+        QProcess reader;
+        reader.start(zbar, {QStringLiteral("--raw"), QStringLiteral("-q"), file});
+        ASSERT_TRUE(reader.waitForFinished(30000));
+        EXPECT_EQ(QString::fromUtf8(reader.readAllStandardOutput()).trimmed().toStdString(), url);
+    }
+}
+
+} // namespace
+} // namespace ferlow

@@ -1,0 +1,194 @@
+// The status popup on a real model: the header by its rules, the notices,
+// the port editor, the phone rows and opening at login.
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+#include "Ferlow/StatusView.h"
+#include "tests/Ferlow/LoopbackPhone.h"
+#include "tests/Ferlow/TrayFixture.h"
+
+namespace ferlow {
+namespace {
+
+using test::TrayFixture;
+
+StatusView::Actions noActions() { return {[] { }, [] { }, [] { }, [] { }, [] { }}; }
+
+QString labelText(const QWidget& view, const char* name)
+{
+    return view.findChild<QLabel*>(QString::fromLatin1(name))->text();
+}
+
+QStringList visibleNotices(const QWidget& view)
+{
+    QStringList texts;
+    for (const auto* label : view.findChildren<QLabel*>(QStringLiteral("notice")))
+        if (label->parentWidget()->isVisibleTo(&view))
+            texts << label->text();
+    return texts;
+}
+
+struct HeldPort {
+    explicit HeldPort(std::uint16_t port) : acceptor(io, {asio::ip::tcp::v6(), port}) { }
+    asio::io_context io;
+    asio::ip::tcp::acceptor acceptor;
+};
+
+TEST(StatusView, HeaderAndNoticesFollowTheFirstRuleThatApplies)
+{
+    using Tone = StatusView::Tone;
+    struct Case {
+        const char* name;
+        std::function<void(TrayFixture&)> arrange;
+        QString text, detail;
+        Tone tone;
+        QStringList notices;
+    };
+    const Case cases[] {
+        {"nothing paired", [](TrayFixture&) { }, "No phone paired yet", "Open Ferlow on your phone", Tone::secondary,
+            {}},
+        {"paired, away", [](TrayFixture& f) { f.usedPairing("Pixel"); }, "Waiting for your phone",
+            "Open Ferlow on your phone", Tone::secondary, {}},
+        {"no permission",
+            [](TrayFixture& f) {
+                f.permissions->trusted = false;
+                f.model->checkPermission();
+            },
+            "No phone paired yet", "Permission needed", Tone::orange,
+            {"Ferlow needs permission to move the pointer."}},
+        // An available update is only a notice; the header stays as it was.
+        {"update available", [](TrayFixture& f) { f.model->updateChanged(UpdateStatus::available("2.0")); },
+            "No phone paired yet", "Open Ferlow on your phone", Tone::secondary, {"Ferlow 2.0 is available."}},
+        {"update required",
+            [](TrayFixture& f) {
+                f.usedPairing("Pixel");
+                f.model->updateChanged(UpdateStatus::required("3.0"));
+            },
+            "Update needed", "Open Ferlow on your phone", Tone::orange,
+            {"Update to Ferlow 3.0 to keep using your phone. This version has stopped working."}},
+        {"terms needed",
+            [](TrayFixture& f) {
+                ReleaseInfo release;
+                release.terms = 2;
+                f.model->releaseSeen(release);
+            },
+            "No phone paired yet", "Open Ferlow on your phone", Tone::secondary,
+            {"Agree to the Terms of Use to start using Ferlow."}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TrayFixture fixture;
+        c.arrange(fixture);
+        StatusView view(*fixture.model, noActions(), PairingStore::systemClock);
+        EXPECT_EQ(labelText(view, "statusText"), c.text);
+        EXPECT_EQ(labelText(view, "statusDetail"), c.detail);
+        EXPECT_EQ(StatusView::statusTone(*fixture.model), c.tone);
+        EXPECT_EQ(visibleNotices(view), c.notices);
+    }
+}
+
+// A busy port says so in orange and offers the next port; "80" (below 1024)
+// and "abc" change nothing, a free port moves the server and is remembered.
+TEST(StatusView, PortEditorAcceptsOnlyUsablePorts)
+{
+    TrayFixture fixture;
+    auto& model = *fixture.model;
+    const auto busy = model.port();
+    StatusView view(model, noActions(), PairingStore::systemClock);
+    auto* field = view.findChild<QLineEdit*>(QStringLiteral("port"));
+    auto* use = view.findChild<QPushButton*>(QStringLiteral("usePort"));
+    EXPECT_FALSE(field->isVisibleTo(&view));
+
+    HeldPort holder(busy);
+    model.startServer();
+    const QString busyText = "Port " + QString::number(busy) + " is busy";
+    EXPECT_EQ(labelText(view, "statusText"), "Not listening");
+    EXPECT_EQ(labelText(view, "statusDetail"), busyText);
+    EXPECT_EQ(StatusView::statusTone(model), StatusView::Tone::orange);
+    EXPECT_EQ(visibleNotices(view), QStringList {busyText + ". Another app is using it; pick another port."});
+    ASSERT_TRUE(field->isVisibleTo(&view));
+    EXPECT_EQ(field->text(), QString::number(busy + 1));
+
+    for (const char* refused : {"80", "abc", "1023", "65536", "+2000", ""}) {
+        field->setText(QString::fromLatin1(refused));
+        use->click();
+        EXPECT_EQ(model.port(), busy) << refused;
+    }
+    EXPECT_EQ(fixture.settings->get(AppModel::portKey), nlohmann::json(busy));
+    EXPECT_TRUE(model.serverError());
+
+    const auto free = test::freePort();
+    field->setText(QString::number(free));
+    emit field->returnPressed();
+    EXPECT_EQ(model.port(), free);
+    EXPECT_EQ(model.listeningPort(), free);
+    EXPECT_EQ(fixture.settings->get(AppModel::portKey), nlohmann::json(free));
+    EXPECT_FALSE(field->isVisibleTo(&view));
+}
+
+// The phone in use reads "Connected as"; the others say when they were last
+// used; Remove lets a phone go.
+TEST(StatusView, PhoneRowsShowUseAndRemove)
+{
+    TrayFixture fixture;
+    auto& model = *fixture.model;
+    const auto old = fixture.usedPairing("Old phone");
+    model.start();
+    const auto fresh = model.store().createPending();
+    test::LoopbackPhone phone(model.port(), fresh);
+    phone.connect("Pixel");
+    ASSERT_TRUE(fixture.main.runUntil([&] { return model.connectedDevice() && model.pairings().size() == 2; }));
+
+    StatusView view(model, noActions(), [] { return PairingStore::systemClock() + 300; });
+    EXPECT_EQ(labelText(view, "statusText"), "Pixel connected");
+    EXPECT_EQ(labelText(view, "statusDetail"), "Ready on desk.local");
+    EXPECT_EQ(StatusView::statusTone(model), StatusView::Tone::green);
+    QStringList captions;
+    for (const auto* caption : view.findChildren<QLabel*>(QStringLiteral("lastUsed")))
+        captions << caption->text();
+    EXPECT_EQ(captions, (QStringList {"Connected as Pixel", "Last used 5 minutes ago"}));
+
+    QToolButton* removeOld = nullptr;
+    for (auto* row : view.findChildren<QWidget*>(QStringLiteral("phone")))
+        if (row->findChildren<QLabel*>().front()->text() == "Old phone")
+            removeOld = row->findChild<QToolButton*>();
+    ASSERT_TRUE(removeOld);
+    removeOld->click();
+    ASSERT_TRUE(fixture.main.runUntil([&] { return model.pairings().size() == 1; }));
+    EXPECT_FALSE(model.store().lookup(old.id));
+    model.stop();
+}
+
+TEST(StatusView, RelativeTimesUseTheLargestWholeUnit)
+{
+    const std::pair<double, QString> cases[] {
+        {0.4, "just now"}, {59.9, "59 seconds ago"}, {60, "1 minute ago"}, {2 * 3600 + 3599, "2 hours ago"},
+        {15 * 86400, "2 weeks ago"}, {-3600, "in 1 hour"},
+    };
+    for (const auto& [seconds, text] : cases)
+        EXPECT_EQ(StatusView::relativeTime(seconds), text) << seconds;
+}
+
+TEST(StatusView, OpenAtLoginShowsWhatTheDesktopDid)
+{
+    TrayFixture fixture;
+    StatusView view(*fixture.model, noActions(), PairingStore::systemClock);
+    auto* toggle = view.findChild<QCheckBox*>();
+    toggle->click();
+    EXPECT_TRUE(fixture.loginItem);
+
+    fixture.loginItemWorks = false;
+    toggle->click();
+    EXPECT_TRUE(toggle->isChecked());
+    fixture.loginItem = false;
+    view.reload();
+    EXPECT_FALSE(toggle->isChecked());
+}
+
+} // namespace
+} // namespace ferlow

@@ -62,8 +62,9 @@ TEST(LocalNetworkPolicy, AdmitsLoopbackLinkLocalAndLocalSubnetsOnly)
         bool admits;
     } names[] = {
         {"en0", true}, {"enp3s0", true}, {"eth0", true}, {"wlan0", true}, {"wlp2s0", true}, {"bridge100", true},
+        {"br0", true}, {"br-lan", true}, {"bond0", true}, {"team0", true},
         {"lo", false}, {"lo0", false}, {"utun3", false}, {"tun0", false}, {"docker0", false}, {"virbr0", false},
-        {"wg0", false},
+        {"wg0", false}, {"tailscale0", false}, {"br-3f2a9c1d0e4b", false}, // Docker's own bridges
     };
     for (const auto& n : names) {
         const std::vector<InterfaceAddress> interfaces {interface(n.name, "192.168.1.20", "255.255.255.0")};

@@ -125,7 +125,7 @@ private:
         m_buffer.insert(m_buffer.end(), m_chunk.begin(), m_chunk.begin() + std::ptrdiff_t(count));
         std::optional<HTTPRequest> request;
         try {
-            request = HTTPRequest::parse(m_buffer);
+            request = HTTPRequest::parse(m_buffer, m_searched);
         } catch (const HTTPError&) {
             respond(*server, plainText(400, "Bad request"), BodyMode::include);
             return;
@@ -202,6 +202,7 @@ private:
     std::weak_ptr<State> m_server;
     std::shared_ptr<void> m_slot;
     Bytes m_buffer;
+    std::size_t m_searched = 0; // how much of m_buffer holds no end of head
     Bytes m_chunk;
 };
 

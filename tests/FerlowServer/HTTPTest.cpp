@@ -37,6 +37,42 @@ TEST(HTTPRequest, LineRules)
         EXPECT_EQ(failure(std::string(head) + "\r\n\r\n"), HTTPError::Kind::malformed) << head;
 }
 
+// A head arriving in pieces gives what it gives whole, wherever the pieces
+// split it (the blank line included), and the bytes after it stay.
+TEST(HTTPRequest, ResumedSearchAnswersAsTheWholeHead)
+{
+    const std::string head = "GET /x HTTP/1.1\r\nHost: h\r\n\r\n";
+    const std::string after = "\r\n\r\nrest";
+    Bytes whole = toBytes(head + after);
+    const auto expected = HTTPRequest::parse(whole);
+    ASSERT_TRUE(expected);
+    for (std::size_t step : {1, 2, 3, 5}) {
+        Bytes buffer;
+        std::size_t searched = 0;
+        std::optional<HTTPRequest> request;
+        const std::string input = head + after;
+        for (std::size_t at = 0; at < input.size() && !request; at += step) {
+            const auto piece = asBytes(input).subspan(at, std::min(step, input.size() - at));
+            buffer.insert(buffer.end(), piece.begin(), piece.end());
+            request = HTTPRequest::parse(buffer, searched);
+        }
+        EXPECT_EQ(request, expected) << step;
+        EXPECT_TRUE(after.starts_with(asText(buffer))) << step;
+    }
+    // Near misses ("\r\n\r" and another byte) never end a head, and the
+    // limit still holds when the bytes trickle in.
+    Bytes buffer;
+    std::size_t searched = 0;
+    try {
+        while (!HTTPRequest::parse(buffer, searched))
+            buffer.push_back(static_cast<std::uint8_t>("\r\n\rx"[buffer.size() % 4]));
+        ADD_FAILURE() << "a head ended at " << buffer.size();
+    } catch (const HTTPError& error) {
+        EXPECT_EQ(error.kind(), HTTPError::Kind::headerTooLarge);
+        EXPECT_EQ(buffer.size(), HTTPRequest::maxHead + 1);
+    }
+}
+
 TEST(HTTPRequest, InvalidUTF8BecomesReplacementCharacters)
 {
     const auto request = parseText("GET /\xFF\xE2\x82 HTTP/1.1\r\nX: \xC3\xA9\xED\xA0\x80\r\n\r\n");

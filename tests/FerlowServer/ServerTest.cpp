@@ -8,6 +8,14 @@
 
 #include <asio/executor_work_guard.hpp>
 #include <asio/post.hpp>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <netinet/in.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "FerlowServer/Server.h"
 #include "tests/Support/TestClient.h"
@@ -263,6 +271,70 @@ TEST_F(ServerTest, StartReportsATakenPortAndATimeOut)
     Server stalled(idle, 0, StaticFiles(m_folder.path()), allowAll, limits);
     EXPECT_EQ(startFailure(stalled), ServerError::failed("timed out"));
 }
+
+#if defined(__x86_64__)
+// Makes this process's kernel behave like a system whose IPv6 sockets stay
+// IPv6-only and whose IPv4 sockets cannot be made: setsockopt(IPV6_V6ONLY)
+// and socket(AF_INET) fail. False when the filter cannot be installed.
+bool refuseDualStackAndIPv4()
+{
+    sock_filter program[] = {
+        /* 0 */ BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+        /* 1 */ BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
+        /* 2 */ BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        /* 3 */ BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        /* 4 */ BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_socket, 0, 3),
+        /* 5 */ BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[0])),
+        /* 6 */ BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AF_INET, 8, 0),
+        /* 7 */ BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        /* 8 */ BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_setsockopt, 0, 5),
+        /* 9 */ BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])),
+        /* 10 */ BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, IPV6_V6ONLY, 0, 3),
+        /* 11 */ BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[1])),
+        /* 12 */ BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, IPPROTO_IPV6, 0, 1),
+        /* 13 */ BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOPROTOOPT),
+        /* 14 */ BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        /* 15 */ BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EAFNOSUPPORT),
+    };
+    const sock_fprog filter {static_cast<unsigned short>(std::size(program)), program};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) == 0;
+}
+
+// With IPv6 listening IPv6-only and IPv4 refused, start() must not report a
+// server that most phones could not reach.
+TEST(ServerStart, FailsAndSaysWhyWhenIPv4CannotListen)
+{
+    test::TemporaryDirectory folder;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (!refuseDualStackAndIPv4())
+            ::_exit(77);
+        asio::io_context io;
+        auto work = asio::make_work_guard(io);
+        std::thread thread([&] { io.run(); });
+        int code = 1; // started
+        {
+            Server server(io, 0, StaticFiles(folder.path()), [](const IPAddress&) { return true; });
+            try {
+                server.start();
+            } catch (const ServerError& error) {
+                std::fprintf(stderr, "%s\n", error.what());
+                code = error.description().starts_with("cannot listen on IPv4: ") ? 0 : 2;
+            }
+        }
+        work.reset();
+        thread.join();
+        ::_exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "cannot install a seccomp filter here";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: started on IPv6 alone; 2: failed for another reason";
+}
+#endif
 
 } // namespace
 } // namespace ferlow

@@ -1,9 +1,15 @@
 #include "FerlowCore/PairingStore.h"
 
 #include <algorithm>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "FerlowCore/Base64URL.h"
 #include "tests/Support/TestSupport.h"
@@ -177,6 +183,53 @@ TEST_F(PairingStoreTest, IsSafeToUseFromSeveralThreads)
         thread.join();
     EXPECT_EQ(store->all().size(), 80u);
     EXPECT_EQ(open()->all().size(), 80u);
+}
+
+// A save killed midway leaves its temporary file, secrets and all, beside
+// the store; loading removes it. Nothing else goes: not another store's file,
+// not a link (nor what it points to), and not a file a save that is still
+// running holds locked, as `ferlow --pair` may beside the app.
+TEST_F(PairingStoreTest, LoadingRemovesWhatKilledSavesLeftBehind)
+{
+    const auto leftovers = [&] {
+        std::vector<std::filesystem::path> found;
+        for (const auto& entry : std::filesystem::directory_iterator(directory))
+            if (entry.path().filename().string().starts_with(".pairings.json."))
+                found.push_back(entry.path());
+        return found;
+    };
+    const auto id = open()->createPending().id;
+    for (int attempt = 0; attempt < 1000 && leftovers().empty(); ++attempt) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::alarm(10); // never outlives a parent that stopped waiting
+            PairingStore store(directory, [this] { return now; });
+            for (;;)
+                store.markUsed(id, "phone");
+        }
+        ::usleep(static_cast<useconds_t>(200 + attempt * 131 % 3000));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+    }
+    const auto killed = leftovers();
+    ASSERT_FALSE(killed.empty());
+
+    writeFile(temporary.path() / "outside", "keep");
+    std::filesystem::create_symlink(temporary.path() / "outside", directory / ".pairings.json.LinkMe");
+    writeFile(directory / ".actions.json.Abc123", "[]");
+    writeFile(directory / ".pairings.json.Live12", "[");
+    const int live = ::open((directory / ".pairings.json.Live12").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(live, LOCK_EX), 0);
+
+    EXPECT_EQ(open()->all().size(), 1u);
+    for (const auto& path : killed)
+        EXPECT_FALSE(std::filesystem::exists(path)) << path;
+    EXPECT_TRUE(std::filesystem::is_symlink(directory / ".pairings.json.LinkMe"));
+    EXPECT_EQ(readFile(temporary.path() / "outside"), "keep");
+    EXPECT_TRUE(std::filesystem::exists(directory / ".actions.json.Abc123"));
+    EXPECT_TRUE(std::filesystem::exists(directory / ".pairings.json.Live12"));
+    ::close(live);
 }
 
 TEST(PairingURL, CarriesIdAndSecretInTheFragment)

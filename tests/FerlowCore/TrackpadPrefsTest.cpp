@@ -1,6 +1,7 @@
 #include "FerlowCore/TrackpadPrefs.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "FerlowCore/CodingError.h"
 

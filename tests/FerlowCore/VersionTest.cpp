@@ -3,6 +3,7 @@
 #include "FerlowCore/Version.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "FerlowCore/CodingError.h"
 

@@ -86,6 +86,15 @@ public:
     std::optional<std::string> activeDeviceName() const;
     std::size_t sessionCount() const { return m_sessions.size(); }
 
+    // The pairing id and the phone's nonce from a plaintext hello: a JSON
+    // object with "t" "hello", integer "v" 1, a string "id" and a string "n"
+    // holding exactly 16 bytes in Base64URL. Nothing for anything else.
+    struct Hello {
+        std::string id;
+        Bytes nonce;
+    };
+    static std::optional<Hello> parseHello(std::string_view text);
+
     // A stamped move, or an ongoing scroll, as two halves; otherwise nothing.
     static std::optional<std::pair<PhoneMessage, PhoneMessage>> split(const PhoneMessage& message);
     // Bytes from the secure random source; throws RandomSourceError.

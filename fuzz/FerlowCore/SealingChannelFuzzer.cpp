@@ -1,6 +1,6 @@
 // Sealed frames come from the network. The fuzzer plays a phone that sends
-// honest frames, replays, damaged copies and bytes of its own choosing to the
-// computer's channel. Only the next honest frame ever opens, and to its own
+// honest frames, replays, damaged copies, the computer's own frames and
+// bytes of its own choosing to the computer's channel. Only the next honest frame ever opens, and to its own
 // plaintext; the first frame that does not kills the channel for good, and
 // the receive counter counts exactly the frames that opened.
 #include "FerlowCore/SealingChannel.h"
@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const ByteView plaintext = input.take(input.byte() % 64);
         Bytes frame;
         bool honest = false;
-        switch (op % 4) {
+        switch (op % 5) {
         case 0: // the next honest frame
             frame = phone.seal(plaintext);
             honest = true;
@@ -53,6 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (sent.empty())
                 continue;
             frame = sent[input.byte() % sent.size()];
+            break;
+        case 4: // a frame the computer sealed, sent back to it
+            frame = mac.seal(plaintext);
             break;
         }
         sent.push_back(frame);

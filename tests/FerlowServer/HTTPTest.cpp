@@ -38,31 +38,23 @@ TEST(HTTPRequest, LineRules)
 }
 
 // A head arriving in pieces gives what it gives whole, wherever the pieces
-// split it (the blank line included), and the bytes after it stay.
+// cut it (its blank line included), and near misses of a blank line never end
+// a head, however the bytes trickle in.
 TEST(HTTPRequest, ResumedSearchAnswersAsTheWholeHead)
 {
-    const std::string head = "GET /x HTTP/1.1\r\nHost: h\r\n\r\n";
-    const std::string after = "\r\n\r\nrest";
-    Bytes whole = toBytes(head + after);
-    const auto expected = HTTPRequest::parse(whole);
+    const std::string input = "GET /x HTTP/1.1\r\nHost: h\r\n\r\n\r\n\r\nrest";
+    const auto expected = parseText(input);
     ASSERT_TRUE(expected);
-    for (std::size_t step : {1, 2, 3, 5}) {
-        Bytes buffer;
-        std::size_t searched = 0;
-        std::optional<HTTPRequest> request;
-        const std::string input = head + after;
-        for (std::size_t at = 0; at < input.size() && !request; at += step) {
-            const auto piece = asBytes(input).subspan(at, std::min(step, input.size() - at));
-            buffer.insert(buffer.end(), piece.begin(), piece.end());
-            request = HTTPRequest::parse(buffer, searched);
-        }
-        EXPECT_EQ(request, expected) << step;
-        EXPECT_TRUE(after.starts_with(asText(buffer))) << step;
-    }
-    // Near misses ("\r\n\r" and another byte) never end a head, and the
-    // limit still holds when the bytes trickle in.
     Bytes buffer;
     std::size_t searched = 0;
+    std::optional<HTTPRequest> request;
+    for (std::size_t at = 0; at < input.size() && !request; ++at) {
+        buffer.push_back(static_cast<std::uint8_t>(input[at]));
+        request = HTTPRequest::parse(buffer, searched);
+    }
+    EXPECT_EQ(request, expected);
+    buffer.clear();
+    searched = 0;
     try {
         while (!HTTPRequest::parse(buffer, searched))
             buffer.push_back(static_cast<std::uint8_t>("\r\n\rx"[buffer.size() % 4]));

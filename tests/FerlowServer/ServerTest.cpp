@@ -115,35 +115,18 @@ TEST_F(ServerTest, PlainRequestsGetExactlyOneAnswer)
     const std::string pad(16384 - 23, 'a'); // makes "GET / HTTP/1.1\r\nX-Pad: " + pad 16384 bytes long
     const std::pair<std::string, Bytes> cases[] = {
         {"GET / HTTP/1.1\r\nHost: x\r\n\r\n", page.bytes()},
-        {"GET    /index.html    HTTP/1.1\r\n\r\n", page.bytes()},
         {"HEAD / HTTP/1.1\r\n\r\n", page.bytes(BodyMode::omit)},
         {"GET / HTTP/1.1\r\nX-Pad: " + pad + "\r\n\r\n", page.bytes()},
         {"GET / HTTP/1.1\r\nX-Pad: a" + pad + "\r\n\r\n", text(400, "Bad request").bytes()},
         {std::string(16385, 'G'), text(400, "Bad request").bytes()}, // answered before the head ends
-        {"GET / HTTP/2\r\n\r\n", text(400, "Bad request").bytes()},
         {"get / HTTP/1.1\r\n\r\n", text(405, "Method not allowed").bytes()},
         {"POST / HTTP/1.1\r\nContent-Length: 2\r\n\r\nhi", text(405, "Method not allowed").bytes()},
         {"GET /index.html HTTP/1.1\r\nRange: bytes=14-\r\n\r\n",
             FileResponse {206, page.contentType, toBytes("html>"), "bytes 14-18/19"}.bytes()},
         {test::upgradeRequest(m_port, "http://127.0.0.1:1"), text(403, "Forbidden").bytes()},
-        {test::upgradeRequest(m_port, "https://127.0.0.1:" + std::to_string(m_port)), text(403, "Forbidden").bytes()},
     };
     for (const auto& [request, expected] : cases)
         EXPECT_EQ(answer(request), asText(expected)) << request.substr(0, 40);
-}
-
-TEST_F(ServerTest, CurlGetsAValidPage)
-{
-    start();
-    const auto command = "curl --silent --show-error --max-time 10 --include http://127.0.0.1:" + std::to_string(m_port)
-        + "/ 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string output(4096, '\0');
-    output.resize(std::fread(output.data(), 1, output.size(), pipe));
-    EXPECT_EQ(::pclose(pipe), 0) << output;
-    EXPECT_TRUE(output.starts_with("HTTP/1.1 200 OK\r\n")) << output;
-    EXPECT_TRUE(output.ends_with("\r\n\r\n<html>ferlow</html>")) << output;
 }
 
 TEST_F(ServerTest, WebSocketConversation)
@@ -273,28 +256,24 @@ TEST_F(ServerTest, StartReportsATakenPortAndATimeOut)
 }
 
 #if defined(__x86_64__)
-// Makes this process's kernel behave like a system whose IPv6 sockets stay
-// IPv6-only and whose IPv4 sockets cannot be made: setsockopt(IPV6_V6ONLY)
+// Makes this process's kernel act as a system whose IPv6 sockets stay
+// IPv6-only and which cannot make IPv4 sockets: setsockopt(IPV6_V6ONLY)
 // and socket(AF_INET) fail. False when the filter cannot be installed.
 bool refuseDualStackAndIPv4()
 {
-    sock_filter program[] = {
-        /* 0 */ BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
-        /* 1 */ BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
-        /* 2 */ BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-        /* 3 */ BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-        /* 4 */ BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_socket, 0, 3),
-        /* 5 */ BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[0])),
-        /* 6 */ BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AF_INET, 8, 0),
-        /* 7 */ BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-        /* 8 */ BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_setsockopt, 0, 5),
-        /* 9 */ BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])),
-        /* 10 */ BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, IPV6_V6ONLY, 0, 3),
-        /* 11 */ BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[1])),
-        /* 12 */ BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, IPPROTO_IPV6, 0, 1),
-        /* 13 */ BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOPROTOOPT),
-        /* 14 */ BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-        /* 15 */ BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EAFNOSUPPORT),
+    using F = sock_filter;
+    const auto load = [](std::uint32_t offset) { return F BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offset); };
+    const auto jumpIf = [](std::uint32_t value, std::uint8_t yes, std::uint8_t no) {
+        return F BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, value, yes, no);
+    };
+    const auto answer = [](std::uint32_t action) { return F BPF_STMT(BPF_RET | BPF_K, action); };
+    F program[] = {
+        load(offsetof(seccomp_data, arch)), jumpIf(AUDIT_ARCH_X86_64, 1, 0), answer(SECCOMP_RET_ALLOW),
+        load(offsetof(seccomp_data, nr)), jumpIf(__NR_socket, 0, 3),                            // 3, 4
+        load(offsetof(seccomp_data, args[0])), jumpIf(AF_INET, 8, 0), answer(SECCOMP_RET_ALLOW), // 5 - 7
+        jumpIf(__NR_setsockopt, 0, 5), load(offsetof(seccomp_data, args[2])), jumpIf(IPV6_V6ONLY, 0, 3), // 8 - 10
+        load(offsetof(seccomp_data, args[1])), jumpIf(IPPROTO_IPV6, 0, 1),                        // 11, 12
+        answer(SECCOMP_RET_ERRNO | ENOPROTOOPT), answer(SECCOMP_RET_ALLOW), answer(SECCOMP_RET_ERRNO | EAFNOSUPPORT),
     };
     const sock_fprog filter {static_cast<unsigned short>(std::size(program)), program};
     return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) == 0;
@@ -313,15 +292,12 @@ TEST(ServerStart, FailsAndSaysWhyWhenIPv4CannotListen)
         asio::io_context io;
         auto work = asio::make_work_guard(io);
         std::thread thread([&] { io.run(); });
-        int code = 1; // started
-        {
-            Server server(io, 0, StaticFiles(folder.path()), [](const IPAddress&) { return true; });
-            try {
-                server.start();
-            } catch (const ServerError& error) {
-                std::fprintf(stderr, "%s\n", error.what());
-                code = error.description().starts_with("cannot listen on IPv4: ") ? 0 : 2;
-            }
+        int code = 1; // started on IPv6 alone
+        try {
+            Server(io, 0, StaticFiles(folder.path()), [](const IPAddress&) { return true; }).start();
+        } catch (const ServerError& error) {
+            std::fprintf(stderr, "%s\n", error.what());
+            code = error.description().starts_with("cannot listen on IPv4: ") ? 0 : 2;
         }
         work.reset();
         thread.join();
@@ -329,10 +305,9 @@ TEST(ServerStart, FailsAndSaysWhyWhenIPv4CannotListen)
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77)
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
         GTEST_SKIP() << "cannot install a seccomp filter here";
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: started on IPv6 alone; 2: failed for another reason";
+    EXPECT_EQ(status, 0) << "1: started on IPv6 alone; 2: failed for another reason";
 }
 #endif
 

@@ -37,34 +37,6 @@ TEST(HTTPRequest, LineRules)
         EXPECT_EQ(failure(std::string(head) + "\r\n\r\n"), HTTPError::Kind::malformed) << head;
 }
 
-// A head arriving in pieces gives what it gives whole, wherever the pieces
-// cut it (its blank line included), and near misses of a blank line never end
-// a head, however the bytes trickle in.
-TEST(HTTPRequest, ResumedSearchAnswersAsTheWholeHead)
-{
-    const std::string input = "GET /x HTTP/1.1\r\nHost: h\r\n\r\n\r\n\r\nrest";
-    const auto expected = parseText(input);
-    ASSERT_TRUE(expected);
-    Bytes buffer;
-    std::size_t searched = 0;
-    std::optional<HTTPRequest> request;
-    for (std::size_t at = 0; at < input.size() && !request; ++at) {
-        buffer.push_back(static_cast<std::uint8_t>(input[at]));
-        request = HTTPRequest::parse(buffer, searched);
-    }
-    EXPECT_EQ(request, expected);
-    buffer.clear();
-    searched = 0;
-    try {
-        while (!HTTPRequest::parse(buffer, searched))
-            buffer.push_back(static_cast<std::uint8_t>("\r\n\rx"[buffer.size() % 4]));
-        ADD_FAILURE() << "a head ended at " << buffer.size();
-    } catch (const HTTPError& error) {
-        EXPECT_EQ(error.kind(), HTTPError::Kind::headerTooLarge);
-        EXPECT_EQ(buffer.size(), HTTPRequest::maxHead + 1);
-    }
-}
-
 TEST(HTTPRequest, InvalidUTF8BecomesReplacementCharacters)
 {
     const auto request = parseText("GET /\xFF\xE2\x82 HTTP/1.1\r\nX: \xC3\xA9\xED\xA0\x80\r\n\r\n");

@@ -27,8 +27,8 @@ public:
     // aside first. An empty file holds nothing worth keeping.
     void markUndecodable(ByteView loaded);
 
-    // Creates missing folders with mode 0700 (as the XDG Base Directory
-    // specification asks of a program's data folders), sets the file's own
+    // Creates missing folders with mode 0700 (what XDG Base Directory asks
+    // of a program's data folders), sets the file's own
     // folder to 0700, keeps an unusable file aside, then writes `data`
     // atomically with mode 0600. Throws std::filesystem::filesystem_error and
     // then leaves the file as it was; never replaces a file it could not keep

@@ -37,10 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto [first, last] = *range;
     require(header.starts_with("bytes=") && header.find(',') == std::string_view::npos, "one byte range");
     require(first >= 0 && last <= fileSize - 1, "the selection starts at a byte and ends within the file");
-    const auto spec = header.substr(6);
-    const auto dash = spec.find('-');
-    const auto firstText = spec.substr(0, dash);
-    const auto lastText = spec.substr(dash + 1);
+    const auto rangeSet = header.substr(6);
+    const auto dash = rangeSet.find('-');
+    const auto firstText = rangeSet.substr(0, dash);
+    const auto lastText = rangeSet.substr(dash + 1);
     require(firstText.empty() || decimalInteger(firstText), "a first position is one decimal integer");
     require(lastText.empty() || decimalInteger(lastText), "a last position is one decimal integer");
     if (firstText.empty())

@@ -1,7 +1,7 @@
 // Request targets come from any peer. Over a root holding a few files, a
-// folder, a link within it and a link out of it, every answer is a designed
-// status, and whatever is served is a file inside the root (or part of one):
-// never the file outside, never a folder.
+// folder, a link within it and a link out of it, every answer is 200, 206,
+// 404 or 416, and whatever is served is a file inside the root (or part of
+// one): never the file outside, never a folder.
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -74,13 +74,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(response.contentRange && response.contentRange->starts_with("bytes "), "a part says which");
         break;
     case 404:
-        require(body == "Not found", "the designed not-found answer");
+        require(body == "Not found", "the one not-found answer");
         break;
     case 416:
         require(body.empty() && response.contentRange && response.contentRange->starts_with("bytes */"), "nothing selected");
         break;
     default:
-        require(false, "a designed status");
+        require(false, "200, 206, 404 or 416");
     }
     return 0;
 }

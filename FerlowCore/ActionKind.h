@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <variant>
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 #include "FerlowCore/MediaKey.h"
 #include "FerlowCore/SystemGesture.h"

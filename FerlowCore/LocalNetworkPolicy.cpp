@@ -27,11 +27,26 @@ bool sameSubnet(const IPAddress& peer, const InterfaceAddress& interface)
     return true;
 }
 
+// Docker names each user-defined network's bridge "br-" and the first 12 hex
+// digits of the network's id; its containers are not the local network.
+bool isDockerBridge(const std::string& name)
+{
+    constexpr std::string_view prefix = "br-";
+    return name.size() == prefix.size() + 12 && startsWith(name, prefix)
+        && std::all_of(name.begin() + prefix.size(), name.end(),
+            [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
 } // namespace
 
 bool LocalNetworkPolicy::isLocalNetworkInterface(const std::string& name)
 {
-    return startsWith(name, "en") || startsWith(name, "eth") || startsWith(name, "wl") || startsWith(name, "bridge");
+    if (isDockerBridge(name))
+        return false;
+    for (const std::string_view prefix : {"en", "eth", "wl", "br", "bond", "team"})
+        if (startsWith(name, prefix))
+            return true;
+    return false;
 }
 
 bool LocalNetworkPolicy::allows(const IPAddress& remote, const std::vector<InterfaceAddress>& interfaces)

@@ -21,8 +21,11 @@ struct LocalNetworkPolicy {
     static bool allows(const IPAddress& remote, const std::vector<InterfaceAddress>& interfaces);
 
     // Interface names that stand for the local network: wired ("en*",
-    // "eth*"), wireless ("wl*") and bridges ("bridge*"). Loopback, tunnels,
-    // VPNs and container networks never admit a peer.
+    // "eth*"), wireless ("wl*"), bridges ("br*", "bridge*") and bonded or
+    // teamed links ("bond*", "team*"), where a machine that hosts virtual
+    // machines keeps its LAN address. Loopback, tunnels, VPNs and container
+    // networks ("virbr*", "docker*", Docker's "br-" + 12 hex digits) never
+    // admit a peer.
     static bool isLocalNetworkInterface(const std::string& name);
 
     // Every IPv4 and IPv6 address with a netmask, in the system's order;

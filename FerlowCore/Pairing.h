@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 #include "FerlowCore/Bytes.h"
 

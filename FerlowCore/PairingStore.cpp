@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <system_error>
-#include <sys/stat.h>
+#include <stdexcept>
 
-#include "FerlowCore/AtomicFile.h"
+#include <nlohmann/json.hpp>
+
 #include "FerlowCore/JSONCoding.h"
 
 namespace ferlow {
@@ -28,14 +28,9 @@ PairingStore::PairingStore(fs::path directory, Clock clock)
 
 void PairingStore::load()
 {
-    const auto data = AtomicFile::read(m_file);
-    if (!data) {
-        // Missing is the normal first start; a file that exists but cannot be
-        // read is kept aside before anything replaces it.
-        std::error_code error;
-        m_keepAsideBeforeSave = fs::exists(fs::symlink_status(m_file, error));
+    const auto data = m_file.load();
+    if (!data)
         return;
-    }
     try {
         const auto json = JSONCoding::parse(*data);
         if (!json.is_array())
@@ -46,7 +41,7 @@ void PairingStore::load()
         m_items = std::move(items);
     } catch (const std::exception&) {
         m_items.clear();
-        m_keepAsideBeforeSave = !data->empty();
+        m_file.markUndecodable(*data);
     }
 }
 
@@ -61,33 +56,14 @@ void PairingStore::prune()
 
 void PairingStore::save()
 {
-    std::error_code error;
-    fs::create_directories(m_directory, error);
-    ::chmod(m_directory.c_str(), 0700);
-
-    std::string text;
     try {
         nlohmann::ordered_json json = nlohmann::ordered_json::array();
         for (const auto& pairing : m_items)
             json.push_back(pairing.encode());
-        text = JSONCoding::dump(json);
+        m_file.save(asBytes(JSONCoding::dump(json)));
     } catch (const std::exception&) {
-        return;
+        // Kept in memory; the next change writes the file again.
     }
-
-    if (m_keepAsideBeforeSave) {
-        AtomicFile::keepAside(m_file);
-        std::error_code stillThere;
-        if (fs::exists(fs::symlink_status(m_file, stillThere)))
-            return; // never overwrite what could not be moved to safety
-        m_keepAsideBeforeSave = false;
-    }
-    try {
-        AtomicFile::write(m_file, asBytes(text), 0600);
-    } catch (const std::exception&) {
-        return;
-    }
-    ::chmod(m_file.c_str(), 0600);
 }
 
 std::vector<Pairing> PairingStore::all()

@@ -8,18 +8,20 @@
 #include <vector>
 
 #include "FerlowCore/Pairing.h"
+#include "FerlowCore/PrivateFile.h"
 
 namespace ferlow {
 
-// The paired phones, kept in `directory`/pairings.json (folder 0700, file
-// 0600, written atomically). Pending pairings (never used) expire after
-// `pendingLifetime` seconds. Every public operation holds the store's lock for
-// its whole duration, so the store may be used from any thread.
+// The paired phones, kept in `directory`/pairings.json as a PrivateFile
+// (folder 0700, file 0600, written atomically, an unusable file moved aside
+// to pairings.json.unreadable before the first save replaces it). Pending
+// pairings (never used) expire after `pendingLifetime` seconds. Every public
+// operation holds the store's lock for its whole duration, so the store may
+// be used from any thread; another process may use the same file, and each
+// save replaces it whole.
 //
 // Storage failures are swallowed: the in-memory list stays authoritative and
-// the next change tries again. A file that exists but cannot be understood is
-// moved aside (pairings.json.unreadable) before the first save replaces it,
-// so a damaged file never silently costs the user their phones.
+// the next change tries again.
 class PairingStore final {
 public:
     using Clock = std::function<double()>; // seconds since 1970
@@ -34,7 +36,7 @@ public:
     void markUsed(const std::string& id, const std::string& deviceName);
     void remove(const std::string& id);
 
-    const std::filesystem::path& file() const { return m_file; }
+    const std::filesystem::path& file() const { return m_file.path(); }
     const std::filesystem::path& directory() const { return m_directory; }
 
     static double systemClock();
@@ -45,10 +47,9 @@ private:
     void save();
 
     std::filesystem::path m_directory;
-    std::filesystem::path m_file;
+    PrivateFile m_file;
     Clock m_clock;
     std::vector<Pairing> m_items;
-    bool m_keepAsideBeforeSave = false;
     std::mutex m_lock;
 };
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <variant>
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 #include "FerlowCore/SystemGesture.h"
 

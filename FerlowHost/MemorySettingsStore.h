@@ -3,6 +3,8 @@
 #include <map>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "FerlowHost/SettingsStore.h"
 
 namespace ferlow {

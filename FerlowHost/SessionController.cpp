@@ -21,15 +21,9 @@ double monotonicSeconds()
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-// The phone's nonce from a valid hello, or nothing. A hello is a JSON object
-// with "t" "hello", integer "v" 1, a string "id" and a string "n" holding
-// exactly 16 bytes in Base64URL.
-struct Hello {
-    std::string id;
-    Bytes nonce;
-};
+} // namespace
 
-std::optional<Hello> parseHello(std::string_view text)
+std::optional<SessionController::Hello> SessionController::parseHello(std::string_view text)
 {
     try {
         const auto json = JSONCoding::parse(asBytes(text));
@@ -51,8 +45,6 @@ std::optional<Hello> parseHello(std::string_view text)
         return std::nullopt;
     }
 }
-
-} // namespace
 
 SessionController::SessionController(std::shared_ptr<PairingStore> store, std::shared_ptr<Translator> translator,
     std::shared_ptr<EventPoster> poster, Suppliers suppliers)

@@ -93,6 +93,15 @@ public:
     double now() const { return m_suppliers.now(); }
     std::size_t sessionCount() const { return m_sessions.size(); }
 
+    // The pairing id and the phone's nonce from a plaintext hello: a JSON
+    // object with "t" "hello", integer "v" 1, a string "id" and a string "n"
+    // holding exactly 16 bytes in Base64URL. Nothing for anything else.
+    struct Hello {
+        std::string id;
+        Bytes nonce;
+    };
+    static std::optional<Hello> parseHello(std::string_view text);
+
     // A stamped move, or an ongoing scroll, as two halves; otherwise nothing.
     static std::optional<std::pair<PhoneMessage, PhoneMessage>> split(const PhoneMessage& message);
     // Two adjacent messages as one that moves exactly as far: two moves, or

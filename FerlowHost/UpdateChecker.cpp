@@ -2,6 +2,8 @@
 
 #include <cassert>
 
+#include <nlohmann/json.hpp>
+
 #include "FerlowHost/SettingsStore.h"
 
 namespace ferlow {

@@ -1,12 +1,10 @@
 #include "FerlowInput/ActionStore.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <set>
-#include <system_error>
-#include <sys/stat.h>
 
-#include "FerlowCore/AtomicFile.h"
+#include <nlohmann/json.hpp>
+
 #include "FerlowCore/CodingError.h"
 #include "FerlowCore/JSONCoding.h"
 
@@ -17,27 +15,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::uint64_t shift = 0x20000, control = 0x40000, command = 0x100000;
-
-// Creates `directory` and any missing parents with `mode`; folders that
-// already exist keep theirs.
-void createDirectories(const fs::path& directory, mode_t mode)
-{
-    if (directory.empty())
-        return;
-    fs::path partial;
-    for (const auto& part : directory) {
-        partial /= part;
-        if (::mkdir(partial.c_str(), mode) == 0) {
-            // The umask may have narrowed the mode; make it exact.
-            if (::chmod(partial.c_str(), mode) != 0)
-                throw fs::filesystem_error("cannot set the folder mode", partial, std::error_code(errno, std::generic_category()));
-        } else if (errno != EEXIST) {
-            throw fs::filesystem_error("cannot create the folder", partial, std::error_code(errno, std::generic_category()));
-        }
-    }
-    if (!fs::is_directory(directory))
-        throw fs::filesystem_error("not a folder", directory, std::make_error_code(std::errc::not_a_directory));
-}
 
 ActionButton button(const char* id, const char* title, const char* group, ActionKind kind, bool keep = false)
 {
@@ -118,7 +95,7 @@ std::vector<ActionButton> migrate(std::vector<ActionButton> old)
 } // namespace
 
 ActionStore::ActionStore(const fs::path& directory)
-    : m_url(directory / "actions.json")
+    : m_file(directory / "actions.json")
 {
 }
 
@@ -130,19 +107,14 @@ const std::vector<ActionButton>& ActionStore::defaults()
 
 std::vector<ActionButton> ActionStore::load()
 {
-    m_keepAsideBeforeSave = false;
-    const auto data = AtomicFile::read(m_url);
-    if (!data) {
-        std::error_code error;
-        m_keepAsideBeforeSave = fs::exists(fs::symlink_status(m_url, error));
+    const auto data = m_file.load();
+    if (!data)
         return defaults();
-    }
     std::vector<ActionButton> buttons;
     try {
         buttons = ActionButton::decodeList(JSONCoding::parse(*data));
     } catch (const std::exception&) {
-        // An empty file holds nothing worth keeping.
-        m_keepAsideBeforeSave = !data->empty();
+        m_file.markUndecodable(*data);
         return defaults();
     }
     if (buttons.empty())
@@ -154,8 +126,6 @@ std::vector<ActionButton> ActionStore::load()
 
 void ActionStore::save(const std::vector<ActionButton>& buttons)
 {
-    createDirectories(m_url.parent_path(), 0700);
-
     // nlohmann::json keeps object keys in a sorted map: sorted keys for free.
     const nlohmann::json sorted = ActionButton::encodeList(buttons);
     std::string text;
@@ -164,16 +134,7 @@ void ActionStore::save(const std::vector<ActionButton>& buttons)
     } catch (const nlohmann::json::exception& error) {
         throw EncodingError(std::string("invalidValue: ") + error.what());
     }
-
-    if (m_keepAsideBeforeSave) {
-        AtomicFile::keepAside(m_url);
-        std::error_code error;
-        if (fs::exists(fs::symlink_status(m_url, error)))
-            throw fs::filesystem_error("cannot move the unreadable file aside", m_url,
-                std::make_error_code(std::errc::file_exists));
-        m_keepAsideBeforeSave = false;
-    }
-    AtomicFile::write(m_url, asBytes(text), 0600);
+    m_file.save(asBytes(text));
 }
 
 } // namespace ferlow

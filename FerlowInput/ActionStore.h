@@ -4,24 +4,24 @@
 #include <vector>
 
 #include "FerlowCore/ActionButton.h"
+#include "FerlowCore/PrivateFile.h"
 
 namespace ferlow {
 
 // The user's action buttons, kept as a pretty-printed JSON array (keys
-// sorted) in `directory`/actions.json; folder 0700, file 0600, written
-// atomically. Used from the main thread only.
+// sorted) in `directory`/actions.json, a PrivateFile: folder 0700, file 0600,
+// written atomically. Used from the main thread only.
 //
 // Files written before buttons had pages are migrated on load: the user's
 // own buttons follow the built-in ones on the "More" page. A file that
 // exists but cannot be read or decoded loads as the defaults and is moved
-// aside (actions.json.unreadable) by the first save, so a damaged file never
-// silently costs the user their buttons.
+// aside (actions.json.unreadable) by the first save.
 class ActionStore final {
 public:
     // Remembers where the file lives; touches nothing on disk.
     explicit ActionStore(const std::filesystem::path& directory);
 
-    const std::filesystem::path& url() const { return m_url; }
+    const std::filesystem::path& url() const { return m_file.path(); }
 
     // Never fails: a missing or unusable file gives the defaults; a file
     // holding [] gives an empty list.
@@ -37,8 +37,7 @@ public:
     static const std::vector<ActionButton>& defaults();
 
 private:
-    std::filesystem::path m_url;
-    bool m_keepAsideBeforeSave = false;
+    PrivateFile m_file;
 };
 
 } // namespace ferlow

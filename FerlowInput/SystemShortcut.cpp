@@ -6,6 +6,8 @@
 #include <optional>
 #include <string_view>
 
+#include <nlohmann/json.hpp>
+
 namespace ferlow {
 
 namespace {

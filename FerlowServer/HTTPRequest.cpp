@@ -119,12 +119,24 @@ HTTPRequest parseHead(std::string_view text)
 
 std::optional<HTTPRequest> HTTPRequest::parse(Bytes& buffer)
 {
-    const auto terminator = std::search(buffer.begin(), buffer.end(), headTerminator.begin(), headTerminator.end());
+    std::size_t searched = 0;
+    return parse(buffer, searched);
+}
+
+std::optional<HTTPRequest> HTTPRequest::parse(Bytes& buffer, std::size_t& searched)
+{
+    // A terminator may straddle the old end: step back by all but one of its bytes.
+    const std::size_t known = std::min(searched, buffer.size());
+    const std::size_t from = known >= headTerminator.size() ? known - (headTerminator.size() - 1) : 0;
+    const auto terminator = std::search(buffer.begin() + std::ptrdiff_t(from), buffer.end(), headTerminator.begin(),
+        headTerminator.end());
     if (terminator == buffer.end()) {
+        searched = buffer.size();
         if (buffer.size() > maxHead)
             throw HTTPError(HTTPError::Kind::headerTooLarge);
         return std::nullopt;
     }
+    searched = 0;
     const auto headLength = static_cast<std::size_t>(terminator - buffer.begin());
     if (headLength > maxHead)
         throw HTTPError(HTTPError::Kind::headerTooLarge);

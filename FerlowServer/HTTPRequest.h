@@ -28,6 +28,12 @@ struct HTTPRequest {
     // Throws HTTPError for an oversized or malformed head.
     static std::optional<HTTPRequest> parse(Bytes& buffer);
 
+    // The same for a buffer that grows by appending between calls: `searched`
+    // (0 for a new buffer) remembers how far the blank line has been looked
+    // for, so a head that trickles in a byte at a time costs linear time, not
+    // quadratic. Reset it to 0 whenever the buffer is replaced.
+    static std::optional<HTTPRequest> parse(Bytes& buffer, std::size_t& searched);
+
     // The value of a header, by lower-case name.
     std::optional<std::string_view> header(std::string_view name) const;
 

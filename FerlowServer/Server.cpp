@@ -80,7 +80,7 @@ struct Server::State : std::enable_shared_from_this<Server::State> {
     std::list<Waiting> waiting;
 
     bool gone() const { return alive.expired(); }
-    std::error_code listen();
+    std::optional<ServerError> listen();
     std::error_code listenOn(const tcp::endpoint& endpoint, bool dualStack, bool& dualStackGranted);
     void accept(const std::shared_ptr<Acceptor>& acceptor);
     void admit(tcp::socket socket);
@@ -138,7 +138,7 @@ private:
         m_buffer.insert(m_buffer.end(), m_chunk.begin(), m_chunk.begin() + std::ptrdiff_t(count));
         std::optional<HTTPRequest> request;
         try {
-            request = HTTPRequest::parse(m_buffer);
+            request = HTTPRequest::parse(m_buffer, m_searched);
         } catch (const HTTPError&) {
             leaveWaiting();
             respond(*server, plainText(400, "Bad request"), BodyMode::include);
@@ -228,6 +228,7 @@ private:
     std::shared_ptr<void> m_slot;
     std::optional<std::list<State::Waiting>::iterator> m_waiting; // while the head is incomplete
     Bytes m_buffer;
+    std::size_t m_searched = 0; // how much of m_buffer holds no end of head
     Bytes m_chunk;
 };
 
@@ -258,23 +259,25 @@ std::error_code Server::State::listenOn(const tcp::endpoint& endpoint, bool dual
     return {};
 }
 
-std::error_code Server::State::listen()
+std::optional<ServerError> Server::State::listen()
 {
     bool dualStack = false;
     const auto v6Error = listenOn(tcp::endpoint(asio::ip::address_v6::any(), port), true, dualStack);
     if (v6Error == asio::error::address_in_use)
-        return v6Error;
+        return mapError(v6Error);
     if (!v6Error && dualStack)
-        return {};
+        return std::nullopt;
     // No IPv6 here, or a system that keeps IPv6 sockets IPv6-only: IPv4 on
     // its own socket, on the port IPv6 got if it got one.
     const auto v4Port = v6Error ? port : static_cast<std::uint16_t>(boundPort.load());
     const auto v4Error = listenOn(tcp::endpoint(asio::ip::address_v4::any(), v4Port), false, dualStack);
-    if (v4Error && v6Error)
-        return v4Error;
-    if (v4Error && v4Error == asio::error::address_in_use)
-        return v4Error;
-    return {};
+    if (!v4Error)
+        return std::nullopt;
+    if (v4Error == asio::error::address_in_use || v6Error)
+        return mapError(v4Error);
+    // Listening on IPv6 alone would look like a start while most phones,
+    // which reach the computer over IPv4, could not connect.
+    return ServerError::failed("cannot listen on IPv4: " + v4Error.message());
 }
 
 void Server::State::accept(const std::shared_ptr<Acceptor>& listener)
@@ -387,24 +390,24 @@ void Server::start()
 {
     if (m_queue.get_executor().running_in_this_thread())
         throw ServerError::failed("start() must not run on the I/O thread");
-    auto outcome = std::make_shared<std::promise<std::error_code>>();
+    auto outcome = std::make_shared<std::promise<std::optional<ServerError>>>();
     auto ready = outcome->get_future();
     asio::post(m_queue, [weak = std::weak_ptr<State>(m_state), outcome] {
         const auto state = weak.lock();
         if (!state)
             return;
         if (!state->acceptors.empty()) {
-            outcome->set_value({}); // already listening
+            outcome->set_value(std::nullopt); // already listening
             return;
         }
-        const auto error = state->listen();
+        auto error = state->listen();
         if (error) {
             state->closeAcceptors();
             state->boundPort = -1;
-            outcome->set_value(error);
+            outcome->set_value(std::move(error));
             return;
         }
-        outcome->set_value({});
+        outcome->set_value(std::nullopt);
         for (const auto& listener : state->acceptors)
             state->accept(listener);
         if (state->onReady)
@@ -415,7 +418,7 @@ void Server::start()
         throw ServerError::failed("timed out");
     }
     if (const auto error = ready.get())
-        throw mapError(error);
+        throw *error;
 }
 
 void Server::stop()

@@ -66,13 +66,15 @@ std::optional<std::string> percentDecode(std::string_view text)
     return decoded;
 }
 
-// A signed decimal integer: an optional "+" or "-", then digits only, within
-// 64 bits. Anything else (spaces, an empty text, overflow) is no integer.
+// A signed decimal integer: one optional "+" or "-", then digits only, within
+// 64 bits. Anything else (a second sign, spaces, an empty text, overflow) is
+// no integer.
 std::optional<std::int64_t> parseInteger(std::string_view text)
 {
-    if (text.starts_with('+'))
-        text.remove_prefix(1);
-    const std::size_t digitsFrom = text.starts_with('-') ? 1 : 0;
+    const bool plus = text.starts_with('+');
+    if (plus)
+        text.remove_prefix(1); // from_chars reads a "-" but not a "+"
+    const std::size_t digitsFrom = !plus && text.starts_with('-') ? 1 : 0;
     if (text.size() == digitsFrom)
         return std::nullopt;
     if (!std::all_of(text.begin() + std::ptrdiff_t(digitsFrom), text.end(), [](char c) { return c >= '0' && c <= '9'; }))

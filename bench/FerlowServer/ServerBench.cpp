@@ -38,6 +38,32 @@ void parseBrowserHead(benchmark::State& state)
 }
 BENCHMARK(parseBrowserHead);
 
+// A 16 KiB head arriving one byte per read, as a slow (or slowloris) peer
+// sends it. Argument 0 searches the whole buffer again on every read, as a
+// parser without memory would; 1 resumes where the last read stopped, as
+// the server does.
+void parseHeadByteByByte(benchmark::State& state)
+{
+    const bool resume = state.range(0) != 0;
+    // 16 KiB with its blank line, so no read before the last one is over the limit.
+    const std::string head = "GET / HTTP/1.1\r\nX-Pad: " + std::string(HTTPRequest::maxHead - 27, 'a') + "\r\n\r\n";
+    for (auto _ : state) {
+        Bytes buffer;
+        buffer.reserve(head.size());
+        std::size_t searched = 0;
+        std::optional<HTTPRequest> request;
+        for (const char byte : head) {
+            buffer.push_back(static_cast<std::uint8_t>(byte));
+            if (!resume)
+                searched = 0;
+            request = HTTPRequest::parse(buffer, searched);
+        }
+        benchmark::DoNotOptimize(request);
+    }
+    state.SetBytesProcessed(state.iterations() * std::int64_t(head.size()));
+}
+BENCHMARK(parseHeadByteByByte)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
 // 64-byte masked binary frames arriving in TCP-sized chunks.
 void decodeMaskedFrames(benchmark::State& state)
 {

@@ -12,17 +12,8 @@ using test::toHex;
 
 SessionKeys keysFor(Role role)
 {
-    const Bytes secret(32, 7);
-    const Bytes phoneNonce(16, 1);
-    const Bytes macNonce(16, 2);
-    return SessionCrypto::deriveKeys(secret, phoneNonce, macNonce, role);
+    return SessionCrypto::deriveKeys(Bytes(32, 7), Bytes(16, 1), Bytes(16, 2), role);
 }
-
-// A phone and a computer channel over the same session keys.
-struct Pair {
-    SealingChannel phone {keysFor(Role::phone)};
-    SealingChannel mac {keysFor(Role::mac)};
-};
 
 TEST(ChaChaPoly, ReproducesTheRFC8439AeadVector)
 {
@@ -41,79 +32,31 @@ TEST(ChaChaPoly, ReproducesTheRFC8439AeadVector)
                                  "1ae10b594f09e26a7e902ecbd0600691";
     const Bytes sealed = SealingChannel::sealOnce(key, nonce, aad, asBytes(plaintext));
     EXPECT_EQ(toHex(sealed), expected);
-    const auto opened = SealingChannel::openOnce(key, nonce, aad, sealed);
-    ASSERT_TRUE(opened);
-    EXPECT_EQ(std::string(opened->begin(), opened->end()), plaintext);
+    EXPECT_EQ(SealingChannel::openOnce(key, nonce, aad, sealed), toBytes(plaintext));
     EXPECT_FALSE(SealingChannel::openOnce(key, nonce, {}, sealed)); // the data is authenticated
 }
 
-std::string nonceHex(std::uint64_t counter)
+TEST(SealingChannel, NonceIsACounterBehindFourZeroBytes)
 {
-    const auto nonce = SealingChannel::nonce(counter);
-    return toHex(Bytes(nonce.begin(), nonce.end()));
-}
-
-TEST(SealingChannelNonce, IsACounterBehindFourZeroBytes)
-{
-    EXPECT_EQ(nonceHex(0), "000000000000000000000000");
-    EXPECT_EQ(nonceHex(1), "000000000000000000000001");
-    EXPECT_EQ(nonceHex(256), "000000000000000000000100");
-    EXPECT_EQ(nonceHex(0x0102030405060708), "000000000102030405060708");
+    for (const auto& [counter, hex] : {std::pair<std::uint64_t, const char*> {1, "000000000000000000000001"},
+             {256, "000000000000000000000100"}, {0x0102030405060708, "000000000102030405060708"}}) {
+        const auto nonce = SealingChannel::nonce(counter);
+        EXPECT_EQ(toHex(Bytes(nonce.begin(), nonce.end())), hex);
+    }
 }
 
 TEST(SealingChannel, SealsWithTheCounterAndOpensInOrder)
 {
-    Pair pair;
-    const Bytes first = pair.phone.seal(asBytes("{\"t\":\"m\"}"));
-    const Bytes second = pair.phone.seal(asBytes("{\"t\":\"m\"}"));
+    SealingChannel phone(keysFor(Role::phone)), mac(keysFor(Role::mac));
+    const Bytes first = phone.seal(asBytes("{\"t\":\"m\"}"));
+    const Bytes second = phone.seal(asBytes("{\"t\":\"m\"}"));
     EXPECT_EQ(first.size(), 9 + SealingChannel::tagSize);
     EXPECT_NE(first, second);
-    EXPECT_EQ(pair.phone.sendCounter(), 2u);
-
-    EXPECT_EQ(pair.mac.open(first), toBytes("{\"t\":\"m\"}"));
-    EXPECT_EQ(pair.mac.open(second), toBytes("{\"t\":\"m\"}"));
-    EXPECT_EQ(pair.mac.receiveCounter(), 2u);
-
-    const Bytes empty = pair.mac.seal({});
+    EXPECT_EQ(mac.open(first), toBytes("{\"t\":\"m\"}"));
+    EXPECT_EQ(mac.open(second), toBytes("{\"t\":\"m\"}"));
+    const Bytes empty = mac.seal({});
     EXPECT_EQ(empty.size(), SealingChannel::tagSize);
-    EXPECT_EQ(pair.phone.open(empty), Bytes {});
-}
-
-// Every way a frame can be wrong fails authentication and kills the channel
-// for good, without advancing the counter.
-TEST(SealingChannel, AnyBadFrameKillsTheChannel)
-{
-    enum class Fault { reordered, replayed, truncated15, flippedCiphertext, flippedTag, dropped, empty, wrongDirection };
-    for (const auto fault : {Fault::reordered, Fault::replayed, Fault::truncated15, Fault::flippedCiphertext,
-             Fault::flippedTag, Fault::dropped, Fault::empty, Fault::wrongDirection}) {
-        SCOPED_TRACE(static_cast<int>(fault));
-        Pair pair;
-        const Bytes a = pair.phone.seal(asBytes("first"));
-        Bytes b = pair.phone.seal(asBytes("second"));
-        Bytes bad;
-        switch (fault) {
-        case Fault::reordered: bad = b; break;
-        case Fault::replayed:
-            ASSERT_NO_THROW(pair.mac.open(a));
-            bad = a;
-            break;
-        case Fault::truncated15: bad = Bytes(a.begin(), a.begin() + 15); break;
-        case Fault::flippedCiphertext: bad = a; bad[0] ^= 1; break;
-        case Fault::flippedTag: bad = a; bad.back() ^= 0x80; break;
-        case Fault::dropped:
-            ASSERT_NO_THROW(pair.mac.open(a));
-            bad = pair.phone.seal(asBytes("third"));
-            break;
-        case Fault::empty: break;
-        case Fault::wrongDirection: bad = pair.mac.seal(asBytes("first")); break;
-        }
-        const auto counter = pair.mac.receiveCounter();
-        EXPECT_THROW(pair.mac.open(bad), SessionCryptoError);
-        EXPECT_TRUE(pair.mac.dead());
-        EXPECT_EQ(pair.mac.receiveCounter(), counter);
-        // Even the correct next message no longer opens.
-        EXPECT_THROW(pair.mac.open(counter == 0 ? a : b), SessionCryptoError);
-    }
+    EXPECT_EQ(phone.open(empty), Bytes {});
 }
 
 } // namespace

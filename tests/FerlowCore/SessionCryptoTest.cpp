@@ -42,20 +42,13 @@ TEST(HKDF, ReproducesTheRFC5869Sha256Vectors)
 
 TEST(SessionKeyDerivation, RolesSwapTheSameTwoKeysAndNonceOrderMatters)
 {
-    const Bytes secret = range(0, 31);
-    const Bytes phoneNonce = range(0xa0, 0xaf);
-    const Bytes macNonce = range(0xc0, 0xcf);
+    const Bytes secret = range(0, 31), phoneNonce = range(0xa0, 0xaf), macNonce = range(0xc0, 0xcf);
     const auto mac = SessionCrypto::deriveKeys(secret, phoneNonce, macNonce, Role::mac);
     const auto phone = SessionCrypto::deriveKeys(secret, phoneNonce, macNonce, Role::phone);
     EXPECT_EQ(mac.send, phone.receive);
     EXPECT_EQ(mac.receive, phone.send);
     EXPECT_NE(mac.send, mac.receive);
-
-    const auto swapped = SessionCrypto::deriveKeys(secret, macNonce, phoneNonce, Role::mac);
-    EXPECT_NE(swapped.send, mac.send);
-    EXPECT_NE(swapped.receive, mac.receive);
-    const auto otherSecret = SessionCrypto::deriveKeys(range(1, 32), phoneNonce, macNonce, Role::mac);
-    EXPECT_NE(otherSecret.send, mac.send);
+    EXPECT_NE(SessionCrypto::deriveKeys(secret, macNonce, phoneNonce, Role::mac).send, mac.send);
 }
 
 // Known answers computed once with an independent implementation (Node.js

@@ -1,6 +1,7 @@
 #include "FerlowCore/TrackpadPrefs.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "FerlowCore/CodingError.h"
 
@@ -16,16 +17,13 @@ TrackpadPrefs fromTrackpad(const char* trackpad, const char* dock = "{}")
 
 TEST(TrackpadPrefsMapping, WithoutATrackpadTheBuiltInSnapshotKeepsOnlyTheScrollDirection)
 {
+    const auto settings = Json::parse(R"({"TrackpadThreeFingerDrag":1,"TrackpadRotate":0})");
     for (const bool natural : {true, false}) {
-        const auto settings = Json::parse(R"({"TrackpadThreeFingerDrag":1,"TrackpadRotate":0})");
         const auto prefs = TrackpadPrefs::from(settings, std::nullopt, natural, false);
         EXPECT_EQ(prefs, TrackpadPrefs::builtIn(natural));
         EXPECT_EQ(prefs.naturalScroll, natural);
         EXPECT_FALSE(prefs.fromTrackpad);
-        EXPECT_EQ(prefs.swipeH, std::vector<int> {4});
-        EXPECT_EQ(prefs.swipeV, std::vector<int> {3});
     }
-    EXPECT_EQ(TrackpadPrefs::from(Json::object(), std::nullopt, false, true), TrackpadPrefs::builtIn(false));
     EXPECT_EQ(TrackpadPrefs::from(std::nullopt, std::nullopt, true, true), TrackpadPrefs::builtIn(true));
 }
 

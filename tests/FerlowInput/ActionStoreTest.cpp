@@ -1,6 +1,7 @@
 #include "FerlowInput/ActionStore.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "tests/Support/TestSupport.h"
 
@@ -96,6 +97,18 @@ TEST_F(ActionStoreTest, AnUndecodableFileIsKeptAsideBeforeTheFirstSave)
     store.load();
     store.save({});
     EXPECT_FALSE(fs::exists(fs::path(store.url()) += ".unreadable-2"));
+}
+
+// A save killed midway leaves ".actions.json.XXXXXX" behind; loading
+// removes that, and nothing that belongs to another store.
+TEST_F(ActionStoreTest, LoadRemovesItsOwnLeftoverTemporaryFilesOnly)
+{
+    for (const char* name : {".actions.json.a1B2c3", ".pairings.json.a1B2c3", ".actions.json.a1B2c3d"})
+        test::writeFile(folder.path() / name, "[]");
+    store.load();
+    EXPECT_FALSE(fs::exists(folder.path() / ".actions.json.a1B2c3"));
+    EXPECT_TRUE(fs::exists(folder.path() / ".pairings.json.a1B2c3"));
+    EXPECT_TRUE(fs::exists(folder.path() / ".actions.json.a1B2c3d"));
 }
 
 } // namespace

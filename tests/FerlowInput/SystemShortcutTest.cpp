@@ -2,6 +2,7 @@
 #include "FerlowInput/SystemShortcut.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 namespace ferlow {
 namespace {

@@ -69,6 +69,7 @@ TEST_F(StaticFilesTest, RangesOfAThousandByteFile)
         {"bytes=-5000", 206, 0, 1000, "bytes 0-999/1000"},
         {"bytes=990-5000", 206, 990, 10, "bytes 990-999/1000"},
         {"bytes=-9223372036854775807", 206, 0, 1000, "bytes 0-999/1000"},
+        {"bytes=+5-+9", 206, 5, 5, "bytes 5-9/1000"}, // one sign is a decimal integer
         {"bytes=1000-", 416, 0, 0, "bytes */1000"},
         {"bytes=5-3", 416, 0, 0, "bytes */1000"},
         {"bytes=-0", 416, 0, 0, "bytes */1000"},
@@ -78,6 +79,7 @@ TEST_F(StaticFilesTest, RangesOfAThousandByteFile)
         {"bytes=", 200, 0, 1000, ""},
         {"bytes=99999999999999999999-", 200, 0, 1000, ""},
         {"bytes=--9223372036854775808", 200, 0, 1000, ""}, // a suffix whose arithmetic overflows
+        {"bytes=-+-6", 200, 0, 1000, ""},                  // two signs are not
     };
     for (const auto& [range, status, first, length, contentRange] : cases) {
         const auto response = get("/thousand.mp4", range);

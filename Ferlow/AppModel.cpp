@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <nlohmann/json.hpp>
+
 #include "Ferlow/TracingPoster.h"
 #include "FerlowCore/AtomicFile.h"
 #include "FerlowCore/LocalNetworkPolicy.h"

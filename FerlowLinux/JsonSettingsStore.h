@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include <nlohmann/json.hpp>
+
 #include "FerlowHost/SettingsStore.h"
 
 namespace ferlow {

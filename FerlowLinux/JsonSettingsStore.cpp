@@ -1,9 +1,7 @@
 #include "FerlowLinux/JsonSettingsStore.h"
 
-#include "FerlowCore/AtomicFile.h"
 #include "FerlowCore/CodingError.h"
 #include "FerlowCore/JSONCoding.h"
-#include "FerlowLinux/XdgPaths.h"
 
 namespace ferlow {
 
@@ -11,24 +9,18 @@ namespace fs = std::filesystem;
 
 JsonSettingsStore::JsonSettingsStore(fs::path file) : m_file(std::move(file))
 {
-    std::error_code error;
-    const auto status = fs::symlink_status(m_file, error);
-    if (status.type() == fs::file_type::not_found)
+    const auto bytes = m_file.load();
+    if (!bytes)
         return;
-    const auto bytes = AtomicFile::read(m_file);
-    if (bytes && bytes->empty())
-        return; // nothing in it to lose
-    if (bytes) {
-        try {
-            auto parsed = JSONCoding::parse(*bytes);
-            if (parsed.is_object()) {
-                m_values = std::move(parsed);
-                return;
-            }
-        } catch (const DecodingError&) {
+    try {
+        auto parsed = JSONCoding::parse(*bytes);
+        if (parsed.is_object()) {
+            m_values = std::move(parsed);
+            return;
         }
+    } catch (const DecodingError&) {
     }
-    m_keepAsideBeforeSave = true;
+    m_file.markUndecodable(*bytes);
 }
 
 std::optional<nlohmann::json> JsonSettingsStore::get(std::string_view key) const
@@ -53,18 +45,12 @@ void JsonSettingsStore::remove(std::string_view key)
 
 void JsonSettingsStore::save()
 {
-    if (m_keepAsideBeforeSave) {
-        std::error_code error;
-        if (!AtomicFile::keepAside(m_file) && fs::symlink_status(m_file, error).type() != fs::file_type::not_found)
-            return; // the user's file stays; changes live in memory
-        m_keepAsideBeforeSave = false;
-    }
-    XdgPaths::makePrivateDirectory(m_file.parent_path());
     try {
         const std::string text = m_values.dump(2) + "\n";
-        AtomicFile::write(m_file, asBytes(text), 0600);
+        m_file.save(asBytes(text));
     } catch (const std::exception&) {
-        // Kept in memory; the next change writes everything again.
+        // Kept in memory; the next change writes everything again, and a
+        // file that could not be kept aside is never replaced.
     }
 }
 

@@ -4,13 +4,15 @@
 
 #include <nlohmann/json.hpp>
 
+#include "FerlowCore/PrivateFile.h"
 #include "FerlowHost/SettingsStore.h"
 
 namespace ferlow {
 
 // The user's settings as one JSON object in `file` (settings.json in
-// Ferlow's config folder): folder 0700, file 0600, the whole object written
-// atomically on every change, keys sorted.
+// Ferlow's config folder), kept like every file of the user's own data:
+// folder 0700, file 0600, the whole object written atomically on every
+// change, keys sorted.
 //
 // A file that exists but cannot be read, or does not hold a JSON object, is
 // never silently replaced: the store starts empty and the first change moves
@@ -25,14 +27,13 @@ public:
     void set(std::string_view key, nlohmann::json value) override;
     void remove(std::string_view key) override;
 
-    const std::filesystem::path& file() const { return m_file; }
+    const std::filesystem::path& file() const { return m_file.path(); }
 
 private:
     void save();
 
-    std::filesystem::path m_file;
+    PrivateFile m_file;
     nlohmann::json m_values = nlohmann::json::object();
-    bool m_keepAsideBeforeSave = false;
 };
 
 } // namespace ferlow

@@ -8,6 +8,7 @@
 
 #include <asio/executor_work_guard.hpp>
 #include <asio/post.hpp>
+#include <asio/write.hpp>
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
@@ -216,7 +217,7 @@ TEST_F(ServerTest, ConnectionCapAndHeadTimeLimit)
     limits.maxConnections = 2;
     limits.headTimeout = 100ms;
     start(limits);
-    auto socket = upgraded();
+    auto socket = upgraded(maskedFrame(0x81, toBytes("hello")));
     TestClient slow(m_port);
     slow.send("GET / HTTP/1.1\r\nHost:");
     EXPECT_TRUE(slow.read().empty()); // the head never finished: closed silently
@@ -224,9 +225,45 @@ TEST_F(ServerTest, ConnectionCapAndHeadTimeLimit)
     TestClient idle(m_port);
     EXPECT_TRUE(answer("GET / HTTP/1.1\r\n\r\n").starts_with("HTTP/1.1 200 OK"));
     EXPECT_TRUE(idle.read().empty());
-    // ...but not of a WebSocket: then it is closed unread.
-    auto second = upgraded();
+    // ...but not of a WebSocket that has sent a message: then it is closed unread.
+    auto second = upgraded(maskedFrame(0x81, toBytes("hello")));
     EXPECT_EQ(answer("GET / HTTP/1.1\r\n\r\n"), "");
+}
+
+// A neighbour's WebSockets that never send a message cannot lock the phone
+// out either: at the cap they make way in the order they were accepted, and
+// their owner sees them end once each, as any other close.
+TEST_F(ServerTest, SilentWebSocketsMakeWayAtTheCap)
+{
+    ServerLimits limits;
+    limits.maxConnections = 2;
+    start(limits);
+    asio::io_context io;
+    std::vector<asio::ip::tcp::socket> neighbours;
+    for (std::size_t i = 0; i < 2; ++i) {
+        auto& socket = neighbours.emplace_back(io, asio::ip::tcp::v4());
+        socket.bind({asio::ip::make_address_v4("127.0.0.2"), 0});
+        socket.connect({asio::ip::address_v4::loopback(), m_port});
+        asio::write(socket, asio::buffer(test::upgradeRequest(m_port)));
+        ASSERT_TRUE(waitFor([&] { return m_sockets.size() == i + 1; }));
+    }
+    const auto exchange = [&](TestClient& phone, std::size_t socket) {
+        const auto before = m_messages.size();
+        phone.send(maskedFrame(0x81, toBytes("hello")));
+        ASSERT_TRUE(waitFor([&] { return m_messages.size() == before + 1; }));
+        onQueue([&] { m_sockets.at(socket)->sendText("welcome"); });
+        EXPECT_EQ(phone.readFrame().payload, toBytes("welcome"));
+    };
+    std::vector<std::unique_ptr<TestClient>> phones;
+    for (std::size_t i = 0; i < 2; ++i) {
+        phones.push_back(upgraded());
+        EXPECT_TRUE(waitFor([&] { return m_closes == i + 1; }));
+        exchange(*phones[i], 2 + i);
+    }
+    // Every slot is held by a WebSocket that has spoken: they keep them.
+    EXPECT_EQ(answer("GET / HTTP/1.1\r\n\r\n"), "");
+    exchange(*phones[0], 2);
+    EXPECT_TRUE(waitFor([&] { return m_closes == 2; }));
 }
 
 std::optional<ServerError> startFailure(Server& server)

@@ -5,6 +5,7 @@
 #include "Ferlow/CommandRunner.h"
 #include "Ferlow/Console.h"
 #include "Ferlow/LinuxPlatform.h"
+#include "Ferlow/PairingCountdown.h"
 #include "Ferlow/PhoneList.h"
 #include "FerlowCore/Terms.h"
 
@@ -109,21 +110,21 @@ void Daemon::showPairing(bool asked)
         return;
     }
     m_offerMadeAt = m_main.now();
-    Console::showCountdown(PairingStore::pendingLifetime);
+    Console::showCountdown(PairingCountdown::secondsLeft(0));
     m_pairingTimer = m_main.every(1.0, [this] { tickPairing(); });
 }
 
 void Daemon::tickPairing()
 {
-    const double remaining = PairingStore::pendingLifetime - (m_main.now() - m_offerMadeAt);
-    if (remaining < 1) {
+    const auto left = PairingCountdown::secondsLeft(m_main.now() - m_offerMadeAt);
+    if (left == 0) {
         Console::showExpired();
         m_offer.reset();
         m_pairingTimer.reset();
         return;
     }
     if (Console::outputIsTerminal())
-        Console::showCountdown(remaining);
+        Console::showCountdown(left);
 }
 
 nlohmann::json Daemon::phones()

@@ -9,6 +9,7 @@
 #include "Ferlow/Daemon.h"
 #include "Ferlow/InstanceLock.h"
 #include "Ferlow/LinuxPlatform.h"
+#include "Ferlow/PairingCountdown.h"
 #include "Ferlow/PhoneList.h"
 #include "FerlowCore/PairingStore.h"
 #include "FerlowCore/ReleaseInfo.h"
@@ -126,12 +127,14 @@ int CommandRunner::pairThroughInstance()
         return CommandLine::failed;
     }
     const auto madeAt = std::chrono::steady_clock::now();
-    Console::showCountdown(PairingStore::pendingLifetime);
-    // The running Ferlow knows when the phone has used the code.
-    for (;;) {
-        std::this_thread::sleep_for(1s);
-        const double remaining = PairingStore::pendingLifetime
-            - std::chrono::duration<double>(std::chrono::steady_clock::now() - madeAt).count();
+    Console::showCountdown(PairingCountdown::secondsLeft(0));
+    // The running Ferlow knows when the phone has used the code. Ticks fall
+    // on whole seconds from madeAt, so the time each question takes does not
+    // add up into a skipped second.
+    for (auto tick = madeAt + 1s;; tick += 1s) {
+        std::this_thread::sleep_until(tick);
+        const auto left = PairingCountdown::secondsLeft(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - madeAt).count());
         const auto state = askInstance({{"do", "pairing"}, {"id", id}});
         if (!state)
             return CommandLine::failed;
@@ -139,12 +142,12 @@ int CommandRunner::pairThroughInstance()
             Console::showPaired(state->value("name", std::string()));
             return CommandLine::ok;
         }
-        if (state->value("state", "") == "gone" || remaining < 1) {
+        if (state->value("state", "") == "gone" || left == 0) {
             Console::showExpired();
             return CommandLine::failed;
         }
         if (Console::outputIsTerminal())
-            Console::showCountdown(remaining);
+            Console::showCountdown(left);
     }
 }
 

@@ -1,6 +1,6 @@
 #include "Ferlow/Console.h"
 
-#include <cmath>
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <unistd.h>
@@ -69,21 +69,21 @@ bool Console::showPairingCode(const std::string& url)
     return true;
 }
 
-std::string Console::countdown(double remaining)
+std::string Console::countdown(long long secondsLeft)
 {
-    const auto seconds = std::max(0LL, static_cast<long long>(std::trunc(remaining)));
+    const auto seconds = std::max(0LL, secondsLeft);
     char text[64];
     std::snprintf(text, sizeof text, "Code works for %lld:%02lld", seconds / 60, seconds % 60);
     return text;
 }
 
-void Console::showCountdown(double remaining)
+void Console::showCountdown(long long secondsLeft)
 {
     if (!outputIsTerminal()) {
-        say(countdown(remaining));
+        say(countdown(secondsLeft));
         return;
     }
-    std::fprintf(stdout, "\r\x1b[K%s", countdown(remaining).c_str());
+    std::fprintf(stdout, "\r\x1b[K%s", countdown(secondsLeft).c_str());
     std::fflush(stdout);
     countdownOpen = true;
 }

@@ -25,10 +25,10 @@ struct Console {
     // The pairing code as the pairing window shows it: a heading, the QR
     // code, the URL and the Wi-Fi note. False when no code can be drawn.
     static bool showPairingCode(const std::string& url);
-    // "Code works for 9:05"; a negative time counts as 0.
-    static std::string countdown(double remaining);
+    // "Code works for 9:05", from whole seconds left (PairingCountdown).
+    static std::string countdown(long long secondsLeft);
     // Draws the countdown in place on a terminal, as a line elsewhere.
-    static void showCountdown(double remaining);
+    static void showCountdown(long long secondsLeft);
     // Ends a countdown drawn in place, before a line of other output.
     static void endCountdown();
 

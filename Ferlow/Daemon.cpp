@@ -5,7 +5,7 @@
 #include "Ferlow/CommandRunner.h"
 #include "Ferlow/Console.h"
 #include "Ferlow/LinuxPlatform.h"
-#include "Ferlow/PhoneList.h"
+#include "Ferlow/PairingCountdown.h"
 #include "FerlowCore/Terms.h"
 
 namespace ferlow {
@@ -30,9 +30,14 @@ Daemon::~Daemon()
 
 int Daemon::run()
 {
+    m_requests = std::make_unique<ControlRequests>(
+        *m_model, ControlRequests::Actions {[this] { agree(); }, [this] { shutdown(CommandLine::ok); }});
     try {
         m_control = std::make_unique<ControlChannel>(m_main.context(), CommandRunner::controlSocket(),
-            [this](const nlohmann::json& request, const ControlChannel::Reply& reply) { handle(request, reply); });
+            [this](const nlohmann::json& request, const ControlChannel::Reply& reply) {
+                auto answer = m_requests->answer(request);
+                reply(answer.reply, std::move(answer.afterReply));
+            });
     } catch (const std::system_error& failure) {
         Console::error("other ferlow commands cannot reach this one: " + std::string(failure.what()));
     }
@@ -109,76 +114,29 @@ void Daemon::showPairing(bool asked)
         return;
     }
     m_offerMadeAt = m_main.now();
-    Console::showCountdown(PairingStore::pendingLifetime);
+    Console::showCountdown(PairingCountdown::secondsLeft(0));
     m_pairingTimer = m_main.every(1.0, [this] { tickPairing(); });
 }
 
 void Daemon::tickPairing()
 {
-    const double remaining = PairingStore::pendingLifetime - (m_main.now() - m_offerMadeAt);
-    if (remaining < 1) {
+    const auto left = PairingCountdown::secondsLeft(m_main.now() - m_offerMadeAt);
+    if (left == 0) {
         Console::showExpired();
         m_offer.reset();
         m_pairingTimer.reset();
         return;
     }
     if (Console::outputIsTerminal())
-        Console::showCountdown(remaining);
+        Console::showCountdown(left);
 }
 
-nlohmann::json Daemon::phones()
+void Daemon::agree()
 {
-    m_model->refresh();
-    return PhoneList::encode(m_model->pairings(), m_model->connectedDevice().has_value());
-}
-
-void Daemon::handle(const nlohmann::json& request, const ControlChannel::Reply& reply)
-{
-    const auto failure = [&](const std::string& message) { reply({{"ok", false}, {"error", message}}, {}); };
-    const auto field = [&](const char* key) {
-        const auto found = request.find(key);
-        return found != request.end() && found->is_string() ? found->get<std::string>() : std::string();
-    };
-    const std::string operation = field("do");
-
-    if (operation == "pair") {
-        const auto offer = m_model->addPhone();
-        if (!offer)
-            return failure("cannot make a pairing code for the host name \u201C" + m_model->localHostName() + "\u201D");
-        return reply({{"ok", true}, {"url", offer->url}, {"id", offer->pairing.id}}, {});
-    }
-    if (operation == "pairing") {
-        const auto pairing = m_model->store().lookup(field("id"));
-        if (!pairing)
-            return reply({{"ok", true}, {"state", "gone"}}, {});
-        if (pairing->pending())
-            return reply({{"ok", true}, {"state", "pending"}}, {});
-        return reply({{"ok", true}, {"state", "used"}, {"name", pairing->name}}, {});
-    }
-    if (operation == "list")
-        return reply({{"ok", true}, {"phones", phones()}}, {});
-    if (operation == "forget") {
-        const auto found = PhoneList::find(m_model->store().all(), field("phone"));
-        if (const auto* problem = std::get_if<std::string>(&found))
-            return failure(*problem);
-        const auto& pairing = std::get<Pairing>(found);
-        m_model->remove(pairing);
-        return reply({{"ok", true}, {"name", pairing.name}}, {});
-    }
-    if (operation == "agree-terms") {
-        const bool wasListening = m_model->serverRunning();
-        m_model->agreeToTerms();
-        if (!wasListening && m_model->serverRunning())
-            announce();
-        if (const auto& error = m_model->serverError())
-            return failure(*error);
-        return reply({{"ok", true}}, {});
-    }
-    if (operation == "uninstall") {
-        const auto steps = m_model->uninstall();
-        return reply({{"ok", true}, {"steps", steps}}, [this] { shutdown(CommandLine::ok); });
-    }
-    failure("unknown request \u201C" + operation + "\u201D");
+    const bool wasListening = m_model->serverRunning();
+    m_model->agreeToTerms();
+    if (!wasListening && m_model->serverRunning())
+        announce();
 }
 
 void Daemon::shutdown(int status)

@@ -10,6 +10,7 @@
 #include "Ferlow/AsioMainContext.h"
 #include "Ferlow/CommandLine.h"
 #include "Ferlow/ControlChannel.h"
+#include "Ferlow/ControlRequests.h"
 #include "FerlowHost/IOQueue.h"
 
 namespace ferlow {
@@ -36,14 +37,14 @@ private:
     void announce();
     void showPairing(bool asked);
     void tickPairing();
-    void handle(const nlohmann::json& request, const ControlChannel::Reply& reply);
-    nlohmann::json phones();
+    void agree();
     void shutdown(int status);
 
     const CommandLine& m_line;
     AsioMainContext m_main;
     IOQueue m_io;
     std::unique_ptr<AppModel> m_model;
+    std::unique_ptr<ControlRequests> m_requests;
     std::unique_ptr<ControlChannel> m_control;
     asio::signal_set m_signals {m_main.context()};
 

@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "Ferlow/AppModel.h"
+#include "Ferlow/PairingCountdown.h"
 #include "Ferlow/QRCodeView.h"
 #include "Ferlow/ViewStyle.h"
 
@@ -115,9 +116,9 @@ QString PairingView::pairingID(const QString& url)
     return fragment.left(fragment.indexOf('.'));
 }
 
-QString PairingView::countdown(long long remaining)
+QString PairingView::countdown(long long secondsLeft)
 {
-    const long long left = std::max(remaining, 0LL);
+    const long long left = std::max(secondsLeft, 0LL);
     return text::codeWorksFor.arg(left / 60).arg(left % 60, 2, 10, QLatin1Char('0'));
 }
 
@@ -126,8 +127,7 @@ PairingView::State PairingView::state() const
     for (const auto& pairing : m_model.pairings())
         if (QString::fromStdString(pairing.id) == m_pairingID)
             return State::paired;
-    const auto remaining = static_cast<long long>(lifetime - (m_now - m_created));
-    return remaining < 1 ? State::expired : State::waiting;
+    return PairingCountdown::secondsLeft(m_now - m_created) == 0 ? State::expired : State::waiting;
 }
 
 void PairingView::showState()
@@ -141,7 +141,7 @@ void PairingView::showState()
             if (QString::fromStdString(pairing.id) == m_pairingID)
                 m_pairedTitle->setText(text::pairedWith + QString::fromStdString(pairing.name));
     }
-    m_countdown->setText(countdown(static_cast<long long>(lifetime - (m_now - m_created))));
+    m_countdown->setText(countdown(PairingCountdown::secondsLeft(m_now - m_created)));
 }
 
 } // namespace ferlow

@@ -23,7 +23,6 @@ public:
     enum class State { waiting, paired, expired };
 
     static constexpr int width = 340;
-    static constexpr double lifetime = 600; // a pending pairing's, in seconds
 
     // `modules`: the QR code of `url`, one pixel per module. The countdown
     // starts now, by `main`'s clock, and moves once a second.
@@ -32,8 +31,8 @@ public:
     ~PairingView() override;
 
     State state() const;
-    // "Code works for 9:05" from whole seconds left; negative counts as 0.
-    static QString countdown(long long remaining);
+    // "Code works for 9:05" from whole seconds left (PairingCountdown).
+    static QString countdown(long long secondsLeft);
     // The pairing's id: the URL's fragment up to the first ".".
     static QString pairingID(const QString& url);
 

@@ -14,9 +14,9 @@
 #include "Ferlow/CommandRunner.h"
 #include "Ferlow/Console.h"
 #include "Ferlow/ControlChannel.h"
+#include "Ferlow/ControlRequests.h"
 #include "Ferlow/InstanceLock.h"
 #include "Ferlow/LinuxPlatform.h"
-#include "Ferlow/PhoneList.h"
 #include "Ferlow/QRCodeView.h"
 #include "Ferlow/QtMainContext.h"
 #include "Ferlow/ShortcutRecorder.h"
@@ -50,57 +50,6 @@ void quitOnSignals(QApplication& app)
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
-}
-
-// What the other `ferlow` commands ask of the running one (--pair, --list,
-// --forget, --agree-terms, --uninstall), answered as `ferlow --headless`
-// answers them. Runs on the main context; `finish` runs once the reply
-// has gone.
-nlohmann::json answer(AppModel& model, AppDelegate& tray, const nlohmann::json& request, std::function<void()>& finish)
-{
-    const auto field = [&](const char* key) {
-        const auto found = request.find(key);
-        return found != request.end() && found->is_string() ? found->get<std::string>() : std::string();
-    };
-    const auto failure = [](const std::string& message) { return nlohmann::json {{"ok", false}, {"error", message}}; };
-    const std::string operation = field("do");
-    if (operation == "pair") {
-        const auto offer = model.addPhone();
-        if (!offer)
-            return failure("cannot make a pairing code for the host name \u201C" + model.localHostName() + "\u201D");
-        return {{"ok", true}, {"url", offer->url}, {"id", offer->pairing.id}};
-    }
-    if (operation == "pairing") {
-        const auto pairing = model.store().lookup(field("id"));
-        if (!pairing)
-            return {{"ok", true}, {"state", "gone"}};
-        if (pairing->pending())
-            return {{"ok", true}, {"state", "pending"}};
-        return {{"ok", true}, {"state", "used"}, {"name", pairing->name}};
-    }
-    if (operation == "list") {
-        model.refresh();
-        return {{"ok", true}, {"phones", PhoneList::encode(model.pairings(), model.connectedDevice().has_value())}};
-    }
-    if (operation == "forget") {
-        const auto found = PhoneList::find(model.store().all(), field("phone"));
-        if (const auto* problem = std::get_if<std::string>(&found))
-            return failure(*problem);
-        model.remove(std::get<Pairing>(found));
-        return {{"ok", true}, {"name", std::get<Pairing>(found).name}};
-    }
-    if (operation == "agree-terms") {
-        tray.agree();
-        if (const auto& error = model.serverError())
-            return failure(*error);
-        return {{"ok", true}};
-    }
-    if (operation == "uninstall") {
-        const auto steps = model.uninstall();
-        finish = [&tray] { tray.quit(); };
-        return {{"ok", true}, {"steps", steps}};
-    }
-    return failure("unknown request \u201C" + operation + "\u201D");
 }
 
 } // namespace
@@ -158,17 +107,18 @@ int runTrayApp(int argc, char** argv)
     int status = CommandLine::ok;
     {
         AppDelegate tray(*model, main, std::move(options));
+        // Agreeing from the command line also closes the terms window.
+        ControlRequests requests(*model, {[&tray] { tray.agree(); }, [&tray] { tray.quit(); }});
         // Other commands' requests arrive on the I/O queue, which owns the
         // channel, and are answered on the main context, where the model
         // lives; each reply goes back the same way.
-        const auto handle = [&main, &io, &tray, &model](const nlohmann::json& request, ControlChannel::Reply reply) {
-            main.post([&main, &io, &tray, &model, request, reply = std::move(reply)] {
-                std::function<void()> finish;
-                auto response = answer(*model, tray, request, finish);
+        const auto handle = [&main, &io, &requests](const nlohmann::json& request, ControlChannel::Reply reply) {
+            main.post([&main, &io, &requests, request, reply = std::move(reply)] {
+                auto answer = requests.answer(request);
                 std::function<void()> sent;
-                if (finish)
-                    sent = [&main, finish] { main.post(finish); };
-                io.post([reply, response = std::move(response), sent = std::move(sent)] { reply(response, sent); });
+                if (answer.afterReply)
+                    sent = [&main, finish = std::move(answer.afterReply)] { main.post(finish); };
+                io.post([reply, response = std::move(answer.reply), sent = std::move(sent)] { reply(response, sent); });
             });
         };
         std::unique_ptr<ControlChannel> control;

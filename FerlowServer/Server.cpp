@@ -71,11 +71,15 @@ struct Server::State : std::enable_shared_from_this<Server::State> {
     std::atomic<int> boundPort {-1};
     std::vector<std::shared_ptr<Acceptor>> acceptors;
     std::shared_ptr<std::atomic<std::size_t>> openConnections = std::make_shared<std::atomic<std::size_t>>(0);
-    // Accepted connections that have not sent a whole request head yet,
-    // longest waiting first. Each reader removes its own entry.
+    // Accepted connections that hold a slot without having said anything:
+    // readers without a whole request head, then, after an upgrade, the same
+    // connections as WebSockets without a first message (a phone sends its
+    // hello at once). Longest waiting since accept first; each connection
+    // removes its own entry.
     struct Waiting {
         IPAddress remote;
-        std::weak_ptr<RequestReader> reader;
+        std::weak_ptr<RequestReader> reader;    // until the head is complete
+        std::weak_ptr<SocketConnection> socket; // from the upgrade to the first message
     };
     std::list<Waiting> waiting;
 
@@ -140,7 +144,6 @@ private:
         try {
             request = HTTPRequest::parse(m_buffer, m_searched);
         } catch (const HTTPError&) {
-            leaveWaiting();
             respond(*server, plainText(400, "Bad request"), BodyMode::include);
             return;
         }
@@ -151,7 +154,6 @@ private:
                 read();
             return;
         }
-        leaveWaiting();
         try {
             route(*server, *request);
         } catch (const std::exception&) {
@@ -177,6 +179,7 @@ private:
 
     void respond(const State& server, const FileResponse& response, BodyMode mode)
     {
+        leaveWaiting();
         m_deadline.cancel();
         armDeadline(server.limits.responseTimeout);
         auto bytes = std::make_shared<Bytes>(response.bytes(mode));
@@ -192,8 +195,20 @@ private:
         const std::string head = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                                  "Sec-WebSocket-Accept: "
             + websocketAccept(key) + "\r\n\r\n";
+        // The connection keeps its place among the waiting until its first message.
+        std::function<void()> spoke;
+        if (m_waiting)
+            spoke = [weak = m_server, entry = *m_waiting] {
+                if (const auto state = weak.lock())
+                    state->waiting.erase(entry);
+            };
         auto connection = std::make_shared<SocketConnection>(std::move(m_socket), m_remote, toBytes(head),
-            server.limits, std::move(m_slot), server.alive);
+            server.limits, std::move(m_slot), server.alive, std::move(spoke));
+        if (m_waiting) {
+            (*m_waiting)->reader.reset();
+            (*m_waiting)->socket = connection;
+            m_waiting.reset();
+        }
         // The receiver installs onMessage and onClose here, before any frame is dispatched.
         if (const auto handler = server.onSocket)
             handler(connection);
@@ -226,7 +241,7 @@ private:
     IPAddress m_remote;
     std::weak_ptr<State> m_server;
     std::shared_ptr<void> m_slot;
-    std::optional<std::list<State::Waiting>::iterator> m_waiting; // while the head is incomplete
+    std::optional<std::list<State::Waiting>::iterator> m_waiting; // until the head is complete
     Bytes m_buffer;
     std::size_t m_searched = 0; // how much of m_buffer holds no end of head
     Bytes m_chunk;
@@ -318,10 +333,10 @@ void Server::State::admit(tcp::socket socket)
     const auto remote = peerAddress(endpoint.address());
     if (!policy || !policy(remote))
         return;
-    // A connection that never finishes its head costs its peer nothing to
-    // hold, so such connections make way for newer ones instead of locking
-    // everybody else out: first within the peer's own share, then, at the
-    // cap, across all peers.
+    // A connection that never finishes its head, or never sends a message
+    // once upgraded, costs its peer nothing to hold, so such connections
+    // make way for newer ones instead of locking everybody else out: first
+    // within the peer's own share, then, at the cap, across all peers.
     std::size_t fromPeer = 0;
     for (const auto& entry : waiting)
         fromPeer += entry.remote == remote ? 1 : 0;
@@ -331,24 +346,31 @@ void Server::State::admit(tcp::socket socket)
         return;
     socket.set_option(tcp::no_delay(true), error);
     auto reader = std::make_shared<RequestReader>(std::move(socket), remote, weak_from_this(), takeConnectionSlot());
-    reader->start(limits, waiting.insert(waiting.end(), {remote, reader}));
+    reader->start(limits, waiting.insert(waiting.end(), {remote, reader, {}}));
 }
 
-// Closes the connection (of `from`, if given) that has waited longest for its
-// head; false when there is none.
+// Closes the connection (of `from`, if given) that has waited longest to say
+// something; false when there is none. A WebSocket ends as any other does,
+// so its owner hears onClose.
 bool Server::State::evictLongestWaiting(const IPAddress* from)
 {
     for (auto entry = waiting.begin(); entry != waiting.end();) {
         const auto reader = entry->reader.lock();
-        if (!reader) {
-            entry = waiting.erase(entry); // a reader that went without closing
+        const auto socket = reader ? nullptr : entry->socket.lock();
+        if (!reader && !socket) {
+            entry = waiting.erase(entry); // a connection that went without closing
             continue;
         }
-        if (!from || entry->remote == *from) {
-            reader->evict(); // removes its entry
-            return true;
+        if (from && entry->remote != *from) {
+            ++entry;
+            continue;
         }
-        ++entry;
+        // Either removes its entry.
+        if (reader)
+            reader->evict();
+        else
+            socket->close();
+        return true;
     }
     return false;
 }

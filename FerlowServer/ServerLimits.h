@@ -12,11 +12,12 @@ struct ServerLimits {
     // Connections open at once (plain requests and WebSockets together), so
     // the network cannot exhaust the process's file descriptors. At the cap
     // a newcomer takes the place of the connection that has waited longest
-    // without sending a whole request head; only when every connection has
-    // sent one is the newcomer closed before a byte is read.
+    // (since accept) without saying anything: no whole request head yet, or,
+    // once upgraded, no first WebSocket message. Only when every connection
+    // has said something is the newcomer closed before a byte is read.
     std::size_t maxConnections = 64;
-    // Connections one peer address may hold open without having sent a
-    // whole request head; its longest-waiting one makes way for a newer one.
+    // Connections one peer address may hold open without having said
+    // anything, as above; its longest-waiting one makes way for a newer one.
     // A browser opens six at most, some of them speculatively.
     std::size_t maxWaitingPerPeer = 8;
     // Time from accept to a complete request head; then the connection is

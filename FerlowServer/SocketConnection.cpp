@@ -13,13 +13,15 @@ constexpr std::array<std::uint8_t, 2> normalClosure {0x03, 0xE8};
 } // namespace
 
 SocketConnection::SocketConnection(asio::ip::tcp::socket socket, IPAddress remote, Bytes preamble,
-    const ServerLimits& limits, std::shared_ptr<void> admission, std::weak_ptr<const void> serverAlive)
+    const ServerLimits& limits, std::shared_ptr<void> admission, std::weak_ptr<const void> serverAlive,
+    std::function<void()> spoke)
     : m_socket(std::move(socket))
     , m_lingerTimer(m_socket.get_executor())
     , m_remote(remote)
     , m_limits(limits)
     , m_admission(std::move(admission))
     , m_serverAlive(std::move(serverAlive))
+    , m_spoke(std::move(spoke))
     , m_watchesServer(!m_serverAlive.expired())
 {
     // Queued only: writing needs shared_from_this, which a constructor cannot use.
@@ -61,6 +63,7 @@ void SocketConnection::finish()
         return;
     m_closed = true;
     m_admission.reset();
+    runSpoke();
     onMessage = nullptr;
     auto closed = std::move(onClose);
     onClose = nullptr;
@@ -111,6 +114,7 @@ void SocketConnection::feed(ByteView data)
             return;
         case WSOpcode::text:
         case WSOpcode::binary:
+            runSpoke();
             if (onMessage) {
                 // A copy: the receiver may end the connection, which clears onMessage.
                 const auto deliver = onMessage;
@@ -137,6 +141,15 @@ void SocketConnection::startReceiving()
     if (m_writing.empty() && !m_queue.empty())
         writeQueued();
     receive();
+}
+
+void SocketConnection::runSpoke()
+{
+    if (!m_spoke)
+        return;
+    const auto spoke = std::move(m_spoke);
+    m_spoke = nullptr;
+    spoke();
 }
 
 bool SocketConnection::serverGone() const

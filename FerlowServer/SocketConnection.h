@@ -33,9 +33,12 @@ public:
     // before any frame. `admission` is released when the connection ends, so
     // the server can count open connections. `serverAlive` expires when the
     // server is discarded; the connection then stops reading but stays open.
+    // `spoke` runs once, on the I/O thread, when the first text or binary
+    // message arrives or the connection ends before one has: until then the
+    // server may end it to make way for a newcomer.
     SocketConnection(asio::ip::tcp::socket socket, IPAddress remote, Bytes preamble = {},
         const ServerLimits& limits = {}, std::shared_ptr<void> admission = {},
-        std::weak_ptr<const void> serverAlive = {});
+        std::weak_ptr<const void> serverAlive = {}, std::function<void()> spoke = {});
     ~SocketConnection() noexcept override;
 
     SocketConnection(const SocketConnection&) = delete;
@@ -71,6 +74,7 @@ private:
     void closeSocket();
     void receive();
     bool serverGone() const;
+    void runSpoke();
 
     asio::ip::tcp::socket m_socket;
     asio::steady_timer m_lingerTimer;
@@ -78,6 +82,7 @@ private:
     ServerLimits m_limits;
     std::shared_ptr<void> m_admission;
     std::weak_ptr<const void> m_serverAlive;
+    std::function<void()> m_spoke;
     bool m_watchesServer;
     WebSocketFramer m_framer;
     bool m_closed = false;

@@ -16,6 +16,9 @@ namespace ferlow::test {
 
 class ManualMainContext final : public MainContext {
 public:
+    // How long after its due time each timer fires, as on a busy main thread.
+    double timerLateness = 0;
+
     void post(Task task) override
     {
         std::lock_guard lock(m_mutex);
@@ -58,10 +61,10 @@ public:
             std::erase_if(m_timers, [](const auto& timer) { return timer->cancelled; });
             const auto next = std::min_element(m_timers.begin(), m_timers.end(),
                 [](const auto& a, const auto& b) { return a->due < b->due; });
-            if (next == m_timers.end() || (*next)->due > end)
+            if (next == m_timers.end() || (*next)->due + timerLateness > end)
                 break;
             const auto timer = *next;
-            m_now = timer->due;
+            m_now = timer->due + timerLateness;
             timer->due += timer->interval;
             timer->task();
         }

@@ -8,6 +8,7 @@
 
 #include <asio/executor_work_guard.hpp>
 #include <asio/post.hpp>
+#include <asio/write.hpp>
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
@@ -216,7 +217,7 @@ TEST_F(ServerTest, ConnectionCapAndHeadTimeLimit)
     limits.maxConnections = 2;
     limits.headTimeout = 100ms;
     start(limits);
-    auto socket = upgraded();
+    auto socket = upgraded(maskedFrame(0x81, toBytes("hello")));
     TestClient slow(m_port);
     slow.send("GET / HTTP/1.1\r\nHost:");
     EXPECT_TRUE(slow.read().empty()); // the head never finished: closed silently
@@ -224,9 +225,35 @@ TEST_F(ServerTest, ConnectionCapAndHeadTimeLimit)
     TestClient idle(m_port);
     EXPECT_TRUE(answer("GET / HTTP/1.1\r\n\r\n").starts_with("HTTP/1.1 200 OK"));
     EXPECT_TRUE(idle.read().empty());
-    // ...but not of a WebSocket: then it is closed unread.
-    auto second = upgraded();
+    // ...but not of a WebSocket that has sent a message: then it is closed unread.
+    auto second = upgraded(maskedFrame(0x81, toBytes("hello")));
     EXPECT_EQ(answer("GET / HTTP/1.1\r\n\r\n"), "");
+}
+
+// A neighbour's WebSockets that never send a message cannot lock the phone
+// out either: at the cap the oldest makes way, and its owner sees it end as
+// any other close. (One that has spoken keeps its slot: see above.)
+TEST_F(ServerTest, SilentWebSocketsMakeWayAtTheCap)
+{
+    ServerLimits limits;
+    limits.maxConnections = 2;
+    start(limits);
+    asio::io_context io;
+    std::vector<asio::ip::tcp::socket> neighbours;
+    for (std::size_t i = 0; i < 2; ++i) {
+        auto& socket = neighbours.emplace_back(io, asio::ip::tcp::v4());
+        socket.bind({asio::ip::make_address_v4("127.0.0.2"), 0});
+        socket.connect({asio::ip::address_v4::loopback(), m_port});
+        asio::write(socket, asio::buffer(test::upgradeRequest(m_port)));
+        ASSERT_TRUE(waitFor([&] { return m_sockets.size() == i + 1; }));
+    }
+    auto phone = upgraded();
+    EXPECT_TRUE(waitFor([&] { return m_closes == 1; }));
+    phone->send(maskedFrame(0x81, toBytes("hello")));
+    ASSERT_TRUE(waitFor([&] { return m_messages.size() == 1; }));
+    onQueue([&] { m_sockets.at(2)->sendText("welcome"); });
+    EXPECT_EQ(phone->readFrame().payload, toBytes("welcome"));
+    onQueue([&] { EXPECT_TRUE(m_sockets[0]->isClosed() && !m_sockets[1]->isClosed()); });
 }
 
 std::optional<ServerError> startFailure(Server& server)

@@ -51,9 +51,7 @@ class Pad {
     }
 
     take(): PhoneMessage[] {
-        const out = this.out;
-        this.out = [];
-        return out;
+        return this.out.splice(0);
     }
 }
 
@@ -106,12 +104,9 @@ test("two fingers scroll with phases, in the computer's direction, then glide wi
     for (const natural of [true, false]) {
         const pad = new Pad({ natural }).at(0, fingers(0));
         pad.slide(fingers(0), fingers(-150), 160).at(176, {});
-        const scroll = only(pad.take(), "s");
-        assert.deepEqual(scroll.map((m) => m.p ?? null), [1, ...Array(scroll.length - 2).fill(2), 4]);
-        assert.equal(Math.sign(sum(scroll, "y")), natural ? -1 : 1, "natural scrolling follows the fingers");
-
+        // The phases of both are the browser test's.
+        assert.equal(Math.sign(sum(only(pad.take(), "s"), "y")), natural ? -1 : 1, "natural scrolling follows the fingers");
         const glide = only(pad.settle().take(), "s");
-        assert.deepEqual(glide.map((m) => m.mp), [1, ...Array(glide.length - 2).fill(2), 3]);
         const steps = glide.slice(0, -1).map((m) => Math.abs(m.y));
         assert.ok(steps.every((s, i) => i === 0 || s < steps[i - 1]!), "momentum slows down");
         assert.equal(Math.sign(sum(glide, "y")), natural ? -1 : 1);

@@ -95,15 +95,10 @@ protected:
 
     std::shared_ptr<SessionController> makeController()
     {
-        SessionController::Suppliers suppliers;
-        suppliers.accessibility = [this] { return accessibility; };
-        suppliers.actions = [this] { return buttons; };
-        suppliers.macName = [] { return std::string("office"); };
-        suppliers.prefs = [] { return TrackpadPrefs {}; };
-        suppliers.context = [this] { return context; };
-        suppliers.update = [this] { return update; };
-        suppliers.now = [this] { return now; };
-        return std::make_shared<SessionController>(store, translator, poster, suppliers);
+        return std::make_shared<SessionController>(store, translator, poster,
+            SessionController::Suppliers {.accessibility = [this] { return accessibility; }, .actions = [this] { return buttons; },
+                .macName = [] { return std::string("office"); }, .prefs = [] { return TrackpadPrefs {}; },
+                .context = [this] { return context; }, .update = [this] { return update; }, .now = [this] { return now; }});
     }
 
     Phone connect(const Pairing& pairing)

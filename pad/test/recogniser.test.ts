@@ -63,7 +63,8 @@ const sum = (messages: PhoneMessage[], key: "x" | "y" | "v") =>
 const only = <T extends PhoneMessage["t"]>(messages: PhoneMessage[], t: T) =>
     messages.filter((m): m is Extract<PhoneMessage, { t: T }> => m.t === t);
 
-test("a tap clicks at once and lets go after the drag window; a second tap double-clicks; a touch after it drags", () => {
+// A touch after a tap drags: the browser test shows that, resting finger and all.
+test("a tap clicks at once and lets go after the drag window; a second tap double-clicks; a long or sliding press does not", () => {
     const pad = new Pad();
     pad.at(0, { 1: [100, 100] }).at(80, {});
     assert.deepEqual(pad.take(), [down(1)]);
@@ -73,15 +74,6 @@ test("a tap clicks at once and lets go after the drag window; a second tap doubl
     pad.at(1000, { 1: [100, 100] }).at(1070, {}).at(1200, { 1: [104, 101] }).at(1260, {});
     assert.deepEqual(pad.take(), [down(1), up(1), down(2)]);
     assert.deepEqual(pad.settle().take(), [up(2)]);
-
-    pad.at(2000, { 1: [100, 100] }).at(2060, {}).at(2200, { 1: [100, 100] });
-    pad.slide({ 1: [100, 100] }, { 1: [100, 100] }, 600); // resting in the drag
-    assert.ok(pad.r.holding(), "a resting drag is kept alive");
-    pad.slide({ 1: [100, 100] }, { 1: [180, 100] }, 400).at(3300, {});
-    const drag = pad.take();
-    assert.deepEqual(drag[0], down(1));
-    assert.deepEqual(drag.slice(-1), [up(1)]);
-    assert.ok(only(drag, "b").length === 2 && sum(drag, "x") >= 80, "one press, moves, one release");
 
     pad.at(4000, { 1: [100, 100] }).at(4400, {}); // a long press
     pad.at(5000, { 1: [100, 100] }).slide({ 1: [100, 100] }, { 1: [112, 100] }, 100).at(5120, {}); // slid too far

@@ -198,10 +198,7 @@ describe("the pad in a real browser drives the real app", { skip }, () => {
         assert.ok(moves.every((l) => l[0] === "mouse" && l[1] === "5") && sum(moves.map((l) => l.map(Number)), 2) >= 110);
 
         times.sort((a, b) => a - b);
-        const held = arrivals().filter((l) => l[1]?.startsWith("move")).map((l) => Number(l.at(-1)!.replace("play+", "")));
-        held.sort((a, b) => a - b);
-        t.diagnostic(`touch to trace: median ${times[10]!.toFixed(1)} ms, worst ${times[19]!.toFixed(1)} ms;`
-            + ` the app's jitter buffer holds a move a median ${held[held.length >> 1]?.toFixed(1)} ms of that`);
+        t.diagnostic(`touch to trace: median ${times[10]!.toFixed(1)} ms, worst ${times[19]!.toFixed(1)} ms`);
     });
 
     it("clicks on a tap", async () => {

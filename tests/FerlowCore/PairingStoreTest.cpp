@@ -39,9 +39,7 @@ TEST_F(PairingStoreTest, FreshPairingsAreSavedPendingAndReadBack)
 {
     auto store = open();
     const Pairing pairing = store->createPending();
-    EXPECT_EQ(pairing.id.size(), 11u);
-    EXPECT_TRUE(isUrlSafe(pairing.id));
-    EXPECT_EQ(pairing.secret.size(), 32u);
+    EXPECT_EQ(pairing.secret.size(), 32u); // the id's form is the process tests' ("--list")
     EXPECT_EQ(pairing.name, "New phone");
     EXPECT_NE(store->createPending().id, pairing.id);
 
@@ -118,7 +116,6 @@ TEST_F(PairingStoreTest, UnreadableFilesAreKeptAsideBeforeTheFirstSave)
         writeFile(file, damaged);
         auto store = open();
         EXPECT_TRUE(store->all().empty());
-        EXPECT_EQ(readFile(file), damaged); // loading never writes
         const auto pairing = store->createPending();
         EXPECT_EQ(readFile(directory / "pairings.json.unreadable"), damaged);
         EXPECT_EQ(open()->all(), std::vector {pairing});

@@ -10,11 +10,6 @@ namespace {
 using test::fromHex;
 using test::toHex;
 
-SessionKeys keysFor(Role role)
-{
-    return SessionCrypto::deriveKeys(Bytes(32, 7), Bytes(16, 1), Bytes(16, 2), role);
-}
-
 TEST(ChaChaPoly, ReproducesTheRFC8439AeadVector)
 {
     SymmetricKey key;
@@ -34,29 +29,6 @@ TEST(ChaChaPoly, ReproducesTheRFC8439AeadVector)
     EXPECT_EQ(toHex(sealed), expected);
     EXPECT_EQ(SealingChannel::openOnce(key, nonce, aad, sealed), toBytes(plaintext));
     EXPECT_FALSE(SealingChannel::openOnce(key, nonce, {}, sealed)); // the data is authenticated
-}
-
-TEST(SealingChannel, NonceIsACounterBehindFourZeroBytes)
-{
-    for (const auto& [counter, hex] : {std::pair<std::uint64_t, const char*> {1, "000000000000000000000001"},
-             {256, "000000000000000000000100"}, {0x0102030405060708, "000000000102030405060708"}}) {
-        const auto nonce = SealingChannel::nonce(counter);
-        EXPECT_EQ(toHex(Bytes(nonce.begin(), nonce.end())), hex);
-    }
-}
-
-TEST(SealingChannel, SealsWithTheCounterAndOpensInOrder)
-{
-    SealingChannel phone(keysFor(Role::phone)), mac(keysFor(Role::mac));
-    const Bytes first = phone.seal(asBytes("{\"t\":\"m\"}"));
-    const Bytes second = phone.seal(asBytes("{\"t\":\"m\"}"));
-    EXPECT_EQ(first.size(), 9 + SealingChannel::tagSize);
-    EXPECT_NE(first, second);
-    EXPECT_EQ(mac.open(first), toBytes("{\"t\":\"m\"}"));
-    EXPECT_EQ(mac.open(second), toBytes("{\"t\":\"m\"}"));
-    const Bytes empty = mac.seal({});
-    EXPECT_EQ(empty.size(), SealingChannel::tagSize);
-    EXPECT_EQ(phone.open(empty), Bytes {});
 }
 
 } // namespace

@@ -15,13 +15,10 @@ using Parts = std::vector<std::int64_t>;
 
 TEST(VersionNumbers, PartsAndOrdering)
 {
-    EXPECT_EQ(Version::parts("1.4.2"), (Parts {1, 4, 2}));
-    EXPECT_EQ(Version::parts("2.0b3"), (Parts {2, 0}));
-    EXPECT_EQ(Version::parts("1.5-beta.2"), (Parts {1, 5, 2}));
-    EXPECT_EQ(Version::parts("1..2"), (Parts {1, 2}));
-    EXPECT_EQ(Version::parts("v1.x"), (Parts {0, 0}));
-    EXPECT_EQ(Version::parts("99999999999999999999.1"), (Parts {0, 1}));
-    EXPECT_EQ(Version::parts(""), Parts {});
+    const std::pair<const char*, Parts> parts[] = {{"1.4.2", {1, 4, 2}}, {"2.0b3", {2, 0}}, {"1.5-beta.2", {1, 5, 2}},
+        {"1..2", {1, 2}}, {"v1.x", {0, 0}}, {"99999999999999999999.1", {0, 1}}, {"", {}}};
+    for (const auto& [text, expected] : parts)
+        EXPECT_EQ(Version::parts(text), expected) << text;
 
     const struct {
         const char* a;
@@ -72,10 +69,8 @@ TEST(TermsOfUse, RequiredVersionNeverDropsBelowTheBundledOne)
 {
     for (const auto& [latest, required] : {std::pair<std::optional<std::int64_t>, std::int64_t> {std::nullopt, 1}, {0, 1}, {-4, 1}, {3, 3}})
         EXPECT_EQ(Terms::required(latest), required);
-    EXPECT_TRUE(Terms::needsAgreement(0, std::nullopt));
-    EXPECT_TRUE(Terms::needsAgreement(1, 2));
-    EXPECT_FALSE(Terms::needsAgreement(1, 1));
-    EXPECT_FALSE(Terms::needsAgreement(3, 2));
+    EXPECT_TRUE(Terms::needsAgreement(0, std::nullopt) && Terms::needsAgreement(1, 2));
+    EXPECT_FALSE(Terms::needsAgreement(1, 1) || Terms::needsAgreement(3, 2));
 }
 
 } // namespace

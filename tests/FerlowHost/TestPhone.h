@@ -4,6 +4,7 @@
 // the plaintext hello, key derivation with role phone, sealed messages with a
 // "ts" stamp, and opening what the computer sends.
 
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -25,7 +26,7 @@ public:
     std::string hello()
     {
         m_nonce = Pairing::random(16);
-        return R"({"t":"hello","v":1,"id":")" + m_id + R"(","n":")" + Base64URL::encode(m_nonce) + "\"}";
+        return nlohmann::json {{"t", "hello"}, {"v", 1}, {"id", m_id}, {"n", Base64URL::encode(m_nonce)}}.dump();
     }
 
     // Reads the computer's hello and derives the session keys.
@@ -35,7 +36,7 @@ public:
         const auto macNonce = Base64URL::decode(json.at("n").get<std::string>());
         if (json.at("t") != "hello" || json.at("v") != 1 || !macNonce || macNonce->size() != 16)
             throw std::runtime_error("not a hello: " + text);
-        m_channel.emplace(SessionCrypto::deriveKeys(m_secret, m_nonce, *macNonce, Role::phone));
+        m_channel = std::make_unique<SealingChannel>(SessionCrypto::deriveKeys(m_secret, m_nonce, *macNonce, Role::phone));
     }
 
     Bytes seal(const PhoneMessage& message, std::optional<double> ts = std::nullopt)
@@ -58,7 +59,7 @@ private:
     std::string m_id;
     Bytes m_secret;
     Bytes m_nonce;
-    std::optional<SealingChannel> m_channel;
+    std::unique_ptr<SealingChannel> m_channel;
 };
 
 } // namespace ferlow::test

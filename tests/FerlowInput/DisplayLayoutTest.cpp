@@ -1,5 +1,4 @@
 #include "FerlowInput/DisplayLayout.h"
-#include "FerlowInput/PointerState.h"
 
 #include <gtest/gtest.h>
 
@@ -33,15 +32,6 @@ TEST(ClampTest, KeepsThePointerOnTheDisplayItCameFrom)
         SCOPED_TRACE(c.what);
         EXPECT_EQ(clamp(c.point, c.previous, c.layout), c.expected);
     }
-}
-
-TEST(PointerStateTest, ResyncIgnoresDifferencesUpToOneAndAHalfOnEachAxis)
-{
-    PointerState pointer({10, 10});
-    pointer.resync({11.5, 8.5});
-    EXPECT_EQ(pointer.position, (Point {10, 10}));
-    pointer.resync({11.51, 9}); // one axis beyond: both coordinates taken
-    EXPECT_EQ(pointer.position, (Point {11.51, 9}));
 }
 
 } // namespace

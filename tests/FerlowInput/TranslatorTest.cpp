@@ -1,21 +1,17 @@
 #include "FerlowInput/Translator.h"
 
 #include <limits>
-#include <map>
 #include <set>
 
-#include "FerlowInput/SystemGestures.h"
-#include "FerlowInput/Watchdog.h"
 #include <gtest/gtest.h>
 
+#include "FerlowInput/SystemGestures.h"
 #include "tests/Support/RecordingPoster.h"
-#include "tests/Support/TestSupport.h"
 
 namespace ferlow {
 namespace {
 
 using Events = std::vector<EventSpec>;
-using DockSwipes = Translator::DockSwipes;
 
 // One step of a scenario: at fake time `at`, translate `in` (or call
 // expire() when absent) and expect exactly `out`.
@@ -39,11 +35,11 @@ PhoneMessage scroll(double dy, std::optional<Phase> phase, MomentumPhase momentu
 class TranslatorTest : public testing::Test {
 protected:
     // Two displays side by side: 1000x800 and, to its right, 800x600.
-    Translator make(DockSwipes dock = DockSwipes::live)
+    Translator make()
     {
         Translator t(
             pointer, [] { return DisplayLayout {{{{0, 0}, {1000, 800}}, {{1000, 0}, {800, 600}}}}; },
-            [this] { return cursor; }, [this] { return now; }, dock);
+            [this] { return cursor; }, [this] { return now; }, Translator::DockSwipes::emulated);
         t.setActions([this] { return buttons; });
         return t;
     }
@@ -127,24 +123,9 @@ TEST_F(TranslatorTest, ScrollCarriesFractionsOnlyWithinOneGesture)
     });
 }
 
-TEST_F(TranslatorTest, LiveDockSwipesEndOrCancelByTheLastDirection)
-{
-    auto t = make(DockSwipes::live);
-    const auto h = [](double p, Phase phase) { return PhoneMessage::dock(DockKind::horizontal, p, phase, 1.5); };
-    run(t, {
-        {0, h(0.1, Phase::began), {EventSpec::dock(1, 0.1, 1, std::nullopt)}},
-        {0, h(0.4, Phase::changed), {EventSpec::dock(1, 0.4, 2, std::nullopt)}},
-        {0, h(0.3, Phase::changed), {EventSpec::dock(1, 0.3, 2, std::nullopt)}},
-        // Repeats the last progress: the last real change (back) decides.
-        {0, h(0.3, Phase::ended), {EventSpec::dock(1, 0.3, 8, 1.5)}},
-        {0, h(0.2, Phase::began), {EventSpec::dock(1, 0.2, 1, std::nullopt)}},
-        {0, h(0.5, Phase::ended), {EventSpec::dock(1, 0.5, 4, 1.5)}},
-    });
-}
-
 TEST_F(TranslatorTest, EmulatedDockSwipesPostTheShortcutOnlyWhenFinishedPastTheThreshold)
 {
-    auto t = make(DockSwipes::emulated);
+    auto t = make();
     const auto h = [](double p, Phase phase) { return PhoneMessage::dock(DockKind::horizontal, p, phase, 0); };
     const Events controlRight {key(59, 0x40000, true), key(124, 0xA40000, true), key(124, 0xA40000, false), key(59, 0, false)};
     const Events controlUp {key(59, 0x40000, true), key(126, 0xA40000, true), key(126, 0xA40000, false), key(59, 0, false)};
@@ -163,25 +144,6 @@ TEST_F(TranslatorTest, EmulatedDockSwipesPostTheShortcutOnlyWhenFinishedPastTheT
         {0, PhoneMessage::dock(DockKind::pinch, 0.3, Phase::ended, 0), {key(103, 0x800000, true), key(103, 0x800000, false)}},
         {0, PhoneMessage::dock(DockKind::pinch, -0.2, Phase::began, 0), {}},
         {0, PhoneMessage::dock(DockKind::pinch, -0.5, Phase::ended, 0), {EventSpec::launch("com.apple.apps.launcher")}},
-    });
-}
-
-TEST_F(TranslatorTest, KeyActionsPressModifiersInOrderAndReleaseThemInReverse)
-{
-    const auto keyButton = [](const char* id, std::uint16_t code, std::uint64_t modifiers) {
-        return ActionButton {id, id, ActionKind::key(code, modifiers), std::nullopt, false, std::nullopt};
-    };
-    buttons = {keyButton("full", 3, 0x140000), keyButton("all4", 0, 0x1E0000 | 0x1), keyButton("up", 126, 0)};
-    auto t = make();
-    run(t, {
-        {0, PhoneMessage::action("full", true), {key(59, 0x40000, true), key(55, 0x140000, true), key(3, 0x140000, true)}},
-        {0, PhoneMessage::action("full", false), {key(3, 0x140000, false), key(55, 0x40000, false), key(59, 0, false)}},
-        {0, PhoneMessage::action("all4", true),
-            {key(59, 0x40000, true), key(58, 0xC0000, true), key(56, 0xE0000, true), key(55, 0x1E0000, true), key(0, 0x1E0000, true)}},
-        {0, PhoneMessage::action("all4", false),
-            {key(0, 0x1E0000, false), key(55, 0xE0000, false), key(56, 0xC0000, false), key(58, 0x40000, false), key(59, 0, false)}},
-        {0, PhoneMessage::action("up", true), {key(126, 0xA00000, true)}}, // arrows carry the function and keypad flags
-        {0, PhoneMessage::action("up", false), {key(126, 0xA00000, false)}},
     });
 }
 
@@ -215,71 +177,6 @@ TEST_F(TranslatorTest, ReleasesPostExactlyWhatTheirPressSetAside)
     });
     EXPECT_TRUE(pointer->buttonsDown.empty());
     EXPECT_EQ(t.heldActionCount(), 0u);
-}
-
-TEST_F(TranslatorTest, SwitcherHoldsCommandAcrossPressesUntilIdleOrAClick)
-{
-    buttons = {{"switcher", "App Switcher", ActionKind::appSwitcher(), std::nullopt, false, "Windows"}};
-    auto t = make();
-    const Events tab {key(48, 0x100000, true), key(48, 0x100000, false)};
-    Events open {key(55, 0x100000, true)};
-    open.insert(open.end(), tab.begin(), tab.end());
-    const Events commandUp {key(55, 0, false)};
-    run(t, {
-        {0.0, PhoneMessage::action("switcher", true), open},
-        {0.5, std::nullopt, {}},
-        {1.0, PhoneMessage::action("switcher", true), tab},
-        {2.0, PhoneMessage::action("switcher", true), tab},
-        {2.0, PhoneMessage::action("switcher", false), {}},
-        {3.5, std::nullopt, {}}, // exactly 1.5 s: still open
-        {3.6, std::nullopt, commandUp},
-        {3.7, std::nullopt, {}},
-        {4.0, PhoneMessage::action("switcher", true), open},
-        {4.1, PhoneMessage::button(0, true, 1), {mouse(1, {100, 100}, 0, 1)}},
-        {4.2, PhoneMessage::button(0, false, 1), {mouse(2, {100, 100}, 0, 1), key(55, 0, false)}},
-        {9.0, std::nullopt, {}},
-    });
-}
-
-// What the watchdog closes for a silent phone, fed through the translator,
-// leaves no key, button or gesture open.
-TEST_F(TranslatorTest, WatchdogCloseOutReleasesEverythingThePhoneLeftOpen)
-{
-    buttons = {{"redo", "Redo", ActionKind::key(6, 0x120000), std::nullopt, false, "Edit"},
-        {"vol", "Volume Up", ActionKind::media(MediaKey::volumeUp), std::nullopt, false, "Media"},
-        {"middle", "Middle", ActionKind::mouse(2), std::nullopt, false, "More"}};
-    auto t = make();
-    Watchdog watchdog(0.5, [this] { return now; });
-    std::map<std::int64_t, int> pressed; // key codes, media keys + 1000: downs minus ups
-    std::int64_t lastScrollPhase = 0;
-    const auto feed = [&](const PhoneMessage& message) {
-        for (const auto& spec : t.translate(message)) {
-            if (const auto* k = spec.as<EventSpec::Key>())
-                pressed[k->code] += k->down ? 1 : -1;
-            if (const auto* m = spec.as<EventSpec::Media>())
-                pressed[1000 + m->key] += m->down ? 1 : -1;
-            if (const auto* s = spec.as<EventSpec::Scroll>())
-                lastScrollPhase = s->phase;
-        }
-    };
-    for (const auto& message : {PhoneMessage::action("redo", true), PhoneMessage::action("vol", true),
-             PhoneMessage::action("middle", true), PhoneMessage::button(0, true, 1), PhoneMessage::button(1, true, 1),
-             PhoneMessage::scroll(0, 3, Phase::began, MomentumPhase::none),
-             PhoneMessage::dock(DockKind::horizontal, 0.3, Phase::began, 0)}) {
-        watchdog.observe(message);
-        feed(message);
-    }
-    EXPECT_EQ(pointer->buttonsDown, (std::set<std::int64_t> {0, 1, 2}));
-
-    now = 0.6;
-    for (const auto& message : watchdog.expired())
-        feed(message);
-    for (const auto& [code, count] : pressed)
-        EXPECT_EQ(count, 0) << "key " << code;
-    EXPECT_EQ(pressed.size(), 4u);
-    EXPECT_TRUE(pointer->buttonsDown.empty());
-    EXPECT_EQ(t.heldActionCount(), 0u);
-    EXPECT_EQ(lastScrollPhase, 4);
 }
 
 } // namespace

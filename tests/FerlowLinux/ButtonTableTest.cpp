@@ -19,51 +19,31 @@ using Desktop = KeyProfile::Desktop;
 
 // What pressing and releasing a button posts, per desktop, as chords ("" is
 // nothing); a KDE or X11 column left null posts what GNOME does. `promise`
-// is what the title promises there, for the reader.
+// is what the title promises there, for the reader, where it is not plain.
 struct Row {
     const char* button; // id of a default button, title of an app button, or gesture name
     const char* gnome;
-    const char* kde;
-    const char* x11;
-    const char* promise;
+    const char* kde = nullptr;
+    const char* x11 = nullptr;
+    const char* promise = "";
 };
 constexpr const char* same = nullptr;
 
 const Row defaultButtons[] = {
-    {"esc", "esc", same, same, "Escape"},
-    {"up", "up", same, same, "arrow"},
-    {"delete", "backspace", same, same, "delete backwards, the Mac's Delete"},
-    {"left", "left", same, same, "arrow"},
-    {"down", "down", same, same, "arrow"},
-    {"right", "right", same, same, "arrow"},
-    {"tab", "tab", same, same, "Tab"},
-    {"space", "space", same, same, "Space"},
-    {"return", "enter", same, same, "Return"},
-    {"cut", "ctrl+x", same, same, "Cut"},
-    {"copy", "ctrl+c", same, same, "Copy"},
-    {"paste", "ctrl+v", same, same, "Paste"},
-    {"undo", "ctrl+z", same, same, "Undo"},
-    {"redo", "ctrl+shift+z", same, same, "Redo"},
-    {"selectall", "ctrl+a", same, same, "Select All"},
-    {"find", "ctrl+f", same, same, "Find"},
-    {"save", "ctrl+s", same, same, "Save"},
+    {"esc", "esc"}, {"up", "up"}, {"delete", "backspace", same, same, "delete backwards, the Mac's Delete"}, {"left", "left"},
+    {"down", "down"}, {"right", "right"}, {"tab", "tab"}, {"space", "space"}, {"return", "enter"}, {"cut", "ctrl+x"},
+    {"copy", "ctrl+c"}, {"paste", "ctrl+v"}, {"undo", "ctrl+z"}, {"redo", "ctrl+shift+z"}, {"selectall", "ctrl+a"},
+    {"find", "ctrl+f"}, {"save", "ctrl+s"},
     {"switcher", "alt+tab", same, same, "application switcher, Alt held while picking"},
     {"spotlight", "super+s", "alt+space", "alt+f2", "search: Activities / KRunner / run dialog"},
     {"mc", "super+s", "super+w", "", "overview of windows; no common one on other desktops"},
     {"minimize", "super+h", "super+pagedown", "alt+f9", "minimize the window"},
-    {"fullscreen", "f11", same, same, "application full screen"},
+    {"fullscreen", "f11"},
     {"desktop", "super+d", same, "ctrl+alt+d", "show desktop (stock GNOME leaves Super+D unbound; Ubuntu binds it)"},
     {"hide", "super+h", "super+pagedown", "alt+f9", "no hiding of applications on Linux: minimize"},
-    {"close", "ctrl+w", same, same, "close the window or tab"},
-    {"quit", "ctrl+q", same, same, "quit"},
-    {"prev", "previoussong", same, same, "media"},
-    {"play", "playpause", same, same, "media"},
-    {"next", "nextsong", same, same, "media"},
-    {"voldown", "volumedown", same, same, "volume"},
-    {"mute", "mute", same, same, "volume"},
-    {"volup", "volumeup", same, same, "volume"},
-    {"brightdown", "brightnessdown", same, same, "brightness"},
-    {"brightup", "brightnessup", same, same, "brightness"},
+    {"close", "ctrl+w"}, {"quit", "ctrl+q"}, {"prev", "previoussong"}, {"play", "playpause"}, {"next", "nextsong"},
+    {"voldown", "volumedown"}, {"mute", "mute"}, {"volup", "volumeup"}, {"brightdown", "brightnessdown"},
+    {"brightup", "brightnessup"},
 };
 
 const Row systemGestures[] = {
@@ -82,116 +62,54 @@ struct AppRows {
     std::vector<Row> rows;
 };
 const AppRows appButtons[] = {
-    {"com.apple.Safari", {
-        {"Back", "alt+left", same, same, "Firefox, Chromium"},
-        {"Forward", "alt+right", same, same, ""},
-        {"Reload", "ctrl+r", same, same, ""},
-        {"Previous Tab", "ctrl+shift+tab", same, same, ""},
-        {"Next Tab", "ctrl+tab", same, same, ""},
-        {"New Tab", "ctrl+t", same, same, ""},
-        {"Address", "ctrl+l", same, same, ""},
-        {"Reopen Tab", "ctrl+shift+t", same, same, ""},
-        {"Close Tab", "ctrl+w", same, same, ""}}},
-    {"com.apple.Music", {
-        {"Previous", "previoussong", same, same, "Spotify, Rhythmbox through the desktop's media keys"},
-        {"Play/Pause", "playpause", same, same, ""},
-        {"Next", "nextsong", same, same, ""},
-        {"Volume Down", "volumedown", same, same, ""},
-        {"Mute", "mute", same, same, ""},
-        {"Volume Up", "volumeup", same, same, ""}}},
-    {"com.apple.TV", {
-        {"Back", "left", same, same, "VLC, mpv, Totem: seek"},
-        {"Play/Pause", "space", same, same, ""},
-        {"Forward", "right", same, same, ""},
-        {"Volume Down", "volumedown", same, same, ""},
-        {"Mute", "mute", same, same, ""},
-        {"Volume Up", "volumeup", same, same, ""},
-        {"Full Screen", "f", same, same, "the players' own full-screen key"}}},
-    {"com.microsoft.VSCode", {
-        {"Commands", "ctrl+shift+p", same, same, "VS Code's Linux keys"},
-        {"Go to File", "ctrl+p", same, same, ""},
-        {"Find", "ctrl+f", same, same, ""},
-        {"Comment", "ctrl+slash", same, same, ""},
-        {"Sidebar", "ctrl+b", same, same, ""},
-        {"Terminal", "ctrl+grave", same, same, ""},
-        {"Go Back", "ctrl+alt+minus", same, same, "Ctrl+- would zoom out"},
-        {"Go Forward", "ctrl+shift+minus", same, same, ""},
-        {"Save", "ctrl+s", same, same, ""}}},
-    {"com.apple.Terminal", {
-        {"Previous Tab", "ctrl+pageup", "shift+left", same, "GNOME Terminal / Konsole"},
-        {"\u2191", "up", same, same, "shell history"},
-        {"Next Tab", "ctrl+pagedown", "shift+right", same, ""},
-        {"Interrupt", "ctrl+c", same, same, "SIGINT"},
-        {"Clear", "ctrl+l", same, same, "the shell clears the screen; Ctrl+K would cut the line"},
-        {"Tab", "tab", same, same, "completion"},
-        {"New Tab", "ctrl+shift+t", same, same, ""},
-        {"Close Tab", "ctrl+shift+w", same, same, "Ctrl+W would delete a word"},
-        {"Return", "enter", same, same, ""}}},
-    {"com.apple.finder", {
-        {"Back", "alt+left", same, same, "Files, Dolphin, Thunar"},
-        {"Enclosing Folder", "alt+up", same, same, ""},
-        {"Forward", "alt+right", same, same, ""},
-        {"Quick Look", "space", same, same, "preview where the file manager has one"},
-        {"Get Info", "ctrl+i", "alt+enter", "alt+enter", "properties"},
-        {"Duplicate", "", "ctrl+d", "", "only Dolphin duplicates; Ctrl+D elsewhere bookmarks"},
-        {"New Folder", "ctrl+shift+n", same, same, ""},
-        {"New Window", "ctrl+n", same, same, ""},
-        {"Move to Trash", "delete", same, same, ""}}},
-    {"com.apple.Preview", {
-        {"Zoom Out", "ctrl+minus", same, same, "Document Viewer, Okular"},
-        {"Actual Size", "ctrl+0", same, same, ""},
-        {"Zoom In", "ctrl+equal", same, same, ""},
-        {"Previous Page", "pageup", same, same, ""},
-        {"Rotate", "ctrl+right", "", same, "Okular has no rotate key"},
-        {"Next Page", "pagedown", same, same, ""},
-        {"Markup", "", "f6", "", "Okular's annotations; Document Viewer has no key"}}},
-    {"com.apple.mail", {
-        {"New Message", "ctrl+n", same, same, "Thunderbird"},
-        {"Reply", "ctrl+r", same, same, ""},
-        {"Reply All", "ctrl+shift+r", same, same, ""},
-        {"Forward", "ctrl+l", same, same, ""},
-        {"Archive", "a", same, same, ""},
-        {"Delete", "delete", same, same, ""},
-        {"Get Mail", "f5", same, same, ""}}},
-    {"com.microsoft.Outlook", {
-        {"New Message", "ctrl+n", same, same, "no Linux Outlook: the plain translation"},
-        {"Reply", "ctrl+r", same, same, ""},
-        {"Reply All", "ctrl+shift+r", same, same, ""},
-        {"Forward", "ctrl+j", same, same, ""},
-        {"Delete", "backspace", same, same, ""}}},
-    {"com.apple.dt.Xcode", {
-        {"Build", "ctrl+b", same, same, "no Linux Xcode: the plain translation"},
-        {"Run", "ctrl+r", same, same, ""},
-        {"Stop", "ctrl+period", same, same, ""},
-        {"Open Quickly", "ctrl+shift+o", same, same, ""},
-        {"Find", "ctrl+f", same, same, ""},
-        {"Comment", "ctrl+slash", same, same, ""},
-        {"Go Back", "ctrl+left", same, same, ""},
-        {"Go Forward", "ctrl+right", same, same, ""},
-        {"Save", "ctrl+s", same, same, ""}}},
-    {"com.apple.iWork.Keynote", {
-        {"Previous", "left", same, same, "LibreOffice Impress"},
-        {"Play", "f5", same, same, "start the slide show"},
-        {"Next", "right", same, same, ""},
-        {"Stop", "esc", same, same, ""}}},
-    {"com.microsoft.teams2", {
-        {"Mute", "ctrl+shift+m", same, same, "Teams in the browser"},
-        {"Camera", "ctrl+shift+o", same, same, ""},
-        {"Raise Hand", "ctrl+shift+k", same, same, ""},
-        {"Leave", "ctrl+shift+h", same, same, ""}}},
-    {"us.zoom.xos", {
-        {"Mute", "alt+a", same, same, "Zoom's Linux keys"},
-        {"Camera", "alt+v", same, same, ""},
-        {"Share Screen", "alt+s", same, same, ""},
-        {"Raise Hand", "alt+y", same, same, ""},
-        {"Leave", "alt+q", same, same, ""}}},
-    {"com.tinyspeck.slackmacgap", {
-        {"Back", "alt+left", same, same, "Slack's Linux keys"},
-        {"Jump to\u2026", "ctrl+k", same, same, ""},
-        {"Forward", "alt+right", same, same, ""},
-        {"Unreads", "ctrl+shift+a", same, same, ""},
-        {"Threads", "ctrl+shift+t", same, same, ""},
-        {"Search", "ctrl+g", same, same, ""}}},
+    {"com.apple.Safari", // Firefox, Chromium
+        {{"Back", "alt+left"}, {"Forward", "alt+right"}, {"Reload", "ctrl+r"}, {"Previous Tab", "ctrl+shift+tab"},
+            {"Next Tab", "ctrl+tab"}, {"New Tab", "ctrl+t"}, {"Address", "ctrl+l"}, {"Reopen Tab", "ctrl+shift+t"},
+            {"Close Tab", "ctrl+w"}}},
+    {"com.apple.Music", // Spotify, Rhythmbox through the desktop's media keys
+        {{"Previous", "previoussong"}, {"Play/Pause", "playpause"}, {"Next", "nextsong"}, {"Volume Down", "volumedown"},
+            {"Mute", "mute"}, {"Volume Up", "volumeup"}}},
+    {"com.apple.TV", // VLC, mpv, Totem: seek
+        {{"Back", "left"}, {"Play/Pause", "space"}, {"Forward", "right"}, {"Volume Down", "volumedown"}, {"Mute", "mute"},
+            {"Volume Up", "volumeup"}, {"Full Screen", "f", same, same, "the players' own full-screen key"}}},
+    {"com.microsoft.VSCode", // VS Code's Linux keys
+        {{"Commands", "ctrl+shift+p"}, {"Go to File", "ctrl+p"}, {"Find", "ctrl+f"}, {"Comment", "ctrl+slash"},
+            {"Sidebar", "ctrl+b"}, {"Terminal", "ctrl+grave"}, {"Go Back", "ctrl+alt+minus", same, same, "Ctrl+- would zoom out"},
+            {"Go Forward", "ctrl+shift+minus"}, {"Save", "ctrl+s"}}},
+    {"com.apple.Terminal", // GNOME Terminal / Konsole
+        {{"Previous Tab", "ctrl+pageup", "shift+left"}, {"\u2191", "up", same, same, "shell history"},
+            {"Next Tab", "ctrl+pagedown", "shift+right"}, {"Interrupt", "ctrl+c", same, same, "SIGINT"},
+            {"Clear", "ctrl+l", same, same, "the shell clears the screen; Ctrl+K would cut the line"},
+            {"Tab", "tab", same, same, "completion"}, {"New Tab", "ctrl+shift+t"},
+            {"Close Tab", "ctrl+shift+w", same, same, "Ctrl+W would delete a word"}, {"Return", "enter"}}},
+    {"com.apple.finder", // Files, Dolphin, Thunar
+        {{"Back", "alt+left"}, {"Enclosing Folder", "alt+up"}, {"Forward", "alt+right"},
+            {"Quick Look", "space", same, same, "preview where the file manager has one"},
+            {"Get Info", "ctrl+i", "alt+enter", "alt+enter", "properties"},
+            {"Duplicate", "", "ctrl+d", "", "only Dolphin duplicates; Ctrl+D elsewhere bookmarks"},
+            {"New Folder", "ctrl+shift+n"}, {"New Window", "ctrl+n"}, {"Move to Trash", "delete"}}},
+    {"com.apple.Preview", // Document Viewer, Okular
+        {{"Zoom Out", "ctrl+minus"}, {"Actual Size", "ctrl+0"}, {"Zoom In", "ctrl+equal"}, {"Previous Page", "pageup"},
+            {"Rotate", "ctrl+right", "", same, "Okular has no rotate key"}, {"Next Page", "pagedown"},
+            {"Markup", "", "f6", "", "Okular's annotations; Document Viewer has no key"}}},
+    {"com.apple.mail", // Thunderbird
+        {{"New Message", "ctrl+n"}, {"Reply", "ctrl+r"}, {"Reply All", "ctrl+shift+r"}, {"Forward", "ctrl+l"},
+            {"Archive", "a"}, {"Delete", "delete"}, {"Get Mail", "f5"}}},
+    {"com.microsoft.Outlook", // no Linux Outlook: the plain translation
+        {{"New Message", "ctrl+n"}, {"Reply", "ctrl+r"}, {"Reply All", "ctrl+shift+r"}, {"Forward", "ctrl+j"},
+            {"Delete", "backspace"}}},
+    {"com.apple.dt.Xcode", // no Linux Xcode: the plain translation
+        {{"Build", "ctrl+b"}, {"Run", "ctrl+r"}, {"Stop", "ctrl+period"}, {"Open Quickly", "ctrl+shift+o"}, {"Find", "ctrl+f"},
+            {"Comment", "ctrl+slash"}, {"Go Back", "ctrl+left"}, {"Go Forward", "ctrl+right"}, {"Save", "ctrl+s"}}},
+    {"com.apple.iWork.Keynote", // LibreOffice Impress
+        {{"Previous", "left"}, {"Play", "f5", same, same, "start the slide show"}, {"Next", "right"}, {"Stop", "esc"}}},
+    {"com.microsoft.teams2", // Teams in the browser
+        {{"Mute", "ctrl+shift+m"}, {"Camera", "ctrl+shift+o"}, {"Raise Hand", "ctrl+shift+k"}, {"Leave", "ctrl+shift+h"}}},
+    {"us.zoom.xos", // Zoom's Linux keys
+        {{"Mute", "alt+a"}, {"Camera", "alt+v"}, {"Share Screen", "alt+s"}, {"Raise Hand", "alt+y"}, {"Leave", "alt+q"}}},
+    {"com.tinyspeck.slackmacgap", // Slack's Linux keys
+        {{"Back", "alt+left"}, {"Jump to\u2026", "ctrl+k"}, {"Forward", "alt+right"}, {"Unreads", "ctrl+shift+a"},
+            {"Threads", "ctrl+shift+t"}, {"Search", "ctrl+g"}}},
 };
 
 constexpr Desktop desktops[] = {Desktop::gnome, Desktop::kde, Desktop::genericX11};

@@ -25,23 +25,17 @@ TEST(DesktopSettingsTest, OnKdeTheTouchpadsNaturalScrollCounts)
     EXPECT_EQ(settings.trackpadPrefs(), TrackpadPrefs::builtIn(false)) << "no file: Plasma's default";
 
     const std::string touchpad = "[Libinput][1267][12850][ELAN0501:00 04F3:3060 Touchpad]\n";
-    struct Case {
-        const char* what;
-        std::string file;
-        bool natural;
+    const std::pair<std::string, bool> cases[] = {
+        {"[Mouse]\ncursorTheme=breeze\n\n" + touchpad + "NaturalScroll=true\nTapToClick=true\n", true},
+        {touchpad + "NaturalScroll=false\n", false},
+        {touchpad + "NaturalScroll[$i]=true\n", true}, // an immutable key
+        {"[Libinput][1133][49271][Logitech USB Optical Mouse]\nNaturalScroll=true\n", false}, // only the mouse
+        {touchpad + "TapToClick=true\n[Keyboard]\nNaturalScroll=true\n", false}, // the key in the next group
+        {"[Libinput][76][613][Apple Inc. Magic Trackpad 2]\nNaturalScroll=true\n", true},
     };
-    const Case cases[] = {
-        {"touchpad on", "[Mouse]\ncursorTheme=breeze\n\n" + touchpad + "NaturalScroll=true\nTapToClick=true\n", true},
-        {"touchpad off", touchpad + "NaturalScroll=false\n", false},
-        {"immutable key", touchpad + "NaturalScroll[$i]=true\n", true},
-        {"only the mouse", "[Libinput][1133][49271][Logitech USB Optical Mouse]\nNaturalScroll=true\n", false},
-        {"key in the next group", touchpad + "TapToClick=true\n[Keyboard]\nNaturalScroll=true\n", false},
-        {"Magic Trackpad", "[Libinput][76][613][Apple Inc. Magic Trackpad 2]\nNaturalScroll=true\n", true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        saveLikeKde(file, c.file);
-        EXPECT_EQ(settings.trackpadPrefs(), TrackpadPrefs::builtIn(c.natural));
+    for (const auto& [text, natural] : cases) {
+        saveLikeKde(file, text);
+        EXPECT_EQ(settings.trackpadPrefs(), TrackpadPrefs::builtIn(natural)) << text;
     }
 }
 

@@ -1,7 +1,6 @@
 #include "FerlowLinux/DesktopShortcuts.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include <gtest/gtest.h>
 
@@ -106,12 +105,13 @@ Sequence=Ctrl+K\, Ctrl+C,none,Sequence
 [services][org.kde.konsole.desktop]
 _launch=Ctrl+Alt+T
 )");
-    const char* previous = std::getenv("XDG_CONFIG_HOME");
-    const std::string saved = previous ? previous : "";
-    ::setenv("XDG_CONFIG_HOME", folder.path().c_str(), 1);
     const KeyProfile kde(KeyProfile::Desktop::kde);
-    const auto shortcuts = DesktopShortcuts::read(kde);
-    previous ? ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
+    std::vector<SystemShortcut> shortcuts;
+    {
+        test::Environment environment;
+        environment.set("XDG_CONFIG_HOME", folder.path().c_str());
+        shortcuts = DesktopShortcuts::read(kde);
+    }
 
     std::vector<SystemShortcut> expected {{"Close Window", 118, option}, {"Walk Through Windows", 48, option}};
     for (const auto& more : {ctrlAlt("Odd, but valid", 43), ctrlAlt("a KDE shortcut", 17)})

@@ -23,17 +23,11 @@ TEST(UinputPoster, EventsBecomeRelativeMovesHighResolutionWheelsAndKeysEachInIts
         writes.emplace_back(type, code, value);
         return true;
     });
-    poster.post(std::vector {
-        LinuxEvent::motion(500, 500, 3, -2),
-        LinuxEvent::motion(500, 500, 0, 0), // the absolute position means nothing here
-        LinuxEvent::motion(0, 0, 0, 4),
-        LinuxEvent::button(Button::right, true),
-        LinuxEvent::wheel(60, 0),
-        LinuxEvent::wheel(60, -240),
-        LinuxEvent::wheel(-30, 0), // turning back starts the detent count afresh
-        LinuxEvent::key(KEY_A, true),
-        LinuxEvent::key(0x2ff, true), // not on the device
-    });
+    // The absolute position means nothing here; turning the wheel back starts
+    // the detent count afresh; 0x2ff is no key of the device.
+    poster.post(std::vector {LinuxEvent::motion(500, 500, 3, -2), LinuxEvent::motion(500, 500, 0, 0), LinuxEvent::motion(0, 0, 0, 4),
+        LinuxEvent::button(Button::right, true), LinuxEvent::wheel(60, 0), LinuxEvent::wheel(60, -240), LinuxEvent::wheel(-30, 0),
+        LinuxEvent::key(KEY_A, true), LinuxEvent::key(0x2ff, true)});
     EXPECT_EQ(writes, (std::vector<Write> {
         {EV_REL, REL_X, 3}, {EV_REL, REL_Y, -2}, sync,
         {EV_REL, REL_Y, 4}, sync,

@@ -4,10 +4,9 @@
 #include <limits>
 #include <optional>
 #include <poll.h>
-
-// GoogleTest before Xlib, whose None and Bool macros it would trip over.
 #include <tuple>
 
+// GoogleTest before Xlib, whose None and Bool macros it would trip over.
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
 
@@ -59,14 +58,13 @@ public:
     std::pair<int, int> pointer(std::pair<int, int> expected)
     {
         std::pair<int, int> at;
+        Window root, child;
+        int windowX = 0, windowY = 0;
+        unsigned mask = 0;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        do {
-            Window root, child;
-            int windowX = 0, windowY = 0;
-            unsigned mask = 0;
-            XQueryPointer(m_display, XDefaultRootWindow(m_display), &root, &child, &at.first, &at.second, &windowX,
-                &windowY, &mask);
-        } while (at != expected && std::chrono::steady_clock::now() < deadline);
+        do
+            XQueryPointer(m_display, XDefaultRootWindow(m_display), &root, &child, &at.first, &at.second, &windowX, &windowY, &mask);
+        while (at != expected && std::chrono::steady_clock::now() < deadline);
         return at;
     }
 
@@ -141,15 +139,16 @@ TEST_F(XTestPosterTest, TheServerSeesPointerButtonsWheelClicksAndKeys)
             {0, XK_Shift_L, 0}, {0, XK_1, ShiftMask}, {0, XF86XK_MonBrightnessUp, 0}}));
 }
 
-TEST_F(XTestPosterTest, AVanishedServerIsReportedOnceAndPostingBecomesANoOp)
+// On an X11 session XTest goes first, even where uinput would work, so the
+// desktop adds no acceleration of its own to the pad's. A server that
+// vanishes is reported once, and posting then does nothing.
+TEST_F(XTestPosterTest, AnX11SessionTriesXTestFirstAndAVanishedServerIsReportedOnce)
 {
     int reports = 0;
-    const auto backend =
-        InputBackend::choose({"/nonexistent/uinput", server->display(), [&](const std::string&) { ++reports; }});
+    const auto backend = InputBackend::choose(
+        {"/dev/null", server->display(), [&](const std::string&) { ++reports; }, InputBackend::Order::xtestFirst});
     ASSERT_EQ(backend.name(), "XTest");
-    EXPECT_EQ(backend.reasons(), "uinput: /nonexistent/uinput is not writable");
-    EXPECT_TRUE(backend.canInject());
-
+    EXPECT_EQ(backend.reasons(), "");
     backend.sink()->post(std::vector {LinuxEvent::motion(5, 5, 0, 0)});
     server.reset();
     for (int i = 0; i < 3; ++i)
@@ -158,12 +157,12 @@ TEST_F(XTestPosterTest, AVanishedServerIsReportedOnceAndPostingBecomesANoOp)
     EXPECT_FALSE(backend.canInject());
 }
 
-// A writable file that is no uinput device, and no display: nothing to
-// post with, and both reasons told.
-TEST(InputBackend, WithoutUinputOrAnXDisplayThereIsNoBackend)
+// Without a uinput device or a display there is nothing to post with, and
+// both reasons are told; the session says which to try first.
+TEST(InputBackend, WithoutUinputOrAnXDisplayThereIsNoBackendAndTheSessionPicksTheOrder)
 {
     test::TemporaryDirectory folder;
-    const auto file = folder.path() / "uinput";
+    const auto file = folder.path() / "uinput"; // writable, but no uinput device
     test::writeFile(file, "");
     const auto backend = InputBackend::choose({file, ":65000", {}});
     EXPECT_EQ(backend.name(), "none");
@@ -171,39 +170,20 @@ TEST(InputBackend, WithoutUinputOrAnXDisplayThereIsNoBackend)
     EXPECT_TRUE(backend.reasons().starts_with("uinput: cannot create the virtual input device through " + file.string()))
         << backend.reasons();
     EXPECT_TRUE(backend.reasons().ends_with("; XTest: cannot open the X display :65000")) << backend.reasons();
+    EXPECT_TRUE(InputBackend::choose({"/nonexistent/uinput", ":65000", {}}).reasons().starts_with("uinput: /nonexistent/uinput is not writable"));
     backend.sink()->post(std::vector {LinuxEvent::key(KEY_A, true)});
-}
 
-// On an X11 session XTest goes first, even where uinput would work, so the
-// desktop adds no acceleration of its own to the pad's.
-TEST_F(XTestPosterTest, AnX11SessionTriesXTestFirst)
-{
-    const auto backend = InputBackend::choose({"/dev/null", server->display(), {}, InputBackend::Order::xtestFirst});
-    EXPECT_EQ(backend.name(), "XTest");
-    EXPECT_EQ(backend.reasons(), "");
-
-    const std::vector<std::tuple<const char*, const char*, const char*, InputBackend::Order>> sessions {
-        {"x11", nullptr, ":0", InputBackend::Order::xtestFirst},
-        {"wayland", "wayland-0", ":0", InputBackend::Order::uinputFirst},
-        {"tty", nullptr, nullptr, InputBackend::Order::uinputFirst},
-        {nullptr, nullptr, ":0", InputBackend::Order::xtestFirst},
-        {nullptr, "wayland-0", ":0", InputBackend::Order::uinputFirst},
-    };
-    const auto set = [](const char* name, const char* value) { value ? ::setenv(name, value, 1) : ::unsetenv(name); };
-    const auto saved = [](const char* name) -> std::optional<std::string> {
-        const char* value = std::getenv(name);
-        return value ? std::optional<std::string>(value) : std::nullopt;
-    };
-    const auto type0 = saved("XDG_SESSION_TYPE"), wayland0 = saved("WAYLAND_DISPLAY"), display0 = saved("DISPLAY");
+    using enum InputBackend::Order;
+    const std::tuple<const char*, const char*, const char*, InputBackend::Order> sessions[] = {{"x11", nullptr, ":0", xtestFirst},
+        {"wayland", "wayland-0", ":0", uinputFirst}, {"tty", nullptr, nullptr, uinputFirst}, {nullptr, nullptr, ":0", xtestFirst},
+        {nullptr, "wayland-0", ":0", uinputFirst}};
     for (const auto& [type, wayland, display, order] : sessions) {
-        set("XDG_SESSION_TYPE", type);
-        set("WAYLAND_DISPLAY", wayland);
-        set("DISPLAY", display);
+        test::Environment environment;
+        environment.set("XDG_SESSION_TYPE", type);
+        environment.set("WAYLAND_DISPLAY", wayland);
+        environment.set("DISPLAY", display);
         EXPECT_EQ(InputBackend::sessionOrder(), order) << (type ? type : "-") << " " << (wayland ? wayland : "-");
     }
-    set("XDG_SESSION_TYPE", type0 ? type0->c_str() : nullptr);
-    set("WAYLAND_DISPLAY", wayland0 ? wayland0->c_str() : nullptr);
-    set("DISPLAY", display0 ? display0->c_str() : nullptr);
 }
 
 } // namespace

@@ -1,8 +1,6 @@
 #include "tests/Support/TestClient.h"
 
 #include <array>
-#include <cstdlib>
-#include <fstream>
 #include <functional>
 
 #include <asio/write.hpp>
@@ -84,13 +82,13 @@ TestClient::ServerFrame TestClient::readFrame()
         return frame;
     frame.opcode = header[0] & 0x0F;
     std::uint64_t length = header[1] & 0x7F;
-    if (length >= 126) {
-        const Bytes extended = read(length == 126 ? 2 : 8);
-        if (extended.size() != (length == 126 ? 2u : 8u))
-            return frame;
+    if (const std::size_t size = length == 126 ? 2 : length == 127 ? 8 : 0) {
+        const Bytes extended = read(size);
         length = 0;
         for (const auto b : extended)
             length = length << 8 | b;
+        if (extended.size() != size)
+            return frame;
     }
     frame.payload = length ? read(length) : Bytes {};
     frame.complete = frame.payload.size() == length;
@@ -99,14 +97,13 @@ TestClient::ServerFrame TestClient::readFrame()
 
 Bytes maskedFrame(std::uint8_t byte0, ByteView payload)
 {
-    const std::array<std::uint8_t, 4> key {0x37, 0xfa, 0x21, 0x3d};
-    Bytes frame {byte0};
+    const std::uint8_t key[4] {0x37, 0xfa, 0x21, 0x3d};
     const std::uint64_t length = payload.size();
     const int lengthBytes = length < 126 ? 0 : length < 65536 ? 2 : 8;
-    frame.push_back(static_cast<std::uint8_t>(0x80 | (lengthBytes == 0 ? length : lengthBytes == 2 ? 126 : 127)));
+    Bytes frame {byte0, static_cast<std::uint8_t>(0x80 | (lengthBytes == 0 ? length : lengthBytes == 2 ? 126 : 127))};
     for (int shift = 8 * (lengthBytes - 1); shift >= 0; shift -= 8)
         frame.push_back(static_cast<std::uint8_t>(length >> shift));
-    frame.insert(frame.end(), key.begin(), key.end());
+    frame.insert(frame.end(), key, key + 4);
     for (std::size_t i = 0; i < payload.size(); ++i)
         frame.push_back(payload[i] ^ key[i % 4]);
     return frame;

@@ -1,16 +1,19 @@
 #pragma once
 
-// Small helpers shared by the test suites: hex, temporary folders, files.
+// Small helpers shared by the test suites: hex, temporary folders, files,
+// environment variables.
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <utility>
 #include <vector>
 
 namespace ferlow::test {
@@ -25,12 +28,9 @@ inline std::vector<std::uint8_t> fromHex(std::string_view hex)
 
 inline std::string toHex(const std::vector<std::uint8_t>& bytes)
 {
-    static constexpr char digits[] = "0123456789abcdef";
     std::string hex;
-    for (const auto b : bytes) {
-        hex.push_back(digits[b >> 4]);
-        hex.push_back(digits[b & 15]);
-    }
+    for (const auto b : bytes)
+        hex += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
     return hex;
 }
 
@@ -80,5 +80,25 @@ inline unsigned fileMode(const std::filesystem::path& path)
     ::stat(path.c_str(), &info);
     return info.st_mode & 07777;
 }
+
+// Sets environment variables (or, given nothing, unsets them) until the
+// object goes, when each gets back what it had.
+class Environment {
+public:
+    void set(const char* name, const char* value)
+    {
+        const char* old = std::getenv(name);
+        m_saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    }
+    ~Environment()
+    {
+        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it)
+            it->second ? ::setenv(it->first, it->second->c_str(), 1) : ::unsetenv(it->first);
+    }
+
+private:
+    std::vector<std::pair<const char*, std::optional<std::string>>> m_saved;
+};
 
 } // namespace ferlow::test

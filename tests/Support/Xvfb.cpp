@@ -9,7 +9,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
 extern char** environ;
 
@@ -24,55 +23,42 @@ Xvfb::Xvfb(const std::string& screen)
     }
     // Only the write end is inherited, as the number Xvfb writes to.
     const std::string fd = std::to_string(pipeFds[1]);
-    std::vector<std::string> args {"Xvfb", "-displayfd", fd, "-screen", "0", screen, "-nolisten", "tcp",
-        "-noreset", "+extension", "RANDR", "+extension", "XTEST", "-ac"};
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+    const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", "-noreset",
+        "+extension", "RANDR", "+extension", "XTEST", "-ac", nullptr};
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], pipeFds[1]); // clears close-on-exec
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const int spawned = ::posix_spawnp(&m_pid, "Xvfb", &actions, nullptr, argv.data(), environ);
+    for (const int standard : {0, 1, 2})
+        posix_spawn_file_actions_addopen(&actions, standard, "/dev/null", standard ? O_WRONLY : O_RDONLY, 0);
+    const int spawned = ::posix_spawnp(&m_pid, "Xvfb", &actions, nullptr, const_cast<char* const*>(argv), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
-    if (spawned != 0) {
-        m_pid = -1;
-        ::close(pipeFds[0]);
-        m_reason = std::string("Xvfb could not be started: ") + std::strerror(spawned);
-        return;
-    }
 
-    // Xvfb writes the display number and a line feed once it accepts clients.
+    // Xvfb writes the display number and a line feed once it accepts
+    // clients; when it fails to start, the pipe closes first.
     std::string number;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (number.find('\n') == std::string::npos) {
+    while (spawned == 0 && number.find('\n') == std::string::npos) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            break;
         pollfd waiting {pipeFds[0], POLLIN, 0};
-        const int ready = ::poll(&waiting, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            break;
+        const int ready = left.count() > 0 ? ::poll(&waiting, 1, static_cast<int>(left.count())) : 0;
         char chunk[16];
-        const ssize_t got = ::read(pipeFds[0], chunk, sizeof chunk);
-        if (got <= 0)
+        const ssize_t got = ready > 0 ? ::read(pipeFds[0], chunk, sizeof chunk) : 0;
+        if (got > 0)
+            number.append(chunk, static_cast<std::size_t>(got));
+        else if (!(ready < 0 && errno == EINTR))
             break;
-        number.append(chunk, static_cast<std::size_t>(got));
     }
     ::close(pipeFds[0]);
-    const auto end = number.find('\n');
-    if (end == std::string::npos || end == 0) {
+    if (spawned != 0) {
+        m_pid = -1;
+        m_reason = std::string("Xvfb could not be started: ") + std::strerror(spawned);
+    } else if (const auto end = number.find('\n'); end == std::string::npos || end == 0) {
         m_reason = "Xvfb did not report a display within 10 s";
-        return;
+    } else {
+        m_display = ":" + number.substr(0, end);
     }
-    m_display = ":" + number.substr(0, end);
 }
 
 Xvfb::~Xvfb()

@@ -88,15 +88,18 @@ Uninstaller::PlatformStep Uninstaller::toolStep(std::string path, std::vector<st
 }
 
 // True when nothing is left at the folder's path.
+bool Uninstaller::mayRemove(const fs::path& folder)
+{
+    const fs::path normal = folder.lexically_normal();
+    return normal.is_absolute() && !normal.relative_path().empty();
+}
+
 bool Uninstaller::removeSupportDirectory() const
 {
-    // A relative path would be resolved against whatever the working folder
-    // happens to be, and the root is never anybody's data folder: neither is
-    // removed, and the user is told about the folder instead.
-    const fs::path folder = m_supportDirectory.lexically_normal();
-    if (folder.is_absolute() && !folder.relative_path().empty()) {
+    // A folder that may not be removed is left to the user.
+    if (mayRemove(m_supportDirectory)) {
         std::error_code ignored;
-        fs::remove_all(folder, ignored);
+        fs::remove_all(m_supportDirectory.lexically_normal(), ignored);
     }
     // Anything but a definite "not there", a failed look included, counts as
     // still there: the user is better told once too often than not at all.

@@ -59,6 +59,11 @@ public:
 
     const std::filesystem::path& supportDirectory() const { return m_supportDirectory; }
 
+    // Whether perform() may delete `folder`: an absolute path other than the
+    // root. A relative one would be resolved against whatever the working
+    // folder happens to be, and the root is never anybody's data folder.
+    static bool mayRemove(const std::filesystem::path& folder);
+
 private:
     bool removeSupportDirectory() const;
 

@@ -56,19 +56,21 @@ TEST(UninstallerTest, RunsEveryStepInOrderAndReportsOnlyWhatWasLeft)
 }
 
 // A relative path, or the root, is never removed: the user is told about the
-// folder instead, before anything else left to do.
+// folder instead, before anything else left to do. (The root is only asked
+// about, never handed to perform(): a broken guard must not empty the disk.)
 TEST(UninstallerTest, AFolderThatIsNotRemovedIsReportedFirst)
 {
     const test::TemporaryDirectory home;
     test::writeFile(home.path() / "Ferlow" / "pairings.json", "[]");
     const fs::path before = fs::current_path();
     fs::current_path(home.path());
-    const auto left = Uninstaller("Ferlow", {}).perform();
+    const auto left = Uninstaller("Ferlow", {{}, {}, leaves(permissionText), {}}).perform();
     fs::current_path(before);
-    EXPECT_EQ(left, Texts {"Remove the folder Ferlow."});
+    EXPECT_EQ(left, (Texts {"Remove the folder Ferlow.", permissionText}));
     EXPECT_TRUE(fs::exists(home.path() / "Ferlow" / "pairings.json"));
-    EXPECT_EQ(Uninstaller("/", {{}, {}, leaves(permissionText), {}}).perform(),
-        (Texts {"Remove the folder /.", permissionText}));
+    for (const char* folder : {"/", "//", "/home/..", "/.", "", "Ferlow", "./Ferlow"})
+        EXPECT_FALSE(Uninstaller::mayRemove(folder)) << folder;
+    EXPECT_TRUE(Uninstaller::mayRemove("/home/someone/.local/share/Ferlow"));
 }
 
 } // namespace

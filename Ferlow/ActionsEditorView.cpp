@@ -14,7 +14,7 @@
 #include <algorithm>
 
 #include "Ferlow/AppModel.h"
-#include "Ferlow/MacKeyNames.h"
+#include "Ferlow/KeyNames.h"
 #include "Ferlow/ViewStyle.h"
 #include "FerlowInput/ActionStore.h"
 
@@ -185,13 +185,13 @@ void ActionRow::display(const ActionButton& button, std::optional<std::string> c
 QString ActionRow::describe(const ActionKind& kind)
 {
     if (const auto* key = kind.as<ActionKind::Key>())
-        return qs(MacKeyNames::describe(key->code, key->modifiers));
+        return qs(KeyNames::describe(key->code, key->modifiers));
     if (const auto* media = kind.as<ActionKind::Media>())
-        return qs(MacKeyNames::name(media->key));
+        return qs(KeyNames::name(media->key));
     if (const auto* mouse = kind.as<ActionKind::Mouse>())
         return mouse->button <= 0 ? text::leftClick : mouse->button == 1 ? text::rightClick : text::middleClick;
     if (const auto* gesture = kind.as<ActionKind::Gesture>())
-        return qs(MacKeyNames::name(gesture->gesture));
+        return qs(KeyNames::name(gesture->gesture));
     return text::appSwitcher;
 }
 
@@ -216,8 +216,8 @@ void ActionRow::record(ShortcutRecorder::Chord chord)
     ActionButton changed = m_button;
     // A title that only spelled out the old shortcut follows the new one;
     // a name the user gave stays.
-    if (m_button.title.empty() || (old && m_button.title == MacKeyNames::describe(old->code, old->modifiers)))
-        changed.title = MacKeyNames::describe(chord.code, chord.modifiers);
+    if (m_button.title.empty() || (old && m_button.title == KeyNames::describe(old->code, old->modifiers)))
+        changed.title = KeyNames::describe(chord.code, chord.modifiers);
     changed.kind = ActionKind::key(chord.code, chord.modifiers);
     changed.keep = false;
     if (onChange)
@@ -282,16 +282,16 @@ ActionsEditorView::ActionsEditorView(AppModel& model, ShortcutRecorder::Translat
         connect(menu->addAction(label), &QAction::triggered, this,
             [this, name = std::move(name), kind] { add(newButton(name, kind)); });
     };
-    item(m_addMenu, text::keyboardShortcut, text::shortcut, ActionKind::key(0, MacKeyNames::command));
+    item(m_addMenu, text::keyboardShortcut, text::shortcut, ActionKind::key(0, KeyNames::command));
     auto* media = m_addMenu->addMenu(text::mediaOrSystemKey);
     for (const auto key : allMediaKeys)
-        item(media, qs(MacKeyNames::name(key)), MacKeyNames::name(key), ActionKind::media(key));
+        item(media, qs(KeyNames::name(key)), KeyNames::name(key), ActionKind::media(key));
     auto* mouse = m_addMenu->addMenu(text::mouseButton);
     for (int button = 0; button < 3; ++button)
         item(mouse, qs(text::mouseTitles[button]), text::mouseTitles[button], ActionKind::mouse(button));
     auto* gestures = m_addMenu->addMenu(text::gesture);
     for (const auto gesture : allSystemGestures)
-        item(gestures, qs(MacKeyNames::name(gesture)), MacKeyNames::name(gesture), ActionKind::gesture(gesture));
+        item(gestures, qs(KeyNames::name(gesture)), KeyNames::name(gesture), ActionKind::gesture(gesture));
     item(m_addMenu, text::appSwitcherItem, text::appSwitcherItem.toStdString(), ActionKind::appSwitcher());
 
     m_observation = m_model.observe([this](AppModel::Field field) {

@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 
-#include "Ferlow/MacKeyNames.h"
+#include "Ferlow/KeyNames.h"
 #include "Ferlow/ViewStyle.h"
 #include "FerlowInput/SystemShortcut.h"
 #include "FerlowLinux/KeyProfile.h"
@@ -93,7 +93,7 @@ void ShortcutRecorder::setChord(Chord chord)
 void ShortcutRecorder::showChord()
 {
     setText(m_recording ? pressShortcut
-                        : QString::fromStdString(MacKeyNames::describe(m_chord.code, m_chord.modifiers)));
+                        : QString::fromStdString(KeyNames::describe(m_chord.code, m_chord.modifiers)));
 }
 
 void ShortcutRecorder::startRecording()

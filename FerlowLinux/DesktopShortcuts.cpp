@@ -8,7 +8,7 @@
 #include <gio/gio.h>
 #include <gio/gsettingsbackend.h>
 
-#include "FerlowLinux/KeyNames.h"
+#include "FerlowLinux/LinuxKeys.h"
 
 namespace ferlow {
 
@@ -193,7 +193,7 @@ std::optional<LinuxChord> DesktopShortcuts::parseGnomeAccelerator(std::string_vi
             return std::nullopt; // Hyper, Meta, Release: nothing Ferlow presses
         accelerator.remove_prefix(close + 1);
     }
-    const auto* row = KeyNames::byKeysym(accelerator);
+    const auto* row = LinuxKeys::byKeysym(accelerator);
     if (!row)
         return std::nullopt;
     chord.key = row->evdev;
@@ -220,7 +220,7 @@ std::optional<LinuxChord> DesktopShortcuts::parseKdeShortcut(std::string_view sh
             return std::nullopt; // "Num" (keypad) and multi-key sequences
         shortcut.remove_prefix(plus + 1);
     }
-    const auto* row = KeyNames::byQtName(shortcut);
+    const auto* row = LinuxKeys::byQtName(shortcut);
     if (!row)
         return std::nullopt;
     chord.key = row->evdev;

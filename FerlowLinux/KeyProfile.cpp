@@ -12,7 +12,7 @@
 #include <linux/input-event-codes.h>
 #include <nlohmann/json.hpp>
 
-#include "FerlowLinux/KeyNames.h"
+#include "FerlowLinux/LinuxKeys.h"
 
 namespace ferlow {
 
@@ -269,7 +269,7 @@ std::optional<MacChord> parseMacChord(std::string_view text)
         else
             return std::nullopt;
     }
-    const auto* row = KeyNames::byName(parts.back());
+    const auto* row = LinuxKeys::byName(parts.back());
     const auto code = row ? macCodeOf(row->evdev) : std::nullopt;
     if (!code)
         return std::nullopt;
@@ -360,7 +360,7 @@ std::string LinuxChord::description() const
     for (const auto& [bit, name] : names)
         if (modifiers & bit)
             text += name;
-    const auto* row = KeyNames::byCode(key);
+    const auto* row = LinuxKeys::byCode(key);
     return text + (row ? std::string(row->name) : "key" + std::to_string(key));
 }
 
@@ -382,7 +382,7 @@ std::optional<LinuxChord> LinuxChord::parse(std::string_view text)
         else
             return std::nullopt;
     }
-    const auto* row = KeyNames::byName(parts.back());
+    const auto* row = LinuxKeys::byName(parts.back());
     if (!row)
         return std::nullopt;
     chord.key = row->evdev;

@@ -61,7 +61,7 @@ struct LinuxChord {
 // one key, named like the Linux key in the same place ("cmd+backspace" is
 // Command-Delete); "launcher" stands for opening the apps launcher. A value
 // is Linux modifiers ("ctrl", "alt", "shift", "super") and one key ("super",
-// "ctrl+alt+left", "playpause"; the names of KeyNames), or null for nothing.
+// "ctrl+alt+left", "playpause"; the names of LinuxKeys), or null for nothing.
 // Names ignore case. "apps" is keyed by the bundle identifiers the per-app
 // buttons use. A file with any mistake is ignored as a whole.
 class KeyProfile final {

@@ -9,7 +9,7 @@
 #include <libevdev/libevdev.h>
 #include <linux/input.h>
 
-#include "FerlowLinux/KeyNames.h"
+#include "FerlowLinux/LinuxKeys.h"
 
 namespace ferlow {
 
@@ -54,7 +54,7 @@ std::unique_ptr<UinputPoster> UinputPoster::create(
     libevdev_enable_event_type(d, EV_KEY);
     for (const unsigned button : {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE})
         libevdev_enable_event_code(d, EV_KEY, button, nullptr);
-    for (const auto& row : KeyNames::all())
+    for (const auto& row : LinuxKeys::all())
         libevdev_enable_event_code(d, EV_KEY, row.evdev, nullptr);
 
     const int created = libevdev_uinput_create_from_device(d, device->fd, &device->uinput);
@@ -129,7 +129,7 @@ void UinputPoster::post(std::span<const LinuxEvent> events)
                 && (w->vertical != 0 || w->horizontal != 0);
         } else if (const auto* key = event.as<LinuxEvent::Key>()) {
             // Only keys the device announced; anything else would be refused.
-            wrote = KeyNames::byCode(key->code) && write(EV_KEY, key->code, key->down ? 1 : 0);
+            wrote = LinuxKeys::byCode(key->code) && write(EV_KEY, key->code, key->down ? 1 : 0);
         }
         // One report per event, so that a key and the pointer never share a
         // frame whose order a reader may not keep.

@@ -16,7 +16,7 @@ namespace ferlow {
 // uinput, so they reach X11 and Wayland desktops alike. The device, "Ferlow
 // virtual input", is one relative pointer (left, right and middle button,
 // high-resolution and classic wheels) and a keyboard with every key of
-// KeyNames. The pointer moves by the phone's delta: a Wayland desktop does
+// LinuxKeys. The pointer moves by the phone's delta: a Wayland desktop does
 // not let a client read the pointer's position back.
 //
 // The desktop's pointer acceleration applies to this device as to any

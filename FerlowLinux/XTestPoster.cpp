@@ -7,7 +7,7 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
-#include "FerlowLinux/KeyNames.h"
+#include "FerlowLinux/LinuxKeys.h"
 
 namespace ferlow {
 
@@ -75,7 +75,7 @@ XTestPoster::~XTestPoster() noexcept = default;
 void XTestPoster::loadKeymap()
 {
     m_keycodes.fill(0);
-    for (const auto& row : KeyNames::all()) {
+    for (const auto& row : LinuxKeys::all()) {
         const KeySym keysym = XStringToKeysym(std::string(row.keysym).c_str());
         if (keysym != NoSymbol && row.evdev < m_keycodes.size())
             m_keycodes[row.evdev] = XKeysymToKeycode(m_display, keysym);

@@ -1,4 +1,4 @@
-#include "FerlowLinux/KeyNames.h"
+#include "FerlowLinux/LinuxKeys.h"
 
 #include <algorithm>
 #include <array>
@@ -51,7 +51,7 @@ const GeneratedNames& generatedNames()
     return names;
 }
 
-std::vector<KeyNames::Row> makeRows()
+std::vector<LinuxKeys::Row> makeRows()
 {
     const auto& n = generatedNames();
     // evdev codes of the letters in alphabetical order: the kernel numbers
@@ -67,7 +67,7 @@ std::vector<KeyNames::Row> makeRows()
     constexpr std::array<std::uint16_t, 10> keypad {KEY_KP0, KEY_KP1, KEY_KP2, KEY_KP3, KEY_KP4, KEY_KP5, KEY_KP6,
         KEY_KP7, KEY_KP8, KEY_KP9};
 
-    std::vector<KeyNames::Row> rows;
+    std::vector<LinuxKeys::Row> rows;
     for (std::size_t i = 0; i < letters.size(); ++i)
         rows.push_back({letters[i], n.letter[i], n.letter[i], n.letterUpper[i]});
     for (std::size_t i = 0; i < digits.size(); ++i)
@@ -77,7 +77,7 @@ std::vector<KeyNames::Row> makeRows()
     for (std::size_t i = 0; i < keypad.size(); ++i)
         rows.push_back({keypad[i], n.keypad[i], n.keypadKeysym[i], ""});
 
-    const KeyNames::Row fixed[] = {
+    const LinuxKeys::Row fixed[] = {
         {KEY_MINUS, "minus", "minus", "-"},
         {KEY_EQUAL, "equal", "equal", "="},
         {KEY_LEFTBRACE, "bracketleft", "bracketleft", "["},
@@ -132,9 +132,9 @@ std::vector<KeyNames::Row> makeRows()
 }
 
 struct Index {
-    std::vector<KeyNames::Row> rows;
-    std::array<const KeyNames::Row*, KEY_MAX + 1> byCode {};
-    std::map<std::string, const KeyNames::Row*, std::less<>> byName, byKeysym, byQt;
+    std::vector<LinuxKeys::Row> rows;
+    std::array<const LinuxKeys::Row*, KEY_MAX + 1> byCode {};
+    std::map<std::string, const LinuxKeys::Row*, std::less<>> byName, byKeysym, byQt;
 };
 
 const Index& index()
@@ -162,7 +162,7 @@ const Index& index()
     return built;
 }
 
-template <typename Map> const KeyNames::Row* find(const Map& map, std::string_view key)
+template <typename Map> const LinuxKeys::Row* find(const Map& map, std::string_view key)
 {
     const auto found = map.find(key);
     return found == map.end() ? nullptr : found->second;
@@ -170,16 +170,16 @@ template <typename Map> const KeyNames::Row* find(const Map& map, std::string_vi
 
 } // namespace
 
-std::span<const KeyNames::Row> KeyNames::all() { return index().rows; }
+std::span<const LinuxKeys::Row> LinuxKeys::all() { return index().rows; }
 
-const KeyNames::Row* KeyNames::byCode(std::uint16_t evdev)
+const LinuxKeys::Row* LinuxKeys::byCode(std::uint16_t evdev)
 {
     return evdev <= KEY_MAX ? index().byCode[evdev] : nullptr;
 }
 
-const KeyNames::Row* KeyNames::byName(std::string_view name) { return find(index().byName, lowered(name)); }
+const LinuxKeys::Row* LinuxKeys::byName(std::string_view name) { return find(index().byName, lowered(name)); }
 
-const KeyNames::Row* KeyNames::byKeysym(std::string_view keysym)
+const LinuxKeys::Row* LinuxKeys::byKeysym(std::string_view keysym)
 {
     if (const auto* row = find(index().byKeysym, keysym))
         return row;
@@ -189,6 +189,6 @@ const KeyNames::Row* KeyNames::byKeysym(std::string_view keysym)
     return nullptr;
 }
 
-const KeyNames::Row* KeyNames::byQtName(std::string_view qt) { return find(index().byQt, lowered(qt)); }
+const LinuxKeys::Row* LinuxKeys::byQtName(std::string_view qt) { return find(index().byQt, lowered(qt)); }
 
 } // namespace ferlow

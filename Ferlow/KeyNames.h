@@ -11,7 +11,7 @@ namespace ferlow {
 
 // How the editor writes shortcuts, media keys and gestures for people. Key
 // codes are macOS virtual key codes, as buttons store them.
-struct MacKeyNames {
+struct KeyNames {
     static constexpr std::uint64_t control = 0x40000, option = 0x80000, shift = 0x20000, command = 0x100000;
 
     // The 76 keys the editor can name, by key code.

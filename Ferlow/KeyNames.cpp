@@ -1,8 +1,8 @@
-#include "Ferlow/MacKeyNames.h"
+#include "Ferlow/KeyNames.h"
 
 namespace ferlow {
 
-const std::map<std::uint16_t, std::string>& MacKeyNames::table()
+const std::map<std::uint16_t, std::string>& KeyNames::table()
 {
     static const std::map<std::uint16_t, std::string> names {
         // Letters and digits sit where the ANSI layout puts them, so the
@@ -22,7 +22,7 @@ const std::map<std::uint16_t, std::string>& MacKeyNames::table()
     return names;
 }
 
-std::string MacKeyNames::describe(std::uint16_t code, std::uint64_t modifiers)
+std::string KeyNames::describe(std::uint16_t code, std::uint64_t modifiers)
 {
     std::string text;
     if (modifiers & control)
@@ -38,7 +38,7 @@ std::string MacKeyNames::describe(std::uint16_t code, std::uint64_t modifiers)
     return text + (found != names.end() ? found->second : "Key " + std::to_string(code));
 }
 
-std::string MacKeyNames::name(MediaKey key)
+std::string KeyNames::name(MediaKey key)
 {
     switch (key) {
     case MediaKey::playPause:
@@ -61,7 +61,7 @@ std::string MacKeyNames::name(MediaKey key)
     return {};
 }
 
-std::string MacKeyNames::name(SystemGesture gesture)
+std::string KeyNames::name(SystemGesture gesture)
 {
     switch (gesture) {
     case SystemGesture::missionControl:

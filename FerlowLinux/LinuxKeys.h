@@ -13,7 +13,7 @@ namespace ferlow {
 // GTK accelerator: "Page_Up", "XF86AudioPlay") and the Qt portable name KDE
 // writes in its shortcut files ("PgUp", "Media Play"; empty where KDE has
 // none). A key that is not listed here is never posted.
-struct KeyNames {
+struct LinuxKeys {
     struct Row {
         std::uint16_t evdev;
         std::string_view name;

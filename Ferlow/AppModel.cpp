@@ -289,11 +289,13 @@ void AppModel::stop()
     m_frontObserver.reset();
     // Closing a socket ends its session the way a phone leaving does: what
     // was queued plays, then everything the phone held is released.
-    callOnQueue([live = m_live] {
+    callOnQueue([live = m_live, release = m_platform.releaseInput] {
         for (const auto& weak : live->sockets)
             if (const auto socket = weak.lock())
                 socket->close();
         live->sockets.clear();
+        if (release)
+            release();
     });
     stopServer();
 }

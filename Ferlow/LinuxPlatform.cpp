@@ -85,6 +85,7 @@ Platform LinuxPlatform::make(MainContext& main, Tell tell)
     const auto mapper = std::make_shared<ChordMapper>(loaded.profile, backend->sink());
     platform.makePoster = [mapper] { return mapper; };
     platform.frontAppForInput = [mapper](const std::string& bundleID) { mapper->setFrontApp(bundleID); };
+    platform.releaseInput = [mapper] { mapper->releaseAll(); };
     platform.systemShortcuts = [profile = loaded.profile] { return DesktopShortcuts::read(profile); };
     platform.reservedOwner = std::string(loaded.profile.desktopName());
     platform.reserved = loaded.profile.reserved();

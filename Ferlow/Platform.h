@@ -51,6 +51,9 @@ struct Platform {
     // I/O queue. Tells the input path which application is in front (its
     // bundle identifier, empty for none), for chords that differ by app.
     std::function<void(const std::string& bundleID)> frontAppForInput;
+    // I/O queue. Lets go of every key and button the input path still
+    // holds, after the last session has ended on stop.
+    std::function<void()> releaseInput;
 
     // Main context. The desktop's own settings, read afresh on each call.
     std::function<TrackpadPrefs()> trackpadPrefs;

@@ -4,6 +4,7 @@
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
 #include <csignal>
+#include <functional>
 #include <cstdlib>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include "Ferlow/InstanceLock.h"
 #include "Ferlow/LinuxPlatform.h"
 #include "Ferlow/QRCodeView.h"
+#include "FerlowLinux/XConnection.h"
 #include "Ferlow/QtMainContext.h"
 #include "Ferlow/ShortcutRecorder.h"
 #include "FerlowHost/IOQueue.h"
@@ -38,12 +40,18 @@ void onSignal(int)
     [[maybe_unused]] const auto written = ::write(signalSocket[0], &byte, 1);
 }
 
-void quitOnSignals(QApplication& app)
+void quitOnSignals(QApplication& app, std::function<void()> quit)
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalSocket) != 0)
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalSocket) != 0)
         return;
     auto* notifier = new QSocketNotifier(signalSocket[1], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] { QApplication::quit(); });
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [quit = std::move(quit)] {
+        // Drained, or the notifier would fire again at once, for ever.
+        char bytes[16];
+        while (::read(signalSocket[1], bytes, sizeof bytes) > 0) {
+        }
+        quit();
+    });
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
@@ -52,11 +60,27 @@ void quitOnSignals(QApplication& app)
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
+bool isSet(const char* variable)
+{
+    const char* value = std::getenv(variable);
+    return value && *value;
+}
+
+// Whether Qt will find a desktop to show the tray on. Without one Qt aborts
+// the process, so an X display named but not reachable (a stale $DISPLAY
+// over ssh, say) is tried first.
+bool desktopReachable()
+{
+    if (isSet("WAYLAND_DISPLAY") || isSet("QT_QPA_PLATFORM"))
+        return true;
+    return isSet("DISPLAY") && XConnection().usable();
+}
+
 } // namespace
 
 int runTrayApp(int argc, char** argv)
 {
-    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
+    if (!desktopReachable()) {
         Console::error("there is no desktop here for Ferlow's tray icon; to run without one: ferlow --headless");
         return CommandLine::failed;
     }
@@ -79,13 +103,19 @@ int runTrayApp(int argc, char** argv)
     QApplication::setDesktopFileName(QStringLiteral("ferlow"));
     // The tray icon keeps the app; closing a window only closes it.
     QApplication::setQuitOnLastWindowClosed(false);
-    quitOnSignals(app);
+    // Set once the tray is up; its quit lets the terms window close.
+    AppDelegate* shown = nullptr;
+    quitOnSignals(app, [&shown] {
+        if (shown)
+            shown->quit();
+        else
+            QCoreApplication::exit(CommandLine::ok);
+    });
 
     QtMainContext main;
     IOQueue io;
     // The platform's problems (a key file with a mistake, a lost input
     // backend) reach the user through the tray once it is there.
-    AppDelegate* shown = nullptr;
     const auto tell = [&main, &shown](const std::string& problem) {
         Console::error(problem);
         main.post([&shown, problem] {
@@ -102,7 +132,9 @@ int runTrayApp(int argc, char** argv)
     options.translate = ShortcutRecorder::throughProfile(
         KeyProfile::load(KeyProfile::currentDesktop(), KeyProfile::userFilePath()).profile);
     options.qrModules = [](const QString& url) { return QRCodeView::modules(url.toStdString()); };
-    options.quit = [] { QApplication::quit(); };
+    // Not QApplication::quit(), which any window that keeps itself open (the
+    // terms window) can refuse.
+    options.quit = [] { QCoreApplication::exit(CommandLine::ok); };
 
     int status = CommandLine::ok;
     {

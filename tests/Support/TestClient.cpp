@@ -11,9 +11,10 @@ TestClient::TestClient(std::uint16_t port, const std::string& host)
 {
     std::error_code error;
     m_socket.connect({asio::ip::make_address(host, error), port}, error);
-    m_socket.set_option(asio::ip::tcp::no_delay(true), error); // like a browser's WebSocket
     if (error)
         m_socket.close(error);
+    else
+        m_socket.set_option(asio::ip::tcp::no_delay(true), error); // like a browser's WebSocket
 }
 
 void TestClient::runUntil(const bool& done)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -9,10 +8,9 @@
 #include <asio/ip/tcp.hpp>
 
 #include "FerlowCore/Bytes.h"
+#include "tests/Support/TestSupport.h"
 
 namespace ferlow::test {
-
-constexpr auto patience = std::chrono::seconds(5); // bounds every wait in the tests
 
 // A blocking TCP client speaking raw bytes, as a browser or a hostile peer would.
 class TestClient final {

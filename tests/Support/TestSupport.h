@@ -1,8 +1,9 @@
 #pragma once
 
-// Small helpers shared by the test suites: hex, temporary folders, files,
-// environment variables.
+// Small helpers shared by the test suites: bounded waits, hex, temporary
+// folders, files, environment variables.
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -13,10 +14,23 @@
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <thread>
 #include <utility>
 #include <vector>
 
 namespace ferlow::test {
+
+constexpr auto patience = std::chrono::seconds(5); // bounds every wait in the tests
+
+// Polls until `done` holds; false if it still does not after `limit`.
+template <typename Predicate> bool eventually(Predicate done, std::chrono::milliseconds limit = patience)
+{
+    for (const auto deadline = std::chrono::steady_clock::now() + limit; !done();
+         std::this_thread::sleep_for(std::chrono::milliseconds(5)))
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+    return true;
+}
 
 inline std::vector<std::uint8_t> fromHex(std::string_view hex)
 {

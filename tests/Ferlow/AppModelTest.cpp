@@ -9,7 +9,7 @@
 #include "Ferlow/AppModel.h"
 #include "FerlowHost/MemorySettingsStore.h"
 #include "FerlowInput/AppShortcuts.h"
-#include "tests/Ferlow/LoopbackPhone.h"
+#include "tests/FerlowHost/TestPhone.h"
 #include "tests/Ferlow/ManualMainContext.h"
 #include "tests/Support/RecordingPoster.h"
 #include "tests/Support/TestSupport.h"

@@ -12,7 +12,7 @@
 #include "FerlowCore/Base64URL.h"
 #include "FerlowCore/PairingStore.h"
 #include "tests/Ferlow/FerlowProcess.h"
-#include "tests/Ferlow/LoopbackPhone.h"
+#include "tests/FerlowHost/TestPhone.h"
 
 namespace ferlow {
 namespace {
@@ -20,7 +20,6 @@ namespace {
 using namespace std::chrono_literals;
 using test::FerlowHome;
 using test::FerlowProcess;
-using test::accepts;
 using test::freePort;
 using test::LoopbackPhone;
 
@@ -48,6 +47,8 @@ bool traced(const std::filesystem::path& trace, const std::string& pattern)
     }
     return false;
 }
+
+bool accepts(std::uint16_t port) { return test::TestClient(port).connected(); }
 
 // A running daemon on a free port, up and listening.
 struct Daemon {

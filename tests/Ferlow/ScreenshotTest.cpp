@@ -13,7 +13,7 @@
 #include "Ferlow/AppDelegate.h"
 #include "Ferlow/QRCodeView.h"
 #include "Ferlow/TrayIcon.h"
-#include "tests/Ferlow/LoopbackPhone.h"
+#include "tests/FerlowHost/TestPhone.h"
 #include "tests/Ferlow/TrayFixture.h"
 
 namespace ferlow {

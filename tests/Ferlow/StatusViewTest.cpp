@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "Ferlow/StatusView.h"
-#include "tests/Ferlow/LoopbackPhone.h"
+#include "tests/FerlowHost/TestPhone.h"
 #include "tests/Ferlow/TrayFixture.h"
 
 namespace ferlow {

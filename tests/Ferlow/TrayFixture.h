@@ -13,7 +13,7 @@
 
 #include "Ferlow/AppModel.h"
 #include "FerlowHost/MemorySettingsStore.h"
-#include "tests/Ferlow/LoopbackPhone.h"
+#include "tests/FerlowHost/TestPhone.h"
 #include "tests/Ferlow/ManualMainContext.h"
 #include "tests/Support/RecordingPoster.h"
 #include "tests/Support/TestSupport.h"

@@ -2,21 +2,29 @@
 
 // The phone's side of the session protocol, as the phone web app speaks it:
 // the plaintext hello, key derivation with role phone, sealed messages with a
-// "ts" stamp, and opening what the computer sends.
+// "ts" stamp, and opening what the computer sends; and the same phone on a
+// real loopback connection.
 
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 
+#include <asio/ip/tcp.hpp>
 #include <nlohmann/json.hpp>
 
 #include "FerlowCore/Base64URL.h"
 #include "FerlowCore/MessageCodec.h"
 #include "FerlowCore/Pairing.h"
 #include "FerlowCore/SealingChannel.h"
+#include "tests/Support/TestClient.h"
 
-namespace ferlow::test {
+namespace ferlow {
+
+inline void PrintTo(const MacMessage& message, std::ostream* out) { *out << message.encode().dump(); }
+
+namespace test {
 
 class TestPhone {
 public:
@@ -62,4 +70,45 @@ private:
     std::unique_ptr<SealingChannel> m_channel;
 };
 
-} // namespace ferlow::test
+// A port nobody listens on right now.
+inline std::uint16_t freePort()
+{
+    asio::io_context io;
+    return asio::ip::tcp::acceptor(io, {asio::ip::tcp::v6(), 0}).local_endpoint().port();
+}
+
+// Over a real connection: the WebSocket upgrade, the hellos and "hi", then
+// sealed messages both ways.
+class LoopbackPhone : public TestPhone {
+public:
+    LoopbackPhone(std::uint16_t port, const Pairing& pairing) : TestPhone(pairing), client(port), m_port(port) { }
+
+    // Returns the computer's first sealed message.
+    MacMessage connect(const std::string& device = "Pixel")
+    {
+        if (!client.upgrade(m_port).starts_with("HTTP/1.1 101"))
+            throw std::runtime_error("no upgrade");
+        client.send(maskedFrame(0x81, asBytes(hello())));
+        acceptHello(std::string(asText(client.readFrame().payload)));
+        send(PhoneMessage::hi(device, false));
+        return receive();
+    }
+
+    void send(const PhoneMessage& message, std::optional<double> ts = {}) { client.send(maskedFrame(0x82, seal(message, ts))); }
+
+    MacMessage receive()
+    {
+        const auto frame = client.readFrame();
+        if (!frame.complete || frame.opcode != 2)
+            throw std::runtime_error("no sealed message came");
+        return open(frame.payload);
+    }
+
+    TestClient client;
+
+private:
+    std::uint16_t m_port;
+};
+
+} // namespace test
+} // namespace ferlow

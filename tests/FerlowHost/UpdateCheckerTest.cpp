@@ -53,19 +53,17 @@ private:
     void accept()
     {
         m_acceptor.async_accept([this](std::error_code error, tcp::socket socket) {
-            if (error)
-                return;
             auto c = m_held.emplace_back(std::make_shared<Connection>(std::move(socket)));
             asio::async_read_until(c->socket, c->head, "\r\n\r\n", [this, c](std::error_code failed, std::size_t) {
                 const std::string head(asio::buffers_begin(c->head.data()), asio::buffers_end(c->head.data()));
-                if (failed || !m_response)
-                    return;
                 const bool proper = head.starts_with("GET /version.json HTTP/1.1\r\n")
                     && head.find("\r\nUser-Agent: Ferlow\r\n") != head.npos && head.find("\r\nIf-") == head.npos;
-                c->response = proper ? *m_response : reply(400, "");
-                asio::async_write(c->socket, asio::buffer(c->response), [c](std::error_code, std::size_t) { c->socket.close(); });
+                c->response = proper ? m_response.value_or("") : reply(400, "");
+                if (!failed && m_response)
+                    asio::async_write(c->socket, asio::buffer(c->response), [c](std::error_code, std::size_t) { c->socket.close(); });
             });
-            accept();
+            if (!error)
+                accept();
         });
     }
 

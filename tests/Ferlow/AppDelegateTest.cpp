@@ -12,24 +12,17 @@
 namespace ferlow {
 namespace {
 
+using test::AppSetup;
 using test::TrayFixture;
-using test::TraySetup;
 
 bool shown(const QWidget* window) { return window && window->isVisible(); }
 
 struct Tray {
-    explicit Tray(TraySetup setup = {}, bool trayAvailable = true)
-        : fixture(std::move(setup)), delegate(*fixture.model, fixture.main, options(trayAvailable))
+    explicit Tray(AppSetup setup = {}, bool trayAvailable = true)
+        : fixture(std::move(setup)), delegate(*fixture.model, fixture.main, test::delegateOptions(trayAvailable, [this] { ++quits; }))
     {
     }
-
-    AppDelegate::Options options(bool trayAvailable)
-    {
-        AppDelegate::Options result;
-        result.trayAvailable = trayAvailable;
-        result.quit = [this] { ++quits; };
-        return result;
-    }
+    ~Tray() { fixture.model->stop(); }
 
     TrayFixture fixture;
     AppDelegate delegate;
@@ -51,7 +44,7 @@ TEST(AppDelegate, LaunchShowsTermsThenOnboardingThenPairing)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Tray tray({.trusted = c.trusted, .termsAgreed = c.termsAgreed, .shortcuts = {}});
+        Tray tray({.trusted = c.trusted, .termsAgreed = c.termsAgreed});
         if (c.paired)
             tray.fixture.usedPairing("Pixel");
         tray.delegate.launch();
@@ -60,13 +53,12 @@ TEST(AppDelegate, LaunchShowsTermsThenOnboardingThenPairing)
         EXPECT_EQ(shown(tray.delegate.pairingWindow()), c.pairing);
         EXPECT_EQ(tray.fixture.model->serverRunning(), !c.terms);
         EXPECT_EQ(tray.fixture.permissions->prompts, c.onboarding ? 1 : 0);
-        tray.fixture.model->stop();
     }
 }
 
 TEST(AppDelegate, OnboardingFollowsThePermission)
 {
-    Tray tray({.trusted = false, .termsAgreed = true, .shortcuts = {}});
+    Tray tray({.trusted = false, .termsAgreed = true});
     tray.delegate.launch();
     auto* onboarding = tray.delegate.onboardingWindow();
     ASSERT_TRUE(shown(onboarding));
@@ -80,14 +72,13 @@ TEST(AppDelegate, OnboardingFollowsThePermission)
     tray.fixture.main.advance(1);
     EXPECT_TRUE(onboarding->isVisible());
     EXPECT_EQ(tray.delegate.onboardingWindow(), onboarding); // made once, shown again
-    tray.fixture.model->stop();
 }
 
 // Only agreeing or quitting ends the terms window; Return agrees, and newer
 // terms bring it back while the server waits.
 TEST(AppDelegate, TermsWindowClosesOnlyByAgreeingOrQuitting)
 {
-    Tray tray({.trusted = true, .termsAgreed = false, .shortcuts = {}});
+    Tray tray({.trusted = true, .termsAgreed = false});
     auto& model = *tray.fixture.model;
     tray.delegate.launch();
     auto* terms = tray.delegate.termsWindow();
@@ -108,7 +99,6 @@ TEST(AppDelegate, TermsWindowClosesOnlyByAgreeingOrQuitting)
     model.releaseSeen(release);
     EXPECT_TRUE(terms->isVisible());
     EXPECT_FALSE(model.serverRunning());
-    model.stop();
 }
 
 TEST(AppDelegate, EachAddAPhoneIsANewWindowForANewPairing)
@@ -130,7 +120,6 @@ TEST(AppDelegate, EachAddAPhoneIsANewWindowForANewPairing)
     actions->close();
     tray.delegate.showActions();
     EXPECT_EQ(tray.delegate.actionsWindow(), actions);
-    tray.fixture.model->stop();
 }
 
 // Without a tray the status view is an ordinary window from the start, and
@@ -145,7 +134,6 @@ TEST(AppDelegate, WithoutATrayTheStatusIsAWindowThatQuitsOnClose)
     EXPECT_EQ(status->windowType(), Qt::Window);
     status->close();
     EXPECT_EQ(tray.quits, 1);
-    tray.fixture.model->stop();
 }
 
 } // namespace

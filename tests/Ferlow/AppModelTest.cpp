@@ -2,102 +2,25 @@
 // thread, a real server on loopback and a phone speaking the real protocol.
 // Fakes stand only at the platform seam.
 
-#include <atomic>
-
 #include <gtest/gtest.h>
 
-#include "Ferlow/AppModel.h"
-#include "FerlowHost/MemorySettingsStore.h"
 #include "FerlowInput/AppShortcuts.h"
-#include "tests/FerlowHost/TestPhone.h"
-#include "tests/Ferlow/ManualMainContext.h"
-#include "tests/Support/RecordingPoster.h"
-#include "tests/Support/TestSupport.h"
+#include "tests/Ferlow/AppFixture.h"
 
 namespace ferlow {
 namespace {
 
-using test::LoopbackPhone;
-using test::ManualMainContext;
-
-struct FakePermissions final : Permissions {
-    bool isTrusted() const override { return trusted; }
-    void prompt() override { }
-    void openSettings() override { }
-    std::atomic<bool> trusted {true};
-};
-
-// The desktop as the model sees it, every part under the test's control.
-struct FakeDesktop {
-    FakeDesktop()
-    {
-        test::writeFile(folder.path() / "pad" / "index.html", "<p>pad</p>");
-        settings->set(AppModel::portKey, test::freePort());
-    }
-
-    Platform platform()
-    {
-        Platform p;
-        p.settings = settings;
-        p.permissions = permissions;
-        p.makePoster = [this] { return poster; };
-        p.inputBackend = "test";
-        p.frontApp = [this] { return front; };
-        p.setLoginItem = [this](bool on) { return loginItem = on, true; };
-        p.loginItemEnabled = [this] { return loginItem; };
-        p.trackpadPrefs = [this] { return prefs; };
-        p.supportDirectory = support;
-        p.padDirectory = folder.path() / "pad";
-        p.localHostName = "desk";
-        return p;
-    }
-
-    test::TemporaryDirectory folder;
-    std::filesystem::path support = folder.path() / "data";
-    std::shared_ptr<MemorySettingsStore> settings = std::make_shared<MemorySettingsStore>();
-    std::shared_ptr<FakePermissions> permissions = std::make_shared<FakePermissions>();
-    std::shared_ptr<RecordingPoster> poster = std::make_shared<RecordingPoster>();
-    std::optional<FrontApp> front;
-    bool loginItem = false;
-    TrackpadPrefs prefs = TrackpadPrefs::builtIn(true);
-};
-
-// A development run serving the test's pad.
-AppEnvironment developmentRun(const FakeDesktop& desktop)
-{
-    AppEnvironment environment;
-    environment.padDir = desktop.folder.path() / "pad";
-    return environment;
-}
-
-// The release document a fake website serves, and how often it was asked.
-struct FakeWebsite {
-    UpdateChecker::Fetch fetch()
-    {
-        return [this](const std::string&, UpdateChecker::Completion done) {
-            ++requests;
-            done(document.empty() ? std::nullopt : std::optional<Bytes>(Bytes(document.begin(), document.end())));
-        };
-    }
-    std::string document;
-    int requests = 0;
-};
+using test::AppFixture;
 
 TEST(AppModel, PortComesFromTheSettingsWhenItIsAPortNumber)
 {
-    const std::vector<std::pair<std::optional<nlohmann::json>, std::uint16_t>> cases {
+    const std::pair<std::optional<nlohmann::json>, std::uint16_t> cases[] {
         {std::nullopt, 7311}, {0, 7311}, {70000, 7311}, {-1, 7311}, {"8080", 7311}, {8080.5, 7311}, {8080, 8080},
     };
-    ManualMainContext main;
-    IOQueue io;
     for (const auto& [stored, port] : cases) {
-        FakeDesktop desktop;
-        if (stored)
-            desktop.settings->set(AppModel::portKey, *stored);
-        else
-            desktop.settings->remove(AppModel::portKey);
-        AppModel model(main, io, desktop.platform(), {});
-        EXPECT_EQ(model.port(), port) << (stored ? stored->dump() : "absent");
+        AppFixture fixture;
+        stored ? fixture.settings->set(AppModel::portKey, *stored) : fixture.settings->remove(AppModel::portKey);
+        EXPECT_EQ(fixture.makeModel()->port(), port) << (stored ? stored->dump() : "absent");
     }
 }
 
@@ -113,22 +36,18 @@ TEST(AppModel, ADevelopmentRunAsksNoTermsAndRegistersNoLoginItemUnlessTold)
         {true, false, true, false, false},
         {true, true, true, true, false},
     };
-    ManualMainContext main;
-    IOQueue io;
     for (const auto& c : cases) {
-        FakeDesktop desktop;
+        AppFixture fixture({.trusted = true, .termsAgreed = false});
         AppEnvironment environment;
         if (c.padDir)
-            environment.padDir = desktop.folder.path() / "pad";
+            environment.padDir = fixture.folder.path() / "pad";
         environment.testTerms = c.testTerms;
-        FakeWebsite website;
-        AppModel model(main, io, desktop.platform(), environment,
-            {.version = "1.0", .fetch = website.fetch(), .offerOpenAtLogin = c.offerOpenAtLogin});
+        auto& model = *(fixture.model = fixture.makeModel(environment, c.offerOpenAtLogin));
         model.start();
-        main.runPending();
+        fixture.main.runPending();
         EXPECT_EQ(model.termsNeeded(), c.termsNeeded);
         EXPECT_EQ(model.serverRunning(), !c.termsNeeded);
-        EXPECT_EQ(desktop.loginItem, c.loginItem);
+        EXPECT_EQ(fixture.loginItem, c.loginItem);
         model.stop();
     }
 }
@@ -139,20 +58,20 @@ TEST(AppModel, ADevelopmentRunAsksNoTermsAndRegistersNoLoginItemUnlessTold)
 // status, and finally its own removal.
 TEST(AppModel, APhoneLearnsEveryChange)
 {
-    ManualMainContext main;
-    IOQueue io;
-    FakeDesktop desktop;
-    desktop.support = desktop.folder.path() / "not-a-folder";
-    test::writeFile(desktop.support, "a file where the data folder should be");
-    AppModel model(main, io, desktop.platform(), developmentRun(desktop));
+    AppFixture fixture;
+    fixture.support = fixture.folder.path() / "not-a-folder";
+    test::writeFile(fixture.support, "a file where the data folder should be");
+    AppEnvironment development;
+    development.padDir = fixture.folder.path() / "pad";
+    auto& model = *(fixture.model = fixture.makeModel(development));
     std::vector<bool> permissionChanges;
     model.onAccessibilityChange = [&](bool granted) { permissionChanges.push_back(granted); };
     model.start();
 
     const auto pairing = model.store().createPending();
-    LoopbackPhone phone(*model.listeningPort(), pairing);
+    test::LoopbackPhone phone(*model.listeningPort(), pairing);
     ASSERT_TRUE(phone.connect("Pixel").is<MacMessage::Ready>());
-    ASSERT_TRUE(main.runUntil([&] { return model.connectedDevice() == "Pixel"; }));
+    ASSERT_TRUE(fixture.main.runUntil([&] { return model.connectedDevice() == "Pixel"; }));
     ASSERT_EQ(model.pairings().size(), 1u);
     EXPECT_EQ(model.pairings()[0].name, "Pixel");
 
@@ -162,27 +81,27 @@ TEST(AppModel, APhoneLearnsEveryChange)
     EXPECT_EQ(model.actions(), buttons);
     EXPECT_EQ(phone.receive(), MacMessage::actions(buttons));
 
-    desktop.front = FrontApp {"com.microsoft.VSCode", "Code"};
+    fixture.front = FrontApp {"com.microsoft.VSCode", "Code"};
     model.frontAppChanged();
     EXPECT_EQ(phone.receive(), MacMessage::context(AppShortcuts::context("com.microsoft.VSCode", "Code")));
-    desktop.front = FrontApp {std::string(FrontApp::ownBundleID), "Ferlow"};
+    fixture.front = FrontApp {std::string(FrontApp::ownBundleID), "Ferlow"};
     model.frontAppChanged();
     phone.send(PhoneMessage::ping(1));
     EXPECT_EQ(phone.receive(), MacMessage::pong(1)); // and no context before it
-    desktop.front = FrontApp {std::nullopt, "xterm"};
+    fixture.front = FrontApp {std::nullopt, "xterm"};
     model.frontAppChanged();
     EXPECT_EQ(phone.receive(), MacMessage::context(std::nullopt));
 
-    desktop.permissions->trusted = false;
-    desktop.prefs.naturalScroll = false;
-    main.advance(0.999);
+    fixture.permissions->trusted = false;
+    fixture.prefs.naturalScroll = false;
+    fixture.main.advance(0.999);
     EXPECT_TRUE(model.accessibilityGranted());
-    main.advance(0.001);
+    fixture.main.advance(0.001);
     EXPECT_FALSE(model.accessibilityGranted());
     EXPECT_EQ(permissionChanges, std::vector<bool> {false});
     EXPECT_EQ(phone.receive(), MacMessage::accessibility(false));
-    EXPECT_EQ(phone.receive(), MacMessage::prefs(desktop.prefs));
-    main.advance(5); // nothing changed since: nothing more is sent
+    EXPECT_EQ(phone.receive(), MacMessage::prefs(fixture.prefs));
+    fixture.main.advance(5); // nothing changed since: nothing more is sent
 
     model.updateChanged(UpdateStatus::required("9.0"));
     EXPECT_EQ(model.updateStatus(), UpdateStatus::required("9.0"));
@@ -190,7 +109,7 @@ TEST(AppModel, APhoneLearnsEveryChange)
 
     model.remove(model.pairings()[0]);
     EXPECT_EQ(phone.receive(), MacMessage::revoked());
-    ASSERT_TRUE(main.runUntil([&] { return !model.connectedDevice() && model.pairings().empty(); }));
+    ASSERT_TRUE(fixture.main.runUntil([&] { return !model.connectedDevice() && model.pairings().empty(); }));
     EXPECT_FALSE(model.store().lookup(pairing.id));
 }
 
@@ -199,22 +118,19 @@ TEST(AppModel, APhoneLearnsEveryChange)
 // at the next start.
 TEST(AppModel, NewerTermsAreAskedForOnceAndRememberedOnceAgreed)
 {
-    ManualMainContext main;
-    IOQueue io;
-    FakeDesktop desktop;
-    desktop.settings->set(AppModel::termsAcceptedKey, 1);
-    FakeWebsite website {R"({"latest":"1.0","minimum":"1.0","terms":2})"};
-    AppModel model(main, io, desktop.platform(), {}, {.version = "1.0", .fetch = website.fetch()});
+    AppFixture fixture;
+    fixture.release = R"({"latest":"1.0","minimum":"1.0","terms":2})";
+    auto& model = *fixture.model;
     int asked = 0;
     model.onTermsNeeded = [&] { ++asked; };
     model.start();
-    main.advance(AppModel::updateInterval);
-    EXPECT_EQ(website.requests, 2);
+    fixture.main.advance(AppModel::updateInterval);
+    EXPECT_EQ(fixture.requests, 2);
     EXPECT_EQ(asked, 1);
 
     model.agreeToTerms();
     model.stop();
-    EXPECT_FALSE(AppModel(main, io, desktop.platform(), {}, {.version = "1.0", .fetch = website.fetch()}).termsNeeded());
+    EXPECT_FALSE(fixture.makeModel()->termsNeeded());
 }
 
 } // namespace

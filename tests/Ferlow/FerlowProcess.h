@@ -60,13 +60,13 @@ class FerlowProcess {
 public:
     FerlowProcess(std::vector<std::string> arguments, const std::map<std::string, std::string>& environment)
     {
-        int outPipe[2], errPipe[2];
-        if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
-            throw std::runtime_error("pipe failed");
         arguments.insert(arguments.begin(), FERLOW_PROGRAM);
         std::vector<std::string> variables;
         for (const auto& [name, value] : environment)
             variables.push_back(name + "=" + value);
+        int outPipe[2], errPipe[2];
+        if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
+            throw std::runtime_error("pipe failed");
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -99,9 +99,9 @@ public:
     {
         const auto deadline = std::chrono::steady_clock::now() + limit;
         do {
-            for (auto end = m_unread.find('\n'); end != std::string::npos; end = m_unread.find('\n')) {
-                const std::string line = m_unread.substr(0, end);
-                m_unread.erase(0, end + 1);
+            for (auto end = out.find('\n', m_read); end != std::string::npos; end = out.find('\n', m_read)) {
+                const std::string line = out.substr(m_read, end - m_read);
+                m_read = end + 1;
                 if (line.starts_with(prefix))
                     return line;
             }
@@ -145,21 +145,17 @@ private:
         for (int i = 0; i < 2; ++i) {
             char chunk[4096];
             const auto n = fds[i].revents ? ::read(m_fds[i], chunk, sizeof chunk) : 1;
-            if (n <= 0) {
-                ::close(m_fds[i]);
-                m_fds[i] = -1;
-            } else if (fds[i].revents) {
+            if (n <= 0)
+                ::close(std::exchange(m_fds[i], -1));
+            else if (fds[i].revents)
                 (i == 0 ? out : err).append(chunk, static_cast<std::size_t>(n));
-                if (i == 0)
-                    m_unread.append(chunk, static_cast<std::size_t>(n));
-            }
         }
         return true;
     }
 
     pid_t m_pid = -1;
     int m_fds[2] = {-1, -1}; // stdout, stderr
-    std::string m_unread;    // stdout not yet returned as a line
+    std::size_t m_read = 0;  // how much of `out` waitForLine has seen
     std::optional<int> m_status;
 };
 

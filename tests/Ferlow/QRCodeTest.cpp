@@ -1,14 +1,11 @@
-// The terminal QR code read back the way a camera would: the drawn text is
-// turned into pixels and decoded by zbar.
+// The terminal QR code: the drawn text read back module by module. (That
+// the encoder's modules scan as the URL shows in the pairing window's test.)
 
-#include <cstdio>
-#include <fstream>
 #include <map>
 
 #include <gtest/gtest.h>
 
 #include "Ferlow/TerminalQR.h"
-#include "tests/Support/TestSupport.h"
 
 namespace ferlow {
 namespace {
@@ -36,36 +33,8 @@ std::vector<std::vector<bool>> modulesOf(const std::string& text)
     return rows;
 }
 
-// What zbar reads from the grid drawn at 4 pixels a module, or "" if nothing.
-std::string scan(const std::vector<std::vector<bool>>& rows, const std::filesystem::path& folder)
+TEST(TerminalQR, APairingURLFitsEightyColumnsModuleForModule)
 {
-    constexpr int scale = 4;
-    const auto image = folder / "code.pgm";
-    std::ofstream out(image, std::ios::binary);
-    out << "P5\n" << rows[0].size() * scale << ' ' << rows.size() * scale << "\n255\n";
-    for (const auto& row : rows)
-        for (int repeat = 0; repeat < scale; ++repeat)
-            for (const bool dark : row)
-                for (int i = 0; i < scale; ++i)
-                    out.put(dark ? '\0' : '\xff');
-    out.close();
-    std::string read;
-    if (FILE* pipe = ::popen(("zbarimg --raw -q " + image.string() + " 2>/dev/null").c_str(), "r")) {
-        char buffer[512];
-        while (const auto n = std::fread(buffer, 1, sizeof buffer, pipe))
-            read.append(buffer, n);
-        ::pclose(pipe);
-    }
-    if (!read.empty() && read.back() == '\n')
-        read.pop_back();
-    return read;
-}
-
-TEST(TerminalQR, APairingURLFitsEightyColumnsAndScansBack)
-{
-    if (std::system("command -v zbarimg > /dev/null") != 0)
-        GTEST_SKIP() << "zbarimg (zbar-tools) is not installed";
-    test::TemporaryDirectory folder;
     const std::string secret(43, 'x');
     for (const std::string& host : {std::string("desk"), std::string(63, 'h')}) {
         const std::string url = "http://" + host + ".local:65535/#AbCdEfGhIjK." + secret;
@@ -79,7 +48,6 @@ TEST(TerminalQR, APairingURLFitsEightyColumnsAndScansBack)
         for (std::size_t y = 0; y < rows.size(); ++y)
             for (std::size_t x = 0; x < side; ++x)
                 ASSERT_EQ(rows[y][x], code->dark(static_cast<int>(x) - QRCode::quietZone, static_cast<int>(y) - QRCode::quietZone));
-        EXPECT_EQ(scan(rows, folder.path()), url);
     }
 }
 

@@ -10,10 +10,7 @@
 #include <QStyle>
 #include <gtest/gtest.h>
 
-#include "Ferlow/AppDelegate.h"
-#include "Ferlow/QRCodeView.h"
 #include "Ferlow/TrayIcon.h"
-#include "tests/FerlowHost/TestPhone.h"
 #include "tests/Ferlow/TrayFixture.h"
 
 namespace ferlow {
@@ -33,29 +30,6 @@ QPalette darkPalette()
     return dark;
 }
 
-AppDelegate::Options options(bool trayAvailable)
-{
-    AppDelegate::Options result;
-    result.trayAvailable = trayAvailable;
-    result.quit = [] { };
-    result.qrModules = [](const QString& url) { return QRCodeView::modules(url.toStdString()); };
-    return result;
-}
-
-struct Shots {
-    QString folder = QStringLiteral(FERLOW_SCREENSHOT_DIR);
-    QString suffix;
-
-    void take(QWidget* window, const QString& name) const
-    {
-        ASSERT_TRUE(window);
-        window->show();
-        QApplication::processEvents();
-        const auto image = window->grab();
-        EXPECT_TRUE(image.save(folder + '/' + name + suffix + QStringLiteral(".png")));
-    }
-};
-
 TEST(Screenshots, EveryWindowLightAndDark)
 {
     QDir().mkpath(QStringLiteral(FERLOW_SCREENSHOT_DIR));
@@ -63,21 +37,29 @@ TEST(Screenshots, EveryWindowLightAndDark)
     const QPalette light = QApplication::style()->standardPalette();
     for (const bool dark : {false, true}) {
         QApplication::setPalette(dark ? darkPalette() : light);
-        const Shots shots {.suffix = QStringLiteral("-%1@%2x").arg(dark ? "dark" : "light").arg(scale)};
+        const auto file = [&](const char* name) {
+            return QStringLiteral(FERLOW_SCREENSHOT_DIR "/%1-%2@%3x.png").arg(name, dark ? "dark" : "light").arg(scale);
+        };
+        const auto take = [&](QWidget* window, const char* name) {
+            ASSERT_TRUE(window);
+            window->show();
+            QApplication::processEvents();
+            EXPECT_TRUE(window->grab().save(file(name)));
+        };
 
         // The tray icon as a panel of this brightness gets it.
         const auto icon = TrayIcon::draw(TrayIcon::glyphColor("KDE", QApplication::palette()), TrayIcon::side * scale);
-        EXPECT_TRUE(icon.save(shots.folder + QStringLiteral("/tray-icon") + shots.suffix + QStringLiteral(".png")));
+        EXPECT_TRUE(icon.save(file("tray-icon")));
 
         // First launch: the terms, then the onboarding.
         {
-            TrayFixture fixture({.trusted = false, .termsAgreed = false, .shortcuts = {}});
-            AppDelegate delegate(*fixture.model, fixture.main, options(false));
+            TrayFixture fixture({.trusted = false, .termsAgreed = false});
+            AppDelegate delegate(*fixture.model, fixture.main, test::delegateOptions(false));
             delegate.launch();
-            shots.take(delegate.termsWindow(), QStringLiteral("terms"));
-            shots.take(delegate.statusWindow(), QStringLiteral("status-no-tray"));
+            take(delegate.termsWindow(), "terms");
+            take(delegate.statusWindow(), "status-no-tray");
             delegate.showOnboarding();
-            shots.take(delegate.onboardingWindow(), QStringLiteral("onboarding"));
+            take(delegate.onboardingWindow(), "onboarding");
             fixture.model->stop();
         }
         // A phone in use, another one paired before, a clash in the buttons.
@@ -85,7 +67,7 @@ TEST(Screenshots, EveryWindowLightAndDark)
             TrayFixture fixture;
             auto& model = *fixture.model;
             fixture.usedPairing("Old phone");
-            AppDelegate delegate(model, fixture.main, options(true));
+            AppDelegate delegate(model, fixture.main, test::delegateOptions(true));
             delegate.launch();
             const auto fresh = model.store().createPending();
             test::LoopbackPhone phone(model.port(), fresh);
@@ -93,10 +75,10 @@ TEST(Screenshots, EveryWindowLightAndDark)
             ASSERT_TRUE(fixture.main.runUntil([&] { return model.connectedDevice().has_value(); }));
             model.updateChanged(UpdateStatus::available("0.2.0"));
             delegate.togglePopover();
-            shots.take(delegate.statusWindow(), QStringLiteral("status"));
+            take(delegate.statusWindow(), "status");
 
             delegate.showPairing();
-            shots.take(delegate.pairingWindow(), QStringLiteral("pairing"));
+            take(delegate.pairingWindow(), "pairing");
 
             auto buttons = model.actions();
             buttons[11].kind = ActionKind::key(8, 0x100000); // Paste sends ⌘C, as Copy does
@@ -105,7 +87,7 @@ TEST(Screenshots, EveryWindowLightAndDark)
             TrayFixture::settle();
             auto* list = delegate.actionsWindow()->findChild<QListWidget*>();
             list->scrollToItem(list->item(12), QAbstractItemView::PositionAtCenter);
-            shots.take(delegate.actionsWindow(), QStringLiteral("actions"));
+            take(delegate.actionsWindow(), "actions");
             model.stop();
         }
     }

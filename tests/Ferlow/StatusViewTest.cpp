@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include "Ferlow/StatusView.h"
-#include "tests/FerlowHost/TestPhone.h"
 #include "tests/Ferlow/TrayFixture.h"
 
 namespace ferlow {
@@ -32,12 +31,6 @@ QStringList visibleNotices(const QWidget& view)
             texts << label->text();
     return texts;
 }
-
-struct HeldPort {
-    explicit HeldPort(std::uint16_t port) : acceptor(io, {asio::ip::tcp::v6(), port}) { }
-    asio::io_context io;
-    asio::ip::tcp::acceptor acceptor;
-};
 
 TEST(StatusView, HeaderAndNoticesFollowTheFirstRuleThatApplies)
 {
@@ -104,7 +97,8 @@ TEST(StatusView, PortEditorAcceptsOnlyUsablePorts)
     auto* use = view.findChild<QPushButton*>(QStringLiteral("usePort"));
     EXPECT_FALSE(field->isVisibleTo(&view));
 
-    HeldPort holder(busy);
+    asio::io_context io;
+    const asio::ip::tcp::acceptor holder(io, {asio::ip::tcp::v6(), busy});
     model.startServer();
     const QString busyText = "Port " + QString::number(busy) + " is busy";
     EXPECT_EQ(labelText(view, "statusText"), "Not listening");

@@ -1,0 +1,178 @@
+#pragma once
+
+// A real app model on a hand-run main context with a fake clock, a real I/O
+// thread, a real server on loopback and real files in a temporary folder;
+// fakes only where the model meets the desktop.
+
+#include <algorithm>
+#include <atomic>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "Ferlow/AppModel.h"
+#include "Ferlow/MainContext.h"
+#include "FerlowHost/MemorySettingsStore.h"
+#include "tests/FerlowHost/TestPhone.h"
+#include "tests/Support/RecordingPoster.h"
+#include "tests/Support/TestSupport.h"
+
+namespace ferlow::test {
+
+// Tasks wait until the test runs them, and timers fire only when the test
+// moves the clock. Other threads may post at any time.
+class ManualMainContext final : public MainContext {
+public:
+    double timerLateness = 0; // how late each timer fires, as on a busy main thread
+
+    void post(Task task) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_tasks.push_back(std::move(task));
+    }
+
+    std::unique_ptr<Timer> every(double interval, Task task) override
+    {
+        auto state = std::make_shared<TimerState>(TimerState {m_now + interval, interval, std::move(task)});
+        m_timers.push_back(state);
+        return std::make_unique<Handle>(state);
+    }
+
+    double now() const override { return m_now; }
+
+    // Runs queued tasks, and those they queue, until none is left.
+    void runPending()
+    {
+        for (;;) {
+            std::unique_lock lock(m_mutex);
+            if (m_tasks.empty())
+                return;
+            Task task = std::move(m_tasks.front());
+            m_tasks.pop_front();
+            lock.unlock();
+            task();
+        }
+    }
+
+    // Moves the clock on, firing every timer that falls due on the way in
+    // time order, with the queued tasks run after each.
+    void advance(double seconds)
+    {
+        const double end = m_now + seconds;
+        for (;;) {
+            runPending();
+            std::erase_if(m_timers, [](const auto& timer) { return timer->cancelled; });
+            const auto next = std::min_element(
+                m_timers.begin(), m_timers.end(), [](const auto& a, const auto& b) { return a->due < b->due; });
+            if (next == m_timers.end() || (*next)->due + timerLateness > end)
+                break;
+            const auto timer = *next;
+            m_now = timer->due + timerLateness;
+            timer->due += timer->interval;
+            timer->task();
+        }
+        m_now = end;
+    }
+
+    // Runs tasks as they arrive until `done` holds or patience runs out.
+    template <typename Predicate> bool runUntil(Predicate done)
+    {
+        return eventually([&] { return runPending(), done(); });
+    }
+
+private:
+    struct TimerState {
+        double due, interval;
+        Task task;
+        bool cancelled = false;
+    };
+    struct Handle final : Timer {
+        explicit Handle(std::shared_ptr<TimerState> timer) : state(std::move(timer)) { }
+        ~Handle() override { state->cancelled = true; }
+        std::shared_ptr<TimerState> state;
+    };
+
+    double m_now = 1000;
+    std::vector<std::shared_ptr<TimerState>> m_timers;
+    std::mutex m_mutex;
+    std::deque<Task> m_tasks;
+};
+
+struct FakePermissions final : Permissions {
+    bool isTrusted() const override { return trusted; }
+    void prompt() override { ++prompts; }
+    void openSettings() override { }
+    std::atomic<bool> trusted {true};
+    int prompts = 0;
+};
+
+struct AppSetup {
+    bool trusted = true;
+    bool termsAgreed = true;
+};
+
+// One pretend desktop with its model, made at once from the setup; a test
+// may make others on the same desktop with makeModel().
+struct AppFixture {
+    explicit AppFixture(AppSetup setup = {})
+    {
+        writeFile(folder.path() / "pad" / "index.html", "<p>pad</p>");
+        settings->set(AppModel::portKey, freePort());
+        if (setup.termsAgreed)
+            settings->set(AppModel::termsAcceptedKey, 1);
+        permissions->trusted = setup.trusted;
+        model = makeModel();
+    }
+
+    std::unique_ptr<AppModel> makeModel(AppEnvironment environment = {}, bool offerOpenAtLogin = true)
+    {
+        // The release document of a fake website; none when it is empty.
+        const auto fetch = [this](const std::string&, UpdateChecker::Completion done) {
+            ++requests;
+            done(release.empty() ? std::nullopt : std::optional<Bytes>(toBytes(release)));
+        };
+        Platform p;
+        p.settings = settings;
+        p.permissions = permissions;
+        p.makePoster = [this] { return poster; };
+        p.inputBackend = "uinput";
+        p.frontApp = [this] { return front; };
+        p.setLoginItem = [this](bool on) { return loginItemWorks && (loginItem = on, true); };
+        p.loginItemEnabled = [this] { return loginItem; };
+        p.trackpadPrefs = [this] { return prefs; };
+        p.systemShortcuts = [this] { return shortcuts; };
+        p.supportDirectory = support;
+        p.padDirectory = folder.path() / "pad";
+        p.uninstall = [] { return std::vector<std::string> {}; };
+        p.localHostName = "desk";
+        return std::make_unique<AppModel>(main, io, p, std::move(environment), AppModel::Options {"1.0", fetch, offerOpenAtLogin});
+    }
+
+    // A phone that has paired and connected once, just now.
+    Pairing usedPairing(const std::string& name)
+    {
+        const auto pairing = model->store().createPending();
+        model->store().markUsed(pairing.id, name);
+        model->refresh();
+        return *model->store().lookup(pairing.id);
+    }
+
+    TemporaryDirectory folder;
+    std::filesystem::path support = folder.path() / "data";
+    std::shared_ptr<MemorySettingsStore> settings = std::make_shared<MemorySettingsStore>();
+    std::shared_ptr<FakePermissions> permissions = std::make_shared<FakePermissions>();
+    std::shared_ptr<RecordingPoster> poster = std::make_shared<RecordingPoster>();
+    std::vector<SystemShortcut> shortcuts;
+    std::optional<FrontApp> front;
+    TrackpadPrefs prefs = TrackpadPrefs::builtIn(true);
+    bool loginItem = false, loginItemWorks = true;
+    std::string release;
+    int requests = 0;
+    ManualMainContext main;
+    IOQueue io;
+    std::unique_ptr<AppModel> model;
+};
+
+} // namespace ferlow::test

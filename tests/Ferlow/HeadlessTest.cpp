@@ -1,6 +1,7 @@
-// `ferlow --headless` as a user runs it: the built program in a child
-// process with its own home folder, a phone on a real loopback socket, the
-// development trace and pairing file, and signals.
+// `ferlow` as a user runs it: the built program in a child process with its
+// own home folder, a phone on a real loopback socket, the development trace
+// and pairing file, and signals; headless, and the tray on the suite's X
+// server.
 
 #include <regex>
 
@@ -206,6 +207,32 @@ TEST(Headless, NewerTermsStopTheServerAndAgreeTermsResumesIt)
     EXPECT_EQ(daemon.process.wait(), 0);
     EXPECT_NE(daemon.process.err.find("newer terms of use need your agreement"), std::string::npos);
     EXPECT_NE(test::readFile(home.settings()).find("\"termsAccepted\": 2"), std::string::npos);
+}
+
+// A first start shows the terms window, which refuses to close; a SIGTERM
+// must still end the tray at once, cleanly. Without a reachable desktop the
+// tray says so instead of letting Qt abort.
+TEST(Tray, QuitsOnSigtermWhileTheTermsWindowIsUpAndRefusesAMissingDesktop)
+{
+    {
+        FerlowHome home;
+        home.environment["DISPLAY"] = "";
+        FerlowProcess tray({}, home.environment);
+        EXPECT_EQ(tray.wait(), 1);
+        EXPECT_NE(tray.err.find("there is no desktop here for Ferlow's tray icon"), std::string::npos) << tray.err;
+    }
+    if (!test::sharedXvfb().available())
+        GTEST_SKIP() << test::sharedXvfb().reason();
+    FerlowHome home;
+    home.environment["FERLOW_TEST_TERMS"] = "1";
+    FerlowProcess tray({}, home.environment);
+    // The control socket opens just before the windows are shown.
+    ASSERT_TRUE(test::eventually([&] { return std::filesystem::exists(home.support() / "ferlow.sock"); }, 10s))
+        << tray.err;
+    std::this_thread::sleep_for(500ms);
+    tray.signal(SIGTERM);
+    EXPECT_EQ(tray.wait(5s), 0) << tray.err;
+    EXPECT_FALSE(std::filesystem::exists(home.support() / "ferlow.sock"));
 }
 
 } // namespace

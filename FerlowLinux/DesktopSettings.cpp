@@ -10,6 +10,8 @@
 
 #include <gio/gio.h>
 
+#include "FerlowCore/ASCII.h"
+
 namespace ferlow {
 
 namespace {
@@ -18,14 +20,6 @@ constexpr const char* touchpadSchema = "org.gnome.desktop.peripherals.touchpad";
 constexpr const char* naturalScrollKey = "natural-scroll";
 // kcminputrc is a few kilobytes; anything far larger is not one.
 constexpr std::streamsize kdeFileLimit = 1 << 20;
-
-std::string lower(std::string_view text)
-{
-    std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(),
-        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return result;
-}
 
 std::string_view trimmed(std::string_view text)
 {
@@ -38,7 +32,7 @@ std::string_view trimmed(std::string_view text)
 // KConfig's spellings of a boolean.
 std::optional<bool> kconfigBool(std::string_view value)
 {
-    const std::string v = lower(value);
+    const std::string v = lowerASCII(value);
     if (v == "true" || v == "on" || v == "yes" || v == "1")
         return true;
     if (v == "false" || v == "off" || v == "no" || v == "0")
@@ -66,7 +60,7 @@ bool isTouchpadGroup(const std::vector<std::string_view>& parts)
 {
     if (parts.size() < 2 || parts.front() != "Libinput")
         return false;
-    const std::string name = lower(parts.back());
+    const std::string name = lowerASCII(parts.back());
     return name.find("touchpad") != std::string::npos || name.find("trackpad") != std::string::npos;
 }
 
@@ -145,7 +139,7 @@ DesktopSettings::Desktop DesktopSettings::desktopFrom(std::string_view xdgCurren
     // A colon-separated list, most specific first ("ubuntu:GNOME").
     while (!xdgCurrentDesktop.empty()) {
         const auto colon = xdgCurrentDesktop.find(':');
-        if (lower(xdgCurrentDesktop.substr(0, colon)) == "kde")
+        if (lowerASCII(xdgCurrentDesktop.substr(0, colon)) == "kde")
             return Desktop::kde;
         xdgCurrentDesktop.remove_prefix(colon == std::string_view::npos ? xdgCurrentDesktop.size() : colon + 1);
     }

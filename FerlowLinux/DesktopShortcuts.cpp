@@ -8,6 +8,7 @@
 #include <gio/gio.h>
 #include <gio/gsettingsbackend.h>
 
+#include "FerlowCore/ASCII.h"
 #include "FerlowLinux/LinuxKeys.h"
 
 namespace ferlow {
@@ -28,48 +29,6 @@ constexpr const char* gnomeSchemas[] = {
 constexpr const char* mediaKeysSchema = "org.gnome.settings-daemon.plugins.media-keys";
 constexpr const char* customBindingSchema = "org.gnome.settings-daemon.plugins.media-keys.custom-keybinding";
 
-std::string lowered(std::string_view text)
-{
-    std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(),
-        [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-    return result;
-}
-
-// Small owners for the GLib objects used here.
-struct SchemaSource {
-    GSettingsSchemaSource* source = nullptr;
-    ~SchemaSource()
-    {
-        if (source)
-            g_settings_schema_source_unref(source);
-    }
-};
-struct Schema {
-    GSettingsSchema* schema = nullptr;
-    ~Schema()
-    {
-        if (schema)
-            g_settings_schema_unref(schema);
-    }
-};
-template <typename T> struct Object {
-    T* object = nullptr;
-    ~Object()
-    {
-        if (object)
-            g_object_unref(object);
-    }
-};
-struct Variant {
-    GVariant* variant = nullptr;
-    ~Variant()
-    {
-        if (variant)
-            g_variant_unref(variant);
-    }
-};
-
 void addAccelerator(std::vector<DesktopShortcuts::Binding>& out, const std::string& name, const char* text)
 {
     if (const auto chord = DesktopShortcuts::parseGnomeAccelerator(text))
@@ -80,27 +39,25 @@ void addAccelerator(std::vector<DesktopShortcuts::Binding>& out, const std::stri
 // named by its key's summary.
 void readKeys(GSettings* settings, GSettingsSchema* schema, std::vector<DesktopShortcuts::Binding>& out)
 {
-    gchar** keys = g_settings_schema_list_keys(schema);
+    g_auto(GStrv) keys = g_settings_schema_list_keys(schema);
     for (gchar** key = keys; key && *key; ++key) {
-        GSettingsSchemaKey* schemaKey = g_settings_schema_get_key(schema, *key);
+        g_autoptr(GSettingsSchemaKey) schemaKey = g_settings_schema_get_key(schema, *key);
         const char* summary = g_settings_schema_key_get_summary(schemaKey);
         std::string name = summary && *summary ? summary : gnomeUnnamed;
-        g_settings_schema_key_unref(schemaKey);
         if (name.starts_with("DEPRECATED"))
             continue;
-        Variant value {g_settings_get_value(settings, *key)};
-        const std::string_view type = g_variant_get_type_string(value.variant);
+        g_autoptr(GVariant) value = g_settings_get_value(settings, *key);
+        const std::string_view type = g_variant_get_type_string(value);
         if (type == "as") {
             gsize count = 0;
-            const gchar** strings = g_variant_get_strv(value.variant, &count);
+            const gchar** strings = g_variant_get_strv(value, &count);
             for (gsize i = 0; i < count; ++i)
                 addAccelerator(out, name, strings[i]);
             g_free(static_cast<gpointer>(strings));
         } else if (type == "s") {
-            addAccelerator(out, name, g_variant_get_string(value.variant, nullptr));
+            addAccelerator(out, name, g_variant_get_string(value, nullptr));
         }
     }
-    g_strfreev(keys);
 }
 
 // The user's own shortcuts: a list of settings paths, each with a name and
@@ -108,25 +65,22 @@ void readKeys(GSettings* settings, GSettingsSchema* schema, std::vector<DesktopS
 void readCustomBindings(GSettingsSchemaSource* source, GSettingsBackend* backend, GSettings* mediaKeys,
     std::vector<DesktopShortcuts::Binding>& out)
 {
-    Schema custom {g_settings_schema_source_lookup(source, customBindingSchema, TRUE)};
-    if (!custom.schema || !g_settings_schema_has_key(custom.schema, "binding"))
+    g_autoptr(GSettingsSchema) custom = g_settings_schema_source_lookup(source, customBindingSchema, TRUE);
+    if (!custom || !g_settings_schema_has_key(custom, "binding"))
         return;
-    gchar** paths = g_settings_get_strv(mediaKeys, "custom-keybindings");
+    g_auto(GStrv) paths = g_settings_get_strv(mediaKeys, "custom-keybindings");
     for (gchar** path = paths; path && *path; ++path) {
         // A relocatable schema needs a path of the form "/a/b/".
         const std::string_view p = *path;
         if (!p.starts_with('/') || !p.ends_with('/') || p.find("//") != std::string_view::npos)
             continue;
-        Object<GSettings> settings {g_settings_new_full(custom.schema, backend, *path)};
-        gchar* name = g_settings_schema_has_key(custom.schema, "name")
-            ? g_settings_get_string(settings.object, "name")
+        g_autoptr(GSettings) settings = g_settings_new_full(custom, backend, *path);
+        g_autofree gchar* name = g_settings_schema_has_key(custom, "name")
+            ? g_settings_get_string(settings, "name")
             : nullptr;
-        gchar* binding = g_settings_get_string(settings.object, "binding");
+        g_autofree gchar* binding = g_settings_get_string(settings, "binding");
         addAccelerator(out, name && *name ? name : gnomeUnnamed, binding);
-        g_free(binding);
-        g_free(name);
     }
-    g_strfreev(paths);
 }
 
 // KConfig's escapes inside one list element: "\," "\t" "\\" "\s".
@@ -180,7 +134,7 @@ std::optional<LinuxChord> DesktopShortcuts::parseGnomeAccelerator(std::string_vi
         const auto close = accelerator.find('>');
         if (close == std::string_view::npos)
             return std::nullopt;
-        const auto modifier = lowered(accelerator.substr(1, close - 1));
+        const auto modifier = lowerASCII(accelerator.substr(1, close - 1));
         if (modifier == "control" || modifier == "ctrl" || modifier == "ctl" || modifier == "primary")
             chord.modifiers |= LinuxChord::ctrl;
         else if (modifier == "alt" || modifier == "mod1")
@@ -207,7 +161,7 @@ std::optional<LinuxChord> DesktopShortcuts::parseKdeShortcut(std::string_view sh
         const auto plus = shortcut.find('+');
         if (plus == std::string_view::npos || plus + 1 == shortcut.size())
             break;
-        const auto modifier = lowered(shortcut.substr(0, plus));
+        const auto modifier = lowerASCII(shortcut.substr(0, plus));
         if (modifier == "ctrl")
             chord.modifiers |= LinuxChord::ctrl;
         else if (modifier == "alt")
@@ -229,30 +183,27 @@ std::optional<LinuxChord> DesktopShortcuts::parseKdeShortcut(std::string_view sh
 
 std::vector<DesktopShortcuts::Binding> DesktopShortcuts::gnomeBindings(const GnomeSource& source)
 {
-    SchemaSource schemas;
+    g_autoptr(GSettingsSchemaSource) schemas = nullptr;
     if (source.schemaDirectory.empty()) {
-        schemas.source = g_settings_schema_source_get_default();
-        if (schemas.source)
-            g_settings_schema_source_ref(schemas.source);
+        if (GSettingsSchemaSource* shared = g_settings_schema_source_get_default())
+            schemas = g_settings_schema_source_ref(shared);
     } else {
-        schemas.source = g_settings_schema_source_new_from_directory(
-            source.schemaDirectory.c_str(), nullptr, FALSE, nullptr);
+        schemas = g_settings_schema_source_new_from_directory(source.schemaDirectory.c_str(), nullptr, FALSE, nullptr);
     }
-    if (!schemas.source)
+    if (!schemas)
         return {};
-    Object<GSettingsBackend> backend;
-    if (!source.keyfile.empty())
-        backend.object = g_keyfile_settings_backend_new(source.keyfile.c_str(), "/", nullptr);
+    g_autoptr(GSettingsBackend) backend
+        = source.keyfile.empty() ? nullptr : g_keyfile_settings_backend_new(source.keyfile.c_str(), "/", nullptr);
 
     std::vector<Binding> bindings;
     for (const char* id : gnomeSchemas) {
-        Schema schema {g_settings_schema_source_lookup(schemas.source, id, TRUE)};
-        if (!schema.schema)
+        g_autoptr(GSettingsSchema) schema = g_settings_schema_source_lookup(schemas, id, TRUE);
+        if (!schema)
             continue;
-        Object<GSettings> settings {g_settings_new_full(schema.schema, backend.object, nullptr)};
-        readKeys(settings.object, schema.schema, bindings);
-        if (std::string_view(id) == mediaKeysSchema && g_settings_schema_has_key(schema.schema, "custom-keybindings"))
-            readCustomBindings(schemas.source, backend.object, settings.object, bindings);
+        g_autoptr(GSettings) settings = g_settings_new_full(schema, backend, nullptr);
+        readKeys(settings, schema, bindings);
+        if (std::string_view(id) == mediaKeysSchema && g_settings_schema_has_key(schema, "custom-keybindings"))
+            readCustomBindings(schemas, backend, settings, bindings);
     }
     return bindings;
 }

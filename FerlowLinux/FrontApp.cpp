@@ -4,6 +4,8 @@
 #include <array>
 #include <cctype>
 
+#include "FerlowCore/ASCII.h"
+
 namespace ferlow {
 
 namespace {
@@ -131,10 +133,7 @@ std::string lowerTrimmed(std::string_view text)
     if (first == std::string_view::npos)
         return {};
     text = text.substr(first, text.find_last_not_of(' ') - first + 1);
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower;
+    return lowerASCII(text);
 }
 
 const FrontApp::Known* find(std::string_view name)

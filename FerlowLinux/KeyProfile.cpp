@@ -12,6 +12,7 @@
 #include <linux/input-event-codes.h>
 #include <nlohmann/json.hpp>
 
+#include "FerlowCore/ASCII.h"
 #include "FerlowLinux/LinuxKeys.h"
 
 namespace ferlow {
@@ -230,14 +231,6 @@ const AppKeys appKeys[] = {
     {zoom, std::nullopt, zoomKeys},
 };
 
-std::string lowered(std::string_view text)
-{
-    std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(),
-        [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-    return result;
-}
-
 std::vector<std::string_view> split(std::string_view text)
 {
     std::vector<std::string_view> parts;
@@ -253,7 +246,7 @@ std::vector<std::string_view> split(std::string_view text)
 
 std::optional<MacChord> parseMacChord(std::string_view text)
 {
-    const std::string name = lowered(text);
+    const std::string name = lowerASCII(text);
     const auto parts = split(name);
     MacChord chord;
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
@@ -339,7 +332,7 @@ void readUserTable(const nlohmann::json& object, const std::string& where,
         throw FileProblem(where + " must be an object");
     for (const auto& [from, value] : object.items()) {
         const auto to = userTarget(from, value);
-        if (launcher && lowered(from) == launcherName) {
+        if (launcher && lowerASCII(from) == launcherName) {
             *launcher = to;
             continue;
         }
@@ -366,7 +359,7 @@ std::string LinuxChord::description() const
 
 std::optional<LinuxChord> LinuxChord::parse(std::string_view text)
 {
-    const std::string name = lowered(text);
+    const std::string name = lowerASCII(text);
     const auto parts = split(name);
     LinuxChord chord;
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
@@ -398,7 +391,7 @@ KeyProfile::Desktop KeyProfile::desktopFrom(std::string_view xdgCurrentDesktop)
         auto end = xdgCurrentDesktop.find(':', start);
         if (end == std::string_view::npos)
             end = xdgCurrentDesktop.size();
-        const auto name = lowered(xdgCurrentDesktop.substr(start, end - start));
+        const auto name = lowerASCII(xdgCurrentDesktop.substr(start, end - start));
         if (name == "gnome")
             return Desktop::gnome;
         if (name == "kde")

@@ -8,17 +8,11 @@
 
 #include <linux/input-event-codes.h>
 
+#include "FerlowCore/ASCII.h"
+
 namespace ferlow {
 
 namespace {
-
-std::string lowered(std::string_view text)
-{
-    std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(),
-        [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-    return result;
-}
 
 // Letters, digits and function keys are generated; the names of those rows
 // live in this fixed storage so that every Row can hold string_views.
@@ -147,7 +141,7 @@ const Index& index()
             i.byName.emplace(std::string(row.name), &row);
             i.byKeysym.emplace(std::string(row.keysym), &row);
             if (!row.qt.empty())
-                i.byQt.emplace(lowered(row.qt), &row);
+                i.byQt.emplace(lowerASCII(row.qt), &row);
         }
         // Other spellings of the same keysyms that GNOME's settings use.
         i.byKeysym.emplace("Above_Tab", i.byCode[KEY_GRAVE]);
@@ -177,7 +171,7 @@ const LinuxKeys::Row* LinuxKeys::byCode(std::uint16_t evdev)
     return evdev <= KEY_MAX ? index().byCode[evdev] : nullptr;
 }
 
-const LinuxKeys::Row* LinuxKeys::byName(std::string_view name) { return find(index().byName, lowered(name)); }
+const LinuxKeys::Row* LinuxKeys::byName(std::string_view name) { return find(index().byName, lowerASCII(name)); }
 
 const LinuxKeys::Row* LinuxKeys::byKeysym(std::string_view keysym)
 {
@@ -185,10 +179,10 @@ const LinuxKeys::Row* LinuxKeys::byKeysym(std::string_view keysym)
         return row;
     // A letter may be written in either case ("<Super>H").
     if (keysym.size() == 1)
-        return find(index().byKeysym, lowered(keysym));
+        return find(index().byKeysym, lowerASCII(keysym));
     return nullptr;
 }
 
-const LinuxKeys::Row* LinuxKeys::byQtName(std::string_view qt) { return find(index().byQt, lowered(qt)); }
+const LinuxKeys::Row* LinuxKeys::byQtName(std::string_view qt) { return find(index().byQt, lowerASCII(qt)); }
 
 } // namespace ferlow

@@ -4,7 +4,7 @@
 #include <array>
 #include <vector>
 
-#include "FerlowServer/ASCII.h"
+#include "FerlowCore/ASCII.h"
 
 namespace ferlow {
 

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "FerlowServer/ASCII.h"
+#include "FerlowCore/ASCII.h"
 
 namespace ferlow {
 

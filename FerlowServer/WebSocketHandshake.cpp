@@ -8,7 +8,7 @@
 #include <openssl/evp.h>
 
 #include "FerlowCore/Base64URL.h"
-#include "FerlowServer/ASCII.h"
+#include "FerlowCore/ASCII.h"
 
 namespace ferlow {
 

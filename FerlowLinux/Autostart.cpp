@@ -25,7 +25,7 @@ Autostart::Autostart(fs::path entry, fs::path program) : m_entry(std::move(entry
 
 std::string Autostart::execArgument(const std::string& program)
 {
-    // Desktop Entry Specification, "The Exec key": an argument with a
+    // The freedesktop.org Desktop Entry format, "The Exec key": an argument with a
     // reserved character is quoted, and inside quotes ", `, $ and \ are
     // escaped with a backslash. A literal % is written %%.
     static constexpr std::string_view reserved = " \t\n\"'\\><~|&;$*?#()`";

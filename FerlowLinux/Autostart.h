@@ -24,7 +24,7 @@ public:
     // The entry's text.
     std::string entryText() const;
     // `program` as one argument of an Exec key: quoted, with the characters
-    // the Desktop Entry Specification reserves escaped, when it needs it.
+    // the Desktop Entry format reserves escaped, when it needs it.
     static std::string execArgument(const std::string& program);
 
     const std::filesystem::path& entry() const { return m_entry; }

@@ -11,7 +11,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A variable the XDG Base Directory Specification accepts: set, absolute.
+// A variable the XDG Base Directory rules accept: set, absolute.
 std::optional<fs::path> absoluteVariable(const char* name)
 {
     const char* value = std::getenv(name);

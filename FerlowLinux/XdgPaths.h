@@ -4,7 +4,7 @@
 
 namespace ferlow {
 
-// Where Ferlow keeps its files, after the XDG Base Directory Specification:
+// Where Ferlow keeps its files, after the XDG Base Directory rules:
 // a variable that is unset, empty or not an absolute path is ignored and the
 // default it names under the home folder is used.
 struct XdgPaths {

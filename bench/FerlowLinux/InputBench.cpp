@@ -1,4 +1,4 @@
-// Costs of the Linux end of the input path: the chord mapper per spec, and
+// Costs of the Linux end of the input path: the chord mapper per event, and
 // one pointer move through XTest to a private Xvfb.
 
 #include <memory>
@@ -19,7 +19,7 @@ public:
     std::size_t count = 0;
 };
 
-// Runs `specs` through a GNOME mapper over and over; the figure is per spec.
+// Runs `specs` through a GNOME mapper over and over; the figure is per event.
 void mapSpecs(benchmark::State& state, const std::vector<std::vector<EventSpec>>& posts)
 {
     auto sink = std::make_shared<CountingSink>();

@@ -1,6 +1,5 @@
 #include "FerlowCore/PairingStore.h"
 
-#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -20,11 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::readFile;
 using test::writeFile;
-
-bool isUrlSafe(const std::string& text)
-{
-    return std::all_of(text.begin(), text.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_'; });
-}
 
 struct PairingStoreTest : ::testing::Test {
     test::TemporaryDirectory temporary;
@@ -191,16 +185,12 @@ TEST_F(PairingStoreTest, LoadingRemovesWhatKilledSavesLeftBehind)
     ::close(live);
 }
 
+// That a phone pairs from the fragment shows in the process tests (--pair).
 TEST(PairingURL, CarriesIdAndSecretInTheFragment)
 {
     const Pairing pairing = Pairing::make(0);
-    const auto url = pairingURL("office-mac", 8321, pairing);
-    const std::string prefix = "http://office-mac.local:8321/#" + pairing.id + ".";
-    ASSERT_TRUE(url && url->starts_with(prefix));
-    const std::string secret = url->substr(prefix.size());
-    EXPECT_EQ(secret.size(), 43u);
-    EXPECT_TRUE(isUrlSafe(secret));
-    EXPECT_EQ(Base64URL::decode(secret), pairing.secret);
+    EXPECT_EQ(pairingURL("office-mac", 8321, pairing),
+        "http://office-mac.local:8321/#" + pairing.id + "." + Base64URL::encode(pairing.secret));
     for (const char* host : {"bad host", "evil/x#", ""})
         EXPECT_EQ(pairingURL(host, 7311, pairing), std::nullopt) << host;
 }

@@ -44,19 +44,6 @@ private:
     int m_number;
 };
 
-// The platform seam: records every post, and throws where `fails` says.
-struct Poster final : EventPoster {
-    void post(const std::vector<EventSpec>& specs) override
-    {
-        if (fails && std::any_of(specs.begin(), specs.end(), fails))
-            throw std::runtime_error("the backend could not post it");
-        recorder.post(specs);
-    }
-    Events take() { return recorder.take(); }
-    RecordingPoster recorder;
-    std::function<bool(const EventSpec&)> fails;
-};
-
 struct Phone {
     int number;
     std::shared_ptr<FakeSocket> socket;
@@ -149,7 +136,7 @@ protected:
     std::shared_ptr<Translator> translator = std::make_shared<Translator>(pointer,
         [] { return DisplayLayout {{Rect {{0, 0}, {1920, 1080}}}}; }, [this] { return pointer->position; },
         [this] { return now; }, Translator::DockSwipes::emulated);
-    std::shared_ptr<Poster> poster = std::make_shared<Poster>();
+    std::shared_ptr<RecordingPoster> poster = std::make_shared<RecordingPoster>();
     std::shared_ptr<SessionController> controller = makeController();
 
 private:
@@ -461,7 +448,7 @@ struct LiveServer {
     }
 
     // Everything posted, once there are at least `count`, or after patience.
-    Events waitForPosted(Poster& poster, std::size_t count)
+    Events waitForPosted(RecordingPoster& poster, std::size_t count)
     {
         Events all;
         test::eventually([&] {

@@ -1,9 +1,13 @@
 #pragma once
 
-// The platform seam in tests: a poster that remembers every post, and
-// readable events and messages in assertion failures.
+// The platform seam in tests: a poster that remembers every post (or throws,
+// as a failing backend does, where `fails` says), and readable events and
+// messages in assertion failures.
 
+#include <algorithm>
+#include <functional>
 #include <ostream>
+#include <stdexcept>
 #include <vector>
 
 #include "FerlowCore/PhoneMessage.h"
@@ -16,7 +20,12 @@ inline void PrintTo(const PhoneMessage& message, std::ostream* out) { *out << me
 
 class RecordingPoster final : public EventPoster {
 public:
-    void post(const std::vector<EventSpec>& specs) override { posts.push_back(specs); }
+    void post(const std::vector<EventSpec>& specs) override
+    {
+        if (fails && std::any_of(specs.begin(), specs.end(), fails))
+            throw std::runtime_error("the backend could not post it");
+        posts.push_back(specs);
+    }
 
     // Every spec posted so far, in order, and forget them.
     std::vector<EventSpec> take()
@@ -29,6 +38,7 @@ public:
     }
 
     std::vector<std::vector<EventSpec>> posts;
+    std::function<bool(const EventSpec&)> fails;
 };
 
 } // namespace ferlow

@@ -78,7 +78,6 @@ TEST(AppModel, APhoneLearnsEveryChange)
     auto buttons = ActionStore::defaults();
     buttons.resize(2);
     model.setActions(buttons);
-    EXPECT_EQ(model.actions(), buttons);
     EXPECT_EQ(phone.receive(), MacMessage::actions(buttons));
 
     fixture.front = FrontApp {"com.microsoft.VSCode", "Code"};
@@ -104,7 +103,6 @@ TEST(AppModel, APhoneLearnsEveryChange)
     fixture.main.advance(5); // nothing changed since: nothing more is sent
 
     model.updateChanged(UpdateStatus::required("9.0"));
-    EXPECT_EQ(model.updateStatus(), UpdateStatus::required("9.0"));
     EXPECT_EQ(phone.receive(), MacMessage::update(UpdateStatus::required("9.0")));
 
     model.remove(model.pairings()[0]);

@@ -11,6 +11,7 @@
 #include "Ferlow/LinuxPlatform.h"
 #include "Ferlow/PairingCountdown.h"
 #include "Ferlow/PhoneList.h"
+#include "Ferlow/RuntimeFiles.h"
 #include "FerlowCore/PairingStore.h"
 #include "FerlowCore/ReleaseInfo.h"
 #include "FerlowCore/Terms.h"
@@ -35,7 +36,7 @@ std::string processText(const InstanceLock& lock)
 // The running instance's answer, or a one-line complaint and nothing.
 std::optional<nlohmann::json> askInstance(const nlohmann::json& request, std::chrono::milliseconds limit = answerLimit)
 {
-    const auto reply = ControlChannel::ask(CommandRunner::controlSocket(), request, limit);
+    const auto reply = ControlChannel::ask(RuntimeFiles::controlSocket(), request, limit);
     if (!reply || !reply->is_object()) {
         Console::error("Ferlow is running but does not answer");
         return std::nullopt;
@@ -62,10 +63,6 @@ void reportUninstall(const std::vector<std::string>& steps)
 
 } // namespace
 
-fs::path CommandRunner::lockFile() { return XdgPaths::supportDirectory() / "ferlow.lock"; }
-
-fs::path CommandRunner::controlSocket() { return XdgPaths::supportDirectory() / "ferlow.sock"; }
-
 int CommandRunner::run()
 {
     using Command = CommandLine::Command;
@@ -84,7 +81,7 @@ int CommandRunner::run()
     }
     // Held for the whole command: a daemon for its life, the other
     // commands while they touch the files.
-    const InstanceLock lock(lockFile());
+    const InstanceLock lock(RuntimeFiles::lockFile());
     if (lock.outcome() == InstanceLock::Outcome::failed) {
         Console::error(lock.problem());
         return CommandLine::failed;

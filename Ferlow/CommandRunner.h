@@ -1,7 +1,5 @@
 #pragma once
 
-#include <filesystem>
-
 #include "Ferlow/CommandLine.h"
 
 namespace ferlow {
@@ -17,10 +15,6 @@ public:
 
     // The process's exit status.
     int run();
-
-    // Where the instance lock and its control socket live.
-    static std::filesystem::path lockFile();
-    static std::filesystem::path controlSocket();
 
 private:
     int pairThroughInstance();

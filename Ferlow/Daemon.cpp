@@ -2,10 +2,10 @@
 
 #include <csignal>
 
-#include "Ferlow/CommandRunner.h"
 #include "Ferlow/Console.h"
 #include "Ferlow/LinuxPlatform.h"
 #include "Ferlow/PairingCountdown.h"
+#include "Ferlow/RuntimeFiles.h"
 #include "FerlowCore/Terms.h"
 
 namespace ferlow {
@@ -33,7 +33,7 @@ int Daemon::run()
     m_requests = std::make_unique<ControlRequests>(
         *m_model, ControlRequests::Actions {[this] { agree(); }, [this] { shutdown(CommandLine::ok); }});
     try {
-        m_control = std::make_unique<ControlChannel>(m_main.context(), CommandRunner::controlSocket(),
+        m_control = std::make_unique<ControlChannel>(m_main.context(), RuntimeFiles::controlSocket(),
             [this](const nlohmann::json& request, const ControlChannel::Reply& reply) {
                 auto answer = m_requests->answer(request);
                 reply(answer.reply, std::move(answer.afterReply));

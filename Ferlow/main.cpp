@@ -7,7 +7,9 @@
 
 #include "Ferlow/CommandRunner.h"
 #include "Ferlow/Console.h"
-#include "Ferlow/TrayApp.h"
+#ifdef FERLOW_WITH_TRAY
+#include "FerlowTray/TrayApp.h"
+#endif
 
 int main(int argc, char** argv)
 {
@@ -15,8 +17,14 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
     // No arguments: the tray app. Every option is the command line's, and
     // none of them makes a Qt application.
-    if (argc <= 1)
+    if (argc <= 1) {
+#ifdef FERLOW_WITH_TRAY
         return ferlow::runTrayApp(argc, argv);
+#else
+        ferlow::Console::error("this build has no tray; run ferlow --headless");
+        return ferlow::CommandLine::usage;
+#endif
+    }
     std::vector<std::string_view> arguments(argv + 1, argv + argc);
     try {
         return ferlow::CommandRunner(ferlow::CommandLine::parse(arguments)).run();

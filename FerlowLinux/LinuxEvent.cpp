@@ -16,6 +16,8 @@ std::string LinuxEvent::description() const
         out << "wheel " << w->vertical << ' ' << w->horizontal;
     } else if (const auto* k = as<Key>()) {
         out << "key " << k->code << (k->down ? " down" : " up");
+    } else if (const auto* t = as<Text>()) {
+        out << "text \"" << t->utf8 << '"';
     }
     return out.str();
 }

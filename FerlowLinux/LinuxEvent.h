@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
 #include <variant>
 
 namespace ferlow {
@@ -40,9 +41,17 @@ struct LinuxEvent {
         bool operator==(const Key&) const = default;
     };
 
+    // Text typed as characters, whatever keys the layout needs for them:
+    // UTF-8 without control characters (Return, Tab and deletions come as
+    // keys). A backend that cannot type a character skips it.
+    struct Text {
+        std::string utf8;
+        bool operator==(const Text&) const = default;
+    };
+
     static constexpr std::int32_t unitsPerDetent = 120;
 
-    std::variant<Motion, PointerButton, Wheel, Key> value;
+    std::variant<Motion, PointerButton, Wheel, Key, Text> value;
 
     static LinuxEvent motion(std::int32_t x, std::int32_t y, std::int32_t dx, std::int32_t dy)
     {
@@ -51,6 +60,7 @@ struct LinuxEvent {
     static LinuxEvent button(Button button, bool down) { return {PointerButton {button, down}}; }
     static LinuxEvent wheel(std::int32_t vertical, std::int32_t horizontal) { return {Wheel {vertical, horizontal}}; }
     static LinuxEvent key(std::uint16_t code, bool down) { return {Key {code, down}}; }
+    static LinuxEvent text(std::string utf8) { return {Text {std::move(utf8)}}; }
 
     template <typename T> const T* as() const { return std::get_if<T>(&value); }
 

@@ -1,4 +1,4 @@
-#include "Ferlow/ViewStyle.h"
+#include "FerlowTray/ViewStyle.h"
 
 #include <QPainter>
 

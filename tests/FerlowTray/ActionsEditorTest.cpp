@@ -13,10 +13,10 @@
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
 
-#include "Ferlow/ActionsEditorView.h"
+#include "FerlowTray/ActionsEditorView.h"
 #include "FerlowInput/ActionStore.h"
 #include "FerlowLinux/KeyProfile.h"
-#include "tests/Ferlow/TrayFixture.h"
+#include "tests/FerlowTray/TrayFixture.h"
 
 namespace ferlow {
 namespace {

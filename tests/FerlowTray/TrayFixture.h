@@ -5,8 +5,8 @@
 
 #include <QApplication>
 
-#include "Ferlow/AppDelegate.h"
-#include "Ferlow/QRCodeView.h"
+#include "FerlowTray/AppDelegate.h"
+#include "FerlowTray/QRCodeView.h"
 #include "tests/Ferlow/AppFixture.h"
 
 namespace ferlow::test {

@@ -1,11 +1,11 @@
-#include "Ferlow/TermsView.h"
+#include "FerlowTray/TermsView.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "Ferlow/ViewStyle.h"
+#include "FerlowTray/ViewStyle.h"
 #include "FerlowCore/Terms.h"
 
 namespace ferlow {

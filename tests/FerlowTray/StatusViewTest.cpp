@@ -8,8 +8,8 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
-#include "Ferlow/StatusView.h"
-#include "tests/Ferlow/TrayFixture.h"
+#include "FerlowTray/StatusView.h"
+#include "tests/FerlowTray/TrayFixture.h"
 
 namespace ferlow {
 namespace {

@@ -1,4 +1,4 @@
-#include "Ferlow/AppDelegate.h"
+#include "FerlowTray/AppDelegate.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -13,13 +13,13 @@
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 
-#include "Ferlow/ActionsEditorView.h"
+#include "FerlowTray/ActionsEditorView.h"
 #include "Ferlow/AppModel.h"
-#include "Ferlow/OnboardingView.h"
-#include "Ferlow/PairingView.h"
-#include "Ferlow/TermsView.h"
-#include "Ferlow/TrayIcon.h"
-#include "Ferlow/ViewStyle.h"
+#include "FerlowTray/OnboardingView.h"
+#include "FerlowTray/PairingView.h"
+#include "FerlowTray/TermsView.h"
+#include "FerlowTray/TrayIcon.h"
+#include "FerlowTray/ViewStyle.h"
 
 namespace ferlow {
 

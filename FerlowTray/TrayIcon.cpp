@@ -1,10 +1,10 @@
-#include "Ferlow/TrayIcon.h"
+#include "FerlowTray/TrayIcon.h"
 
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 
-#include "Ferlow/ViewStyle.h"
+#include "FerlowTray/ViewStyle.h"
 
 namespace ferlow {
 

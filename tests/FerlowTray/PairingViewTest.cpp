@@ -6,9 +6,9 @@
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 
-#include "Ferlow/PairingView.h"
-#include "Ferlow/QRCodeView.h"
-#include "tests/Ferlow/TrayFixture.h"
+#include "FerlowTray/PairingView.h"
+#include "FerlowTray/QRCodeView.h"
+#include "tests/FerlowTray/TrayFixture.h"
 
 namespace ferlow {
 namespace {

@@ -6,8 +6,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "Ferlow/AppDelegate.h"
-#include "tests/Ferlow/TrayFixture.h"
+#include "FerlowTray/AppDelegate.h"
+#include "tests/FerlowTray/TrayFixture.h"
 
 namespace ferlow {
 namespace {

@@ -1,4 +1,4 @@
-#include "Ferlow/QtMainContext.h"
+#include "FerlowTray/QtMainContext.h"
 
 #include <QTimer>
 #include <algorithm>

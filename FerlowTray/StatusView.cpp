@@ -1,4 +1,4 @@
-#include "Ferlow/StatusView.h"
+#include "FerlowTray/StatusView.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -15,7 +15,7 @@
 #include <cmath>
 
 #include "Ferlow/AppModel.h"
-#include "Ferlow/ViewStyle.h"
+#include "FerlowTray/ViewStyle.h"
 
 namespace ferlow {
 

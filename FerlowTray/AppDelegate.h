@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "Ferlow/ShortcutRecorder.h"
-#include "Ferlow/StatusView.h"
+#include "FerlowTray/ShortcutRecorder.h"
+#include "FerlowTray/StatusView.h"
 
 class QDialog;
 class QMenu;

@@ -10,8 +10,8 @@
 #include <QStyle>
 #include <gtest/gtest.h>
 
-#include "Ferlow/TrayIcon.h"
-#include "tests/Ferlow/TrayFixture.h"
+#include "FerlowTray/TrayIcon.h"
+#include "tests/FerlowTray/TrayFixture.h"
 
 namespace ferlow {
 namespace {

@@ -1,4 +1,4 @@
-#include "Ferlow/TrayApp.h"
+#include "FerlowTray/TrayApp.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -9,19 +9,19 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "Ferlow/AppDelegate.h"
+#include "FerlowTray/AppDelegate.h"
 #include "Ferlow/AppModel.h"
 #include "Ferlow/CommandLine.h"
-#include "Ferlow/CommandRunner.h"
+#include "Ferlow/RuntimeFiles.h"
 #include "Ferlow/Console.h"
 #include "Ferlow/ControlChannel.h"
 #include "Ferlow/ControlRequests.h"
 #include "Ferlow/InstanceLock.h"
 #include "Ferlow/LinuxPlatform.h"
-#include "Ferlow/QRCodeView.h"
+#include "FerlowTray/QRCodeView.h"
 #include "FerlowLinux/XConnection.h"
-#include "Ferlow/QtMainContext.h"
-#include "Ferlow/ShortcutRecorder.h"
+#include "FerlowTray/QtMainContext.h"
+#include "FerlowTray/ShortcutRecorder.h"
 #include "FerlowHost/IOQueue.h"
 #include "FerlowLinux/KeyProfile.h"
 #include "FerlowLinux/XdgPaths.h"
@@ -91,7 +91,7 @@ int runTrayApp(int argc, char** argv)
     }
     // One Ferlow per user, tray or headless: the other commands reach it
     // through its control channel.
-    const InstanceLock lock(CommandRunner::lockFile());
+    const InstanceLock lock(RuntimeFiles::lockFile());
     if (lock.outcome() != InstanceLock::Outcome::acquired) {
         Console::error(lock.outcome() == InstanceLock::Outcome::held ? std::string("Ferlow is already running")
                                                                      : lock.problem());
@@ -156,7 +156,7 @@ int runTrayApp(int argc, char** argv)
         std::unique_ptr<ControlChannel> control;
         try {
             io.call([&] {
-                control = std::make_unique<ControlChannel>(io.context(), CommandRunner::controlSocket(), handle);
+                control = std::make_unique<ControlChannel>(io.context(), RuntimeFiles::controlSocket(), handle);
             });
         } catch (const std::exception& failure) {
             Console::error("other ferlow commands cannot reach this one: " + std::string(failure.what()));

@@ -1,4 +1,4 @@
-#include "Ferlow/KeyNames.h"
+#include "FerlowTray/KeyNames.h"
 
 namespace ferlow {
 

@@ -1,4 +1,4 @@
-#include "Ferlow/QRCodeView.h"
+#include "FerlowTray/QRCodeView.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,4 +1,4 @@
-#include "Ferlow/PairingView.h"
+#include "FerlowTray/PairingView.h"
 
 #include <QLabel>
 #include <algorithm>
@@ -7,8 +7,8 @@
 
 #include "Ferlow/AppModel.h"
 #include "Ferlow/PairingCountdown.h"
-#include "Ferlow/QRCodeView.h"
-#include "Ferlow/ViewStyle.h"
+#include "FerlowTray/QRCodeView.h"
+#include "FerlowTray/ViewStyle.h"
 
 namespace ferlow {
 

@@ -1,10 +1,10 @@
-#include "Ferlow/ShortcutRecorder.h"
+#include "FerlowTray/ShortcutRecorder.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 
-#include "Ferlow/KeyNames.h"
-#include "Ferlow/ViewStyle.h"
+#include "FerlowTray/KeyNames.h"
+#include "FerlowTray/ViewStyle.h"
 #include "FerlowInput/SystemShortcut.h"
 #include "FerlowLinux/KeyProfile.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Ferlow/ShortcutRecorder.h"
+#include "FerlowTray/ShortcutRecorder.h"
 #include "FerlowCore/ActionButton.h"
 
 class QCheckBox;

@@ -1,4 +1,4 @@
-#include "Ferlow/ActionsEditorView.h"
+#include "FerlowTray/ActionsEditorView.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,8 +14,8 @@
 #include <algorithm>
 
 #include "Ferlow/AppModel.h"
-#include "Ferlow/KeyNames.h"
-#include "Ferlow/ViewStyle.h"
+#include "FerlowTray/KeyNames.h"
+#include "FerlowTray/ViewStyle.h"
 #include "FerlowInput/ActionStore.h"
 
 namespace ferlow {

@@ -1,4 +1,4 @@
-#include "Ferlow/OnboardingView.h"
+#include "FerlowTray/OnboardingView.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 
 #include "Ferlow/AppModel.h"
-#include "Ferlow/ViewStyle.h"
+#include "FerlowTray/ViewStyle.h"
 
 namespace ferlow {
 

@@ -95,7 +95,7 @@ std::unique_ptr<PortalPoster> PortalPoster::open(Options options, std::string* w
     if (!reply)
         problem = std::string("no RemoteDesktop portal on the session bus (") + error->message + ")";
     else if ((types & (keyboard | pointer)) != (keyboard | pointer))
-        problem = "the desktop's RemoteDesktop portal offers no "
+        problem = "the desktop\u2019s RemoteDesktop portal offers no "
             + std::string((types & pointer) ? "keyboard" : (types & keyboard) ? "pointer" : "keyboard or pointer");
     if (!problem.empty()) {
         g_dbus_connection_close_sync(connection, nullptr, nullptr);
@@ -145,11 +145,14 @@ PortalPoster::~PortalPoster() noexcept
 
 void PortalPoster::start()
 {
-    onThread([this] {
-        const auto now = state();
-        if (now != State::starting && now != State::active)
-            begin();
-    });
+    // Marked at once, so that a caller reading state() next sees the
+    // request under way rather than the state before it.
+    auto now = state();
+    do {
+        if (now == State::starting || now == State::active)
+            return;
+    } while (!m_state.compare_exchange_weak(now, State::starting, std::memory_order_acq_rel));
+    onThread([this] { begin(); });
 }
 
 // Always through the context's queue, never run in place, so that the
@@ -177,7 +180,8 @@ void PortalPoster::setState(State state, const std::string& why)
 
 void PortalPoster::begin()
 {
-    setState(State::starting);
+    if (m_options.onChange)
+        m_options.onChange(State::starting, {});
     const std::string token = "ferlow" + std::to_string(++m_counter);
     GVariantBuilder options;
     g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
@@ -215,7 +219,7 @@ void PortalPoster::onCallReply(GObject* source, GAsyncResult* result, void* self
         return; // answered or given up already
     if (!reply) {
         g_dbus_error_strip_remote_error(error);
-        poster->fail(std::string("The desktop's portal could not start remote control for Ferlow: ") + error->message
+        poster->fail(std::string("The desktop\u2019s portal could not start remote control for Ferlow: ") + error->message
             + ".");
         return;
     }
@@ -249,7 +253,7 @@ void PortalPoster::answered(std::uint32_t response, GVariant* results)
     if (response == userCancelled)
         fail("The desktop did not allow Ferlow to control the pointer and keyboard.");
     else if (response != 0)
-        fail("The desktop's portal could not start remote control for Ferlow.");
+        fail("The desktop\u2019s portal could not start remote control for Ferlow.");
     else
         (this->*next)(results);
 }
@@ -264,7 +268,7 @@ int PortalPoster::onTimeout(void* self)
     g_source_unref(poster->m_timeout);
     poster->m_timeout = nullptr;
     poster->forgetRequest();
-    poster->fail(std::string("The desktop did not answer Ferlow's request to control the pointer within ")
+    poster->fail(std::string("The desktop did not answer Ferlow\u2019s request to control the pointer within ")
         + minutes(waitedForUser ? poster->m_options.answerLimit : poster->m_options.stepLimit) + ".");
     return G_SOURCE_REMOVE;
 }
@@ -278,7 +282,7 @@ void PortalPoster::created(GVariant* results)
         ? g_variant_get_string(handle, nullptr)
         : nullptr;
     if (!path || !g_variant_is_object_path(path)) {
-        fail("The desktop's portal could not start remote control for Ferlow: it named no session.");
+        fail("The desktop\u2019s portal could not start remote control for Ferlow: it named no session.");
         return;
     }
     m_sessionHandle = path;
@@ -326,13 +330,13 @@ void PortalPoster::started(GVariant* results)
 
 void PortalPoster::onSessionClosed(GDBusConnection*, const char*, const char*, const char*, const char*, GVariant*, void* self)
 {
-    static_cast<PortalPoster*>(self)->closed("The desktop ended Ferlow's control of the pointer and keyboard.");
+    static_cast<PortalPoster*>(self)->closed("The desktop ended Ferlow\u2019s control of the pointer and keyboard.");
 }
 
 void PortalPoster::onBusClosed(GDBusConnection*, int, GError*, void* self)
 {
     static_cast<PortalPoster*>(self)->closed(
-        "The connection to the desktop's portal was lost; Ferlow no longer controls the pointer and keyboard.");
+        "The connection to the desktop\u2019s portal was lost; Ferlow no longer controls the pointer and keyboard.");
 }
 
 // The session is gone on the desktop's side: nothing is left to release.

@@ -230,8 +230,11 @@ void FakePortal::grant(std::uint32_t devices)
 
 void FakePortal::record(std::string line)
 {
-    std::lock_guard lock(m_mutex);
-    m_calls.push_back(std::move(line));
+    {
+        std::lock_guard lock(m_mutex);
+        m_calls.push_back(std::move(line));
+    }
+    m_recorded.notify_all();
 }
 
 std::vector<std::string> FakePortal::calls(const std::string& prefix) const
@@ -245,7 +248,13 @@ std::vector<std::string> FakePortal::calls(const std::string& prefix) const
 
 bool FakePortal::waitFor(const std::string& prefix, std::size_t count) const
 {
-    return eventually([&] { return calls(prefix).size() >= count; });
+    std::unique_lock lock(m_mutex);
+    return m_recorded.wait_for(lock, patience, [&] {
+        return prefix.empty() ? m_calls.size() >= count
+                              : std::size_t(std::count_if(m_calls.begin(), m_calls.end(),
+                                    [&](const std::string& call) { return call.starts_with(prefix); }))
+                >= count;
+    });
 }
 
 void FakePortal::closeSession()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -52,7 +53,8 @@ public:
 
     // Every call so far, or only those whose line starts with `prefix`.
     std::vector<std::string> calls(const std::string& prefix = "") const;
-    // Waits until `count` calls start with `prefix`.
+    // Waits, boundedly, until `count` calls start with `prefix` (with none:
+    // until there have been `count` calls).
     bool waitFor(const std::string& prefix, std::size_t count) const;
     // Emits Session.Closed for the last session made, as a desktop does
     // when the user stops the sharing.
@@ -69,6 +71,7 @@ private:
     std::uint32_t m_availableTypes;
     unsigned m_object = 0;
     mutable std::mutex m_mutex;
+    mutable std::condition_variable m_recorded;
     std::map<std::string, std::uint32_t> m_responses;
     std::uint32_t m_granted = 3;
     unsigned m_tokens = 0;

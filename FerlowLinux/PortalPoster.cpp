@@ -171,11 +171,12 @@ void PortalPoster::onThread(std::function<void()> task)
     g_source_unref(source);
 }
 
+// Told before it is seen: whoever reads the new state finds its report made.
 void PortalPoster::setState(State state, const std::string& why)
 {
-    m_state.store(state, std::memory_order_release);
     if (m_options.onChange)
         m_options.onChange(state, why);
+    m_state.store(state, std::memory_order_release);
 }
 
 void PortalPoster::begin()

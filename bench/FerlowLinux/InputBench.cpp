@@ -109,9 +109,13 @@ struct PortalSession {
     std::size_t moves = 0;
 };
 
-// What the posting thread (the I/O thread) pays for one move: the message is
-// built and queued, and GDBus's own thread writes it.
-void portalMove(benchmark::State& state)
+// One move at a time through the portal poster. "queued": what the posting
+// thread (the I/O thread) pays, as the message is built and queued and
+// GDBus's own thread writes it. "delivered": in batches of 100, each waited
+// for until the portal has it; wall time and the whole process's CPU per
+// move, which includes GDBus's writer thread and also the fake portal's
+// reading and recording, which a real portal pays in its own process.
+void portalMove(benchmark::State& state, bool delivered)
 {
     PortalSession session;
     if (!session.problem.empty()) {
@@ -119,37 +123,20 @@ void portalMove(benchmark::State& state)
         return;
     }
     const std::vector<LinuxEvent> move {LinuxEvent::motion(0, 0, 1, 0)};
+    const int batch = delivered ? 100 : 1;
     for (auto _ : state) {
-        session.poster->post(move);
-        ++session.moves;
-    }
-}
-BENCHMARK(portalMove);
-
-// Moves in batches of 100, each batch waited for until the portal has it:
-// wall time per move, and the whole process's CPU per move. That includes
-// GDBus's writer thread, and also the fake portal's reading and recording,
-// which a real portal pays in its own process.
-void portalMoveDelivered(benchmark::State& state)
-{
-    PortalSession session;
-    if (!session.problem.empty()) {
-        state.SkipWithError(session.problem.c_str());
-        return;
-    }
-    const std::vector<LinuxEvent> move {LinuxEvent::motion(0, 0, 1, 0)};
-    for (auto _ : state) {
-        for (int i = 0; i < 100; ++i)
+        for (int i = 0; i < batch; ++i)
             session.poster->post(move);
-        session.moves += 100;
-        if (!session.portal->waitFor("", PortalSession::sessionCalls + session.moves)) {
+        session.moves += static_cast<std::size_t>(batch);
+        if (delivered && !session.portal->waitFor("", PortalSession::sessionCalls + session.moves)) {
             state.SkipWithError("the portal did not receive the moves in time");
             return;
         }
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(session.moves));
 }
-BENCHMARK(portalMoveDelivered)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK_CAPTURE(portalMove, queued, false);
+BENCHMARK_CAPTURE(portalMove, delivered, true)->MeasureProcessCPUTime()->UseRealTime();
 
 } // namespace
 } // namespace ferlow

@@ -15,20 +15,17 @@ using State = PortalPoster::State;
 using Lines = std::vector<std::string>;
 constexpr std::uint64_t command = 0x100000;
 
-// What a poster reported from its own thread.
+// What a poster reported from its own thread: its tokens, and each refusal
+// or end with its sentence.
 struct Reports {
-    std::vector<std::pair<State, std::string>> changes;
     std::vector<std::string> tokens;
+    std::vector<std::pair<State, std::string>> ends;
     std::mutex mutex;
 
-    std::vector<std::pair<State, std::string>> ends()
+    std::vector<std::pair<State, std::string>> endsSoFar()
     {
         std::lock_guard lock(mutex);
-        std::vector<std::pair<State, std::string>> out;
-        for (const auto& change : changes)
-            if (change.first == State::refused || change.first == State::ended)
-                out.push_back(change);
-        return out;
+        return ends;
     }
 };
 
@@ -52,7 +49,8 @@ public:
         };
         made.onChange = [reports = reports](State state, const std::string& why) {
             std::lock_guard lock(reports->mutex);
-            reports->changes.emplace_back(state, why);
+            if (state == State::refused || state == State::ended)
+                reports->ends.emplace_back(state, why);
         };
         return made;
     }
@@ -129,7 +127,7 @@ TEST_F(PortalPosterTest, AStartThatIsRefusedSaysWhyAndPostsNothing)
         made.answerLimit = std::chrono::seconds(1);
         const auto poster = started(std::move(made));
         ASSERT_EQ(poster->state(), State::refused);
-        const auto ends = reports->ends();
+        const auto ends = reports->endsSoFar();
         ASSERT_EQ(ends.size(), 1u);
         EXPECT_NE(ends[0].second.find(c.why), std::string::npos) << ends[0].second;
         EXPECT_FALSE(poster->connected());
@@ -217,7 +215,7 @@ TEST_F(PortalPosterTest, ASessionEndedByTheDesktopIsToldOnceAndPostsNothingMore)
         ASSERT_TRUE(test::eventually([&] { return poster->state() == State::ended; }));
         poster->post(std::vector {LinuxEvent::motion(0, 0, 2, 0), LinuxEvent::button(LinuxEvent::Button::left, false)});
         poster.reset();
-        const auto ends = reports->ends();
+        const auto ends = reports->endsSoFar();
         ASSERT_EQ(ends.size(), 1u);
         EXPECT_EQ(ends[0].first, State::ended);
         EXPECT_NE(ends[0].second.find(why), std::string::npos) << ends[0].second;
@@ -225,35 +223,28 @@ TEST_F(PortalPosterTest, ASessionEndedByTheDesktopIsToldOnceAndPostsNothingMore)
     }
 }
 
-// On Wayland the portal comes first when it offers both devices; otherwise
-// the reason is told and uinput is tried.
-TEST_F(PortalPosterTest, AWaylandSessionChoosesThePortalWhenItOffersKeyboardAndPointer)
+// A Wayland session passes over a portal that lacks a device, or is not
+// there, and says why. (That it takes a full portal is the daemon's test.)
+TEST_F(PortalPosterTest, AWaylandSessionPassesOverAPortalWithoutKeyboardAndPointer)
 {
     InputBackend::Options options;
     options.session = InputBackend::Session::wayland;
     options.uinputPath = "/nonexistent/uinput";
-    options.display = ":65000";
     options.portal.busAddress = bus->address();
-    const auto chosen = InputBackend::choose(options);
-    EXPECT_EQ(chosen.name(), "portal");
-    ASSERT_TRUE(chosen.portal());
-    EXPECT_FALSE(chosen.canInject());
-    chosen.portal()->start();
-    EXPECT_TRUE(test::eventually([&] { return chosen.canInject(); }));
-
     const std::pair<std::uint32_t, std::string> offers[] = {
-        {PortalPoster::keyboard, "portal: the desktop\u2019s RemoteDesktop portal offers no pointer"},
-        {0, "portal: the desktop\u2019s RemoteDesktop portal offers no keyboard or pointer"},
+        {PortalPoster::keyboard, "portal: the desktop\u2019s RemoteDesktop portal offers no pointer; "},
+        {0, "portal: the desktop\u2019s RemoteDesktop portal offers no keyboard or pointer; "},
+        {3, "portal: no RemoteDesktop portal on the session bus ("},
     };
     for (const auto& [types, reason] : offers) {
         portal.reset();
-        portal = std::make_unique<test::FakePortal>(bus->address(), types);
+        if (types != 3)
+            portal = std::make_unique<test::FakePortal>(bus->address(), types);
         const auto backend = InputBackend::choose(options);
         EXPECT_EQ(backend.name(), "none");
-        EXPECT_EQ(backend.reasons(), reason + "; uinput: /nonexistent/uinput is not writable");
+        EXPECT_TRUE(backend.reasons().starts_with(reason)) << backend.reasons();
+        EXPECT_TRUE(backend.reasons().ends_with("uinput: /nonexistent/uinput is not writable")) << backend.reasons();
     }
-    portal.reset();
-    EXPECT_TRUE(InputBackend::choose(options).reasons().starts_with("portal: no RemoteDesktop portal on the session bus"));
 }
 
 } // namespace

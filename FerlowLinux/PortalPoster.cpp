@@ -24,6 +24,12 @@ constexpr guint flushLimitMs = 1000;
 
 constexpr std::int32_t evdevButtons[] = {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE};
 
+gboolean quit(void* loop)
+{
+    g_main_loop_quit(static_cast<GMainLoop*>(loop));
+    return G_SOURCE_REMOVE;
+}
+
 GVariant* emptyOptions() { return g_variant_new_array(G_VARIANT_TYPE("{sv}"), nullptr, 0); }
 
 guint milliseconds(std::chrono::milliseconds limit)
@@ -183,12 +189,20 @@ void PortalPoster::begin()
 {
     if (m_options.onChange)
         m_options.onChange(State::starting, {});
-    const std::string token = "ferlow" + std::to_string(++m_counter);
     GVariantBuilder options;
-    g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
-    g_variant_builder_add(&options, "{sv}", "handle_token", g_variant_new_string(token.c_str()));
+    const std::string token = requestOptions(options);
     g_variant_builder_add(&options, "{sv}", "session_handle_token", g_variant_new_string(token.c_str()));
     request("CreateSession", g_variant_new("(a{sv})", &options), token, m_options.stepLimit, &PortalPoster::created);
+}
+
+// Starts the options of a call answered through a Request with the token
+// that names the Request, and returns the token.
+std::string PortalPoster::requestOptions(GVariantBuilder& options)
+{
+    const std::string token = "ferlow" + std::to_string(++m_counter);
+    g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
+    g_variant_builder_add(&options, "{sv}", "handle_token", g_variant_new_string(token.c_str()));
+    return token;
 }
 
 // Calls one method of the portal that answers through a Request: listens on
@@ -213,27 +227,14 @@ void PortalPoster::onCallReply(GObject* source, GAsyncResult* result, void* self
 {
     g_autoptr(GError) error = nullptr;
     g_autoptr(GVariant) reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
-    if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED))
-        return; // the poster is going
+    if (reply || g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED))
+        return; // the Response follows, or the poster is going
     auto* poster = static_cast<PortalPoster*>(self);
     if (!poster->m_responseSubscription)
-        return; // answered or given up already
-    if (!reply) {
-        g_dbus_error_strip_remote_error(error);
-        poster->fail(std::string("The desktop\u2019s portal could not start remote control for Ferlow: ") + error->message
-            + ".");
-        return;
-    }
-    // Portals older than the Request convention answer on a path of their
-    // own choosing.
-    const char* handle = nullptr;
-    g_variant_get(reply, "(&o)", &handle);
-    if (poster->m_requestPath != handle) {
-        g_dbus_connection_signal_unsubscribe(poster->m_connection, poster->m_responseSubscription);
-        poster->m_requestPath = handle;
-        poster->m_responseSubscription = g_dbus_connection_signal_subscribe(poster->m_connection, portalBus,
-            requestInterface, "Response", handle, nullptr, G_DBUS_SIGNAL_FLAGS_NONE, onResponse, poster, nullptr);
-    }
+        return; // given up already
+    g_dbus_error_strip_remote_error(error);
+    poster->fail(
+        std::string("The desktop\u2019s portal could not start remote control for Ferlow: ") + error->message + ".");
 }
 
 void PortalPoster::onResponse(
@@ -266,9 +267,6 @@ int PortalPoster::onTimeout(void* self)
     // The portal takes this as the caller giving up, and closes its dialog.
     g_dbus_connection_call(poster->m_connection, portalBus, poster->m_requestPath.c_str(), requestInterface, "Close",
         nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr, nullptr);
-    g_source_unref(poster->m_timeout);
-    poster->m_timeout = nullptr;
-    poster->forgetRequest();
     poster->fail(std::string("The desktop did not answer Ferlow\u2019s request to control the pointer within ")
         + minutes(waitedForUser ? poster->m_options.answerLimit : poster->m_options.stepLimit) + ".");
     return G_SOURCE_REMOVE;
@@ -290,10 +288,8 @@ void PortalPoster::created(GVariant* results)
     m_closedSubscription = g_dbus_connection_signal_subscribe(m_connection, portalBus, sessionInterface, "Closed",
         path, nullptr, G_DBUS_SIGNAL_FLAGS_NONE, onSessionClosed, this, nullptr);
 
-    const std::string token = "ferlow" + std::to_string(++m_counter);
     GVariantBuilder options;
-    g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
-    g_variant_builder_add(&options, "{sv}", "handle_token", g_variant_new_string(token.c_str()));
+    const std::string token = requestOptions(options);
     g_variant_builder_add(&options, "{sv}", "types", g_variant_new_uint32(keyboard | pointer));
     g_variant_builder_add(&options, "{sv}", "persist_mode", g_variant_new_uint32(persistUntilRevoked));
     if (!m_options.restoreToken.empty())
@@ -304,10 +300,8 @@ void PortalPoster::created(GVariant* results)
 
 void PortalPoster::selected(GVariant*)
 {
-    const std::string token = "ferlow" + std::to_string(++m_counter);
     GVariantBuilder options;
-    g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
-    g_variant_builder_add(&options, "{sv}", "handle_token", g_variant_new_string(token.c_str()));
+    const std::string token = requestOptions(options);
     request("Start", g_variant_new("(osa{sv})", m_sessionHandle.c_str(), "", &options), token, m_options.answerLimit,
         &PortalPoster::started);
 }
@@ -343,9 +337,8 @@ void PortalPoster::onBusClosed(GDBusConnection*, int, GError*, void* self)
 // The session is gone on the desktop's side: nothing is left to release.
 void PortalPoster::closed(const std::string& why)
 {
-    const auto was = state();
-    m_session.store(nullptr, std::memory_order_release);
     m_sessionHandle.clear();
+    const auto was = state();
     if (was == State::starting) {
         fail(why);
     } else if (was == State::active) {
@@ -395,13 +388,9 @@ void PortalPoster::shutDown()
     forgetSession();
     // What was sent reaches the bus before the connection closes, if the
     // bus takes it within the limit.
-    g_dbus_connection_flush(
-        m_connection, nullptr, [](GObject*, GAsyncResult*, void* loop) { g_main_loop_quit(static_cast<GMainLoop*>(loop)); },
-        m_loop);
+    g_dbus_connection_flush(m_connection, nullptr, [](GObject*, GAsyncResult*, void* loop) { quit(loop); }, m_loop);
     GSource* limit = g_timeout_source_new(flushLimitMs);
-    g_source_set_callback(
-        limit, [](void* loop) -> gboolean { return g_main_loop_quit(static_cast<GMainLoop*>(loop)), G_SOURCE_REMOVE; },
-        m_loop, nullptr);
+    g_source_set_callback(limit, quit, m_loop, nullptr);
     g_source_attach(limit, m_context);
     g_source_unref(limit);
 }
@@ -421,7 +410,8 @@ void PortalPoster::key(const Session& session, std::int32_t keysym, bool down)
         m_heldKeysyms.push_back(keysym);
     else if (!down && held != m_heldKeysyms.end())
         m_heldKeysyms.erase(held);
-    notify("NotifyKeyboardKeysym", g_variant_new("(o@a{sv}iu)", session.handle.c_str(), emptyOptions(), keysym, down ? 1u : 0u));
+    notify("NotifyKeyboardKeysym",
+        g_variant_new("(o@a{sv}iu)", session.handle.c_str(), emptyOptions(), keysym, down ? 1u : 0u));
 }
 
 void PortalPoster::releaseHeld(const Session& session)

@@ -21,6 +21,7 @@ typedef struct _GMainLoop GMainLoop;
 typedef struct _GObject GObject;
 typedef struct _GSource GSource;
 typedef struct _GVariant GVariant;
+typedef struct _GVariantBuilder GVariantBuilder;
 
 namespace ferlow {
 
@@ -103,6 +104,7 @@ private:
     // The poster's thread.
     void onThread(std::function<void()> task);
     void begin();
+    std::string requestOptions(GVariantBuilder& options);
     void request(const char* method, GVariant* parameters, const std::string& token, std::chrono::milliseconds limit,
         Next next);
     void answered(std::uint32_t response, GVariant* results);

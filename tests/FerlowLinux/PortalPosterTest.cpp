@@ -87,6 +87,7 @@ TEST_F(PortalPosterTest, TheTokenOfEachStartIsKeptAndSentByTheNext)
         const auto poster = started(options());
         ASSERT_EQ(poster->state(), State::active);
     }
+    ASSERT_TRUE(portal->waitFor("Close", 1));
     EXPECT_EQ(portal->calls(), (Lines {"CreateSession", "SelectDevices types=3 persist=2 token=none", "Start", "Close"}));
 
     const auto poster = started(options("token-1"));

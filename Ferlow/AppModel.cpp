@@ -121,6 +121,7 @@ AppModel::AppModel(MainContext& main, IOQueue& io, Platform platform, AppEnviron
     // Built in this order, each part from the ones before it. First the
     // published state and the phone's first view of the desktop.
     m_accessibilityGranted = m_platform.permissions->isTrusted();
+    m_permissionRequest = m_platform.permissions->request();
     if (m_platform.systemShortcuts)
         m_systemShortcuts = m_platform.systemShortcuts();
     m_live->prefs = m_platform.trackpadPrefs ? m_platform.trackpadPrefs() : TrackpadPrefs::builtIn(true);
@@ -442,6 +443,10 @@ void AppModel::reloadSystemShortcuts()
 
 void AppModel::checkPermission()
 {
+    if (const auto request = m_platform.permissions->request(); request != m_permissionRequest) {
+        m_permissionRequest = request;
+        notify(Field::permissionRequest);
+    }
     const bool granted = m_platform.permissions->isTrusted();
     if (granted == m_accessibilityGranted)
         return;

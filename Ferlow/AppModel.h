@@ -53,6 +53,7 @@ public:
         connectedDevice,
         pairings,
         accessibilityGranted,
+        permissionRequest,
         serverError,
         port,
         actions,
@@ -146,6 +147,9 @@ public:
     const std::optional<std::string>& connectedDevice() const { return m_connectedDevice; }
     const std::vector<Pairing>& pairings() const { return m_pairings; }
     bool accessibilityGranted() const { return m_accessibilityGranted; }
+    // Where the desktop's own request for the permission stands, where it
+    // asks one (the portal's dialog on Wayland).
+    Permissions::Request permissionRequest() const { return m_permissionRequest; }
     const std::optional<std::string>& serverError() const { return m_serverError; }
     std::uint16_t port() const { return m_port; }
     const std::vector<ActionButton>& actions() const { return m_actions; }
@@ -164,6 +168,7 @@ public:
     std::optional<std::uint16_t> listeningPort() const;
     const std::string& localHostName() const { return m_platform.localHostName; }
     const std::string& inputBackend() const { return m_platform.inputBackend; }
+    bool frontAppKnown() const { return m_platform.frontAppKnown; }
     std::filesystem::path padDirectory() const;
     // The address a phone opens, without a pairing.
     std::string address() const;
@@ -197,6 +202,7 @@ private:
     std::optional<std::string> m_connectedDevice;
     std::vector<Pairing> m_pairings;
     bool m_accessibilityGranted = false;
+    Permissions::Request m_permissionRequest = Permissions::Request::none;
     std::optional<std::string> m_serverError;
     std::uint16_t m_port = defaultPort;
     std::vector<ActionButton> m_actions;

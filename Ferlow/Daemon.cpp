@@ -79,6 +79,11 @@ int Daemon::run()
                 + ") before it listens. Run: ferlow --agree-terms");
         }
     }
+    // The desktop's own dialog, where it asks one (the RemoteDesktop portal
+    // on Wayland), unless a remembered consent is being restored or was just
+    // refused; a refusal is told in one line and the pad shows "not allowed".
+    if (!m_model->accessibilityGranted() && m_model->permissions().request() == Permissions::Request::none)
+        m_model->permissions().prompt();
     if (const auto& error = m_model->serverError()) {
         Console::error(*error);
         return error->starts_with("Port ") ? CommandLine::portBusy : CommandLine::failed;

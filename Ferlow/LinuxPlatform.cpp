@@ -28,13 +28,35 @@ bool gone(const fs::path& path)
     return fs::symlink_status(path, error).type() == fs::file_type::not_found;
 }
 
+// Where the portal's restore token is kept between runs.
+constexpr std::string_view portalTokenKey = "portalRestoreToken";
+
 // What the input line says: the backend, and when there is none, why.
 std::string describe(const InputBackend& backend)
 {
+    if (backend.kind() == InputBackend::Kind::portal)
+        return "the desktop\u2019s RemoteDesktop portal";
     if (backend.kind() != InputBackend::Kind::none)
         return std::string(backend.name());
     return "none, so the pointer will not move (" + backend.reasons()
-        + "). Let your user write /dev/uinput (a udev rule or the input group), or run Ferlow in an X11 session.";
+        + "). Use a Wayland desktop with a RemoteDesktop portal, log in to an X11 session, or let your user write "
+          "/dev/uinput (a udev rule or the input group).";
+}
+
+Permissions::Request request(PortalPoster::State state)
+{
+    switch (state) {
+    case PortalPoster::State::starting:
+        return Permissions::Request::pending;
+    case PortalPoster::State::refused:
+        return Permissions::Request::refused;
+    case PortalPoster::State::ended:
+        return Permissions::Request::ended;
+    case PortalPoster::State::idle:
+    case PortalPoster::State::active:
+        break;
+    }
+    return Permissions::Request::none;
 }
 
 } // namespace
@@ -60,7 +82,8 @@ fs::path LinuxPlatform::bundledPadDirectory()
 Platform LinuxPlatform::make(MainContext& main, Tell tell)
 {
     Platform platform;
-    platform.settings = std::make_shared<JsonSettingsStore>(XdgPaths::configDirectory() / "settings.json");
+    const auto settings = std::make_shared<JsonSettingsStore>(XdgPaths::configDirectory() / "settings.json");
+    platform.settings = settings;
     platform.supportDirectory = XdgPaths::supportDirectory();
     platform.padDirectory = bundledPadDirectory();
     platform.uninstall = uninstall;
@@ -71,17 +94,47 @@ Platform LinuxPlatform::make(MainContext& main, Tell tell)
     auto loaded = KeyProfile::load(KeyProfile::currentDesktop(), KeyProfile::userFilePath());
     if (loaded.problem && tell)
         tell(*loaded.problem);
+    const auto session = InputBackend::session();
     InputBackend::Options options;
-    options.order = InputBackend::sessionOrder();
-    // Reported on the I/O queue, once; told on the main context.
-    options.onLoss = [&main, tell](const std::string& message) {
+    options.session = session;
+    // Reported on the I/O queue or the portal's thread, once; told on the
+    // main context.
+    const auto told = [&main, tell](const std::string& message) {
         if (tell)
             main.post([tell, message] { tell(message); });
     };
-    const auto backend = std::make_shared<InputBackend>(InputBackend::choose(options));
+    options.onLoss = told;
+    // The portal's consent is remembered through the token of its last
+    // start, which the next start hands back.
+    if (const auto token = settings->get(portalTokenKey); token && token->is_string())
+        options.portal.restoreToken = token->get<std::string>();
+    const bool remembered = !options.portal.restoreToken.empty();
+    options.portal.onToken = [&main, settings](const std::string& token) {
+        main.post([settings, token] {
+            if (token.empty())
+                settings->remove(portalTokenKey);
+            else
+                settings->set(portalTokenKey, token);
+        });
+    };
+    options.portal.onChange = [told](PortalPoster::State state, const std::string& why) {
+        if (state == PortalPoster::State::refused || state == PortalPoster::State::ended)
+            told(why);
+    };
+    const auto backend = std::make_shared<InputBackend>(InputBackend::choose(std::move(options)));
     platform.inputBackend = describe(*backend);
-    platform.permissions = std::make_shared<LinuxPermissions>(
-        [backend] { return backend->canInject(); }, XdgPaths::supportDirectory() / "input-help.html");
+    LinuxPermissions::DesktopRequest desktop;
+    if (const auto portal = backend->portal()) {
+        desktop.ask = [portal] { portal->start(); };
+        desktop.state = [portal] { return request(portal->state()); };
+        // A consent given before comes back without a dialog; the first
+        // one is asked for where the user can see why (the onboarding, or
+        // the daemon's start).
+        if (remembered)
+            portal->start();
+    }
+    platform.permissions = std::make_shared<LinuxPermissions>([backend] { return backend->canInject(); },
+        XdgPaths::supportDirectory() / "input-help.html", LinuxPermissions::Open {}, std::move(desktop));
     const auto mapper = std::make_shared<ChordMapper>(loaded.profile, backend->sink());
     platform.makePoster = [mapper] { return mapper; };
     platform.frontAppForInput = [mapper](const std::string& bundleID) { mapper->setFrontApp(bundleID); };
@@ -96,22 +149,27 @@ Platform LinuxPlatform::make(MainContext& main, Tell tell)
     platform.cursor = [displays] { return displays->cursor(); };
 
     // The front application: the watcher delivers each change on the main
-    // context; the model reads the latest when told.
-    const auto front = std::make_shared<std::optional<FrontApp>>();
-    platform.frontApp = [front] { return *front; };
-    platform.observeFrontApp = [&main, front](std::function<void()> changed) -> std::shared_ptr<void> {
-        auto watcher = std::make_shared<FrontAppWatcher>([&main](FrontAppWatcher::Task task) { main.post(std::move(task)); },
-            [front, changed = std::move(changed)](const FrontApp& app) {
-                *front = app;
-                changed();
-            });
-        if (!watcher->connected())
-            return nullptr;
-        return watcher;
-    };
+    // context; the model reads the latest when told. Under Wayland, X shows
+    // only XWayland's windows, so it would name the wrong application.
+    platform.frontAppKnown = session != InputBackend::Session::wayland;
+    if (platform.frontAppKnown) {
+        const auto front = std::make_shared<std::optional<FrontApp>>();
+        platform.frontApp = [front] { return *front; };
+        platform.observeFrontApp = [&main, front](std::function<void()> changed) -> std::shared_ptr<void> {
+            auto watcher = std::make_shared<FrontAppWatcher>(
+                [&main](FrontAppWatcher::Task task) { main.post(std::move(task)); },
+                [front, changed = std::move(changed)](const FrontApp& app) {
+                    *front = app;
+                    changed();
+                });
+            if (!watcher->connected())
+                return nullptr;
+            return watcher;
+        };
+    }
 
-    const auto settings = std::make_shared<DesktopSettings>(DesktopSettings::fromEnvironment());
-    platform.trackpadPrefs = [settings] { return settings->trackpadPrefs(); };
+    const auto desktopSettings = std::make_shared<DesktopSettings>(DesktopSettings::fromEnvironment());
+    platform.trackpadPrefs = [desktopSettings] { return desktopSettings->trackpadPrefs(); };
 
     const auto autostart = std::make_shared<Autostart>(XdgPaths::autostartEntry(), program());
     platform.loginItemEnabled = [autostart] { return autostart->isEnabled(); };

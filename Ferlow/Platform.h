@@ -42,6 +42,9 @@ struct Platform {
     // runs on the main context after each one. Following stops when the
     // returned token goes. Empty when the desktop cannot be followed.
     std::function<std::shared_ptr<void>(std::function<void()> changed)> observeFrontApp;
+    // False where the desktop cannot say which application is in front (no
+    // Wayland interface does), so the per-app buttons never show.
+    bool frontAppKnown = true;
 
     // Main context. Opening at login: whether it is on, and switching it;
     // the switch returns false when it could not be done.

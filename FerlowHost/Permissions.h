@@ -3,12 +3,22 @@
 namespace ferlow {
 
 // The right to inject input into the desktop session. Everything outside the
-// platform layer reads only isTrusted(); the app re-reads it periodically and
-// announces a change itself, so prompt() and openSettings() just lead the
-// user towards granting it. Each platform supplies one implementation. All
-// three calls are synchronous, may be made from any thread and keep no state.
+// platform layer reads only isTrusted() and request(); the app re-reads them
+// periodically and announces a change itself, so prompt() and openSettings()
+// just lead the user towards granting it. Each platform supplies one
+// implementation. All calls are synchronous and may be made from any thread;
+// prompt() never waits for the user's answer.
 class Permissions {
 public:
+    // Where the system's own request for the permission stands, on systems
+    // whose desktop asks the user itself (a portal's dialog) and may say no.
+    enum class Request {
+        none,    // nothing asked, or the permission is there
+        pending, // asked; the answer comes by itself
+        refused, // the user or the desktop said no; prompt() asks again
+        ended,   // it was given, then the desktop took it back
+    };
+
     virtual ~Permissions() = default;
 
     // Whether input may be posted now. Never asks the user anything.
@@ -19,6 +29,8 @@ public:
     // Opens the place where the user grants the permission; whether that
     // worked is not reported.
     virtual void openSettings() = 0;
+    // Never blocks; read as often as isTrusted().
+    virtual Request request() const { return Request::none; }
 };
 
 } // namespace ferlow

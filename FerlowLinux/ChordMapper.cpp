@@ -34,6 +34,7 @@ enum MouseType : std::int32_t {
 constexpr std::int32_t middleButton = 2;
 constexpr std::int64_t magnifySubtype = 8;
 constexpr std::int64_t phaseBegan = 1, phaseEnded = 4, phaseCancelled = 8;
+constexpr std::int64_t momentumEnded = 3;
 constexpr std::uint32_t mediaHolder = 0x10000;
 
 std::int32_t saturate(double value)
@@ -281,10 +282,12 @@ void ChordMapper::scroll(const EventSpec::Scroll& scroll)
     // as positive.
     const auto vertical = wheelUnits(double(scroll.dy) * unitsPerPixel, m_wheelCarryY);
     const auto horizontal = wheelUnits(-double(scroll.dx) * unitsPerPixel, m_wheelCarryX);
-    if (vertical == 0 && horizontal == 0)
+    const bool ends = scroll.phase == phaseEnded || scroll.phase == phaseCancelled || scroll.momentum == momentumEnded;
+    if (vertical == 0 && horizontal == 0 && !ends)
         return;
-    pressHeldMacModifiers();
-    emit(LinuxEvent::wheel(vertical, horizontal));
+    if (vertical != 0 || horizontal != 0)
+        pressHeldMacModifiers();
+    emit(LinuxEvent::wheel(vertical, horizontal, ends ? LinuxEvent::Scrolling::finish : LinuxEvent::Scrolling::continuing));
 }
 
 void ChordMapper::magnify(const EventSpec::Gesture& gesture)
@@ -307,7 +310,7 @@ void ChordMapper::magnify(const EventSpec::Gesture& gesture)
     const bool ctrlHeld = isDown(KEY_LEFTCTRL);
     if (!ctrlHeld)
         emit(LinuxEvent::key(KEY_LEFTCTRL, true));
-    emit(LinuxEvent::wheel(static_cast<std::int32_t>(detents) * LinuxEvent::unitsPerDetent, 0));
+    emit(LinuxEvent::wheel(static_cast<std::int32_t>(detents) * LinuxEvent::unitsPerDetent, 0, LinuxEvent::Scrolling::detents));
     if (!ctrlHeld)
         emit(LinuxEvent::key(KEY_LEFTCTRL, false));
 }

@@ -27,7 +27,8 @@ namespace ferlow {
 // order the specs arrive in; a release of something never pressed posts
 // nothing.
 //
-// Scrolls become high-resolution wheel units, one detent per 50 pixels;
+// Scrolls become high-resolution wheel units, one detent per 50 pixels; the
+// end of a finger phase or of the momentum after it finishes the series;
 // magnification becomes Ctrl + whole wheel detents, one per 0.15, the rest
 // carried to the next message of the pinch. Rotation, smart zoom, the scroll
 // gesture and dock swipes have no Linux counterpart and are dropped, as are
@@ -37,7 +38,7 @@ namespace ferlow {
 // Not thread-safe: the I/O thread only, like the translator.
 class ChordMapper final : public EventPoster {
 public:
-    static constexpr double pixelsPerDetent = 50;
+    static constexpr double pixelsPerDetent = LinuxEvent::pixelsPerDetent;
     static constexpr double magnificationPerDetent = 0.15;
     // One spec never turns the wheel more than this, however large its value.
     static constexpr std::int32_t maxDetentsPerSpec = 100;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include <unistd.h>
 
@@ -29,23 +30,41 @@ InputBackend::InputBackend(
 {
 }
 
-InputBackend::Order InputBackend::sessionOrder()
+InputBackend::Session InputBackend::session()
 {
     const auto variable = [](const char* name) {
         const char* value = std::getenv(name);
         return std::string_view(value ? value : "");
     };
-    const auto session = variable("XDG_SESSION_TYPE");
-    if (!session.empty())
-        return session == "x11" ? Order::xtestFirst : Order::uinputFirst;
-    return !variable("DISPLAY").empty() && variable("WAYLAND_DISPLAY").empty() ? Order::xtestFirst : Order::uinputFirst;
+    const auto type = variable("XDG_SESSION_TYPE");
+    if (type == "x11")
+        return Session::x11;
+    if (type == "wayland")
+        return Session::wayland;
+    if (!type.empty())
+        return Session::other;
+    if (!variable("WAYLAND_DISPLAY").empty())
+        return Session::wayland;
+    return variable("DISPLAY").empty() ? Session::other : Session::x11;
 }
 
-InputBackend InputBackend::choose(const Options& options)
+InputBackend InputBackend::choose(Options options)
 {
     std::string reasons;
     const auto note = [&reasons](const std::string& why) { reasons += (reasons.empty() ? "" : "; ") + why; };
-    const auto tryUinput = [&]() -> std::optional<InputBackend> {
+    using Attempt = std::function<std::optional<InputBackend>()>;
+    const Attempt portal = [&]() -> std::optional<InputBackend> {
+        std::string why;
+        std::shared_ptr<PortalPoster> poster = PortalPoster::open(std::move(options.portal), &why);
+        if (!poster) {
+            note("portal: " + why);
+            return std::nullopt;
+        }
+        InputBackend backend(Kind::portal, poster, [poster] { return poster->connected(); }, reasons);
+        backend.m_portal = poster;
+        return backend;
+    };
+    const Attempt uinput = [&]() -> std::optional<InputBackend> {
         if (::access(options.uinputPath.c_str(), W_OK) != 0) {
             note("uinput: " + options.uinputPath.string() + " is not writable");
             return std::nullopt;
@@ -58,7 +77,7 @@ InputBackend InputBackend::choose(const Options& options)
         }
         return InputBackend(Kind::uinput, poster, [poster] { return poster->connected(); }, reasons);
     };
-    const auto tryXTest = [&]() -> std::optional<InputBackend> {
+    const Attempt xtest = [&]() -> std::optional<InputBackend> {
         std::string why;
         std::shared_ptr<XTestPoster> poster = XTestPoster::open(options.display, options.onLoss, &why);
         if (!poster) {
@@ -68,17 +87,29 @@ InputBackend InputBackend::choose(const Options& options)
         return InputBackend(Kind::xtest, poster, [poster] { return poster->connected(); }, reasons);
     };
 
-    const bool xtestFirst = options.order == Order::xtestFirst;
-    if (auto first = xtestFirst ? tryXTest() : tryUinput())
-        return std::move(*first);
-    if (auto second = xtestFirst ? tryUinput() : tryXTest())
-        return std::move(*second);
+    std::vector<const Attempt*> order;
+    switch (options.session) {
+    case Session::x11:
+        order = {&xtest, &uinput};
+        break;
+    case Session::wayland:
+        order = {&portal, &uinput};
+        break;
+    case Session::other:
+        order = {&uinput, &xtest};
+        break;
+    }
+    for (const auto* attempt : order)
+        if (auto backend = (*attempt)())
+            return std::move(*backend);
     return InputBackend(Kind::none, std::make_shared<DroppingSink>(), [] { return false; }, reasons);
 }
 
 std::string_view InputBackend::name() const
 {
     switch (m_kind) {
+    case Kind::portal:
+        return "portal";
     case Kind::uinput:
         return "uinput";
     case Kind::xtest:

@@ -7,47 +7,55 @@
 #include <string_view>
 
 #include "FerlowLinux/LinuxEvent.h"
+#include "FerlowLinux/PortalPoster.h"
 
 namespace ferlow {
 
-// The way input reaches the desktop, chosen once at start: uinput when its
-// device can be written (works on X11 and Wayland), XTest when an X display
-// with the XTEST extension opens, else none (posting drops everything).
-//
-// On an X11 session XTest is tried first. It puts the pointer exactly where
-// the pad's own acceleration curve sent it and types by key symbol, so the
-// keyboard layout is respected; a uinput device is one more mouse to the
-// desktop, which adds its pointer acceleration on top, and it types key
-// positions, which move on AZERTY or QWERTZ layouts. Elsewhere (Wayland, a
-// console) uinput goes first: XTest would reach only XWayland's windows.
+// The way input reaches the desktop, chosen once at start, by the kind of
+// session:
+// - Wayland: the desktop's RemoteDesktop portal when it offers a keyboard
+//   and a pointer (nothing to install; the user allows it once in the
+//   desktop's dialog), else uinput when its device can be written, else
+//   none. XTest would reach only XWayland's windows.
+// - X11: XTest, else uinput. XTest puts the pointer exactly where the pad's
+//   own acceleration curve sent it and types by key symbol, so the keyboard
+//   layout is respected; a uinput device is one more mouse to the desktop,
+//   which adds its pointer acceleration on top, and it types key positions,
+//   which move on AZERTY or QWERTZ layouts.
+// - Anything else (a console): uinput, else XTest.
+// With none, posting drops everything.
 class InputBackend final {
 public:
-    enum class Kind { uinput, xtest, none };
-    enum class Order { uinputFirst, xtestFirst };
+    enum class Kind { portal, uinput, xtest, none };
+    enum class Session { other, x11, wayland };
 
-    // xtestFirst on an X11 session: XDG_SESSION_TYPE is "x11", or, where it
-    // is unset, DISPLAY is set and WAYLAND_DISPLAY is not.
-    static Order sessionOrder();
+    // From XDG_SESSION_TYPE ("x11", "wayland"), or where it is unset: x11
+    // when only DISPLAY is set, wayland when WAYLAND_DISPLAY is.
+    static Session session();
 
     struct Options {
         std::filesystem::path uinputPath = "/dev/uinput";
         std::string display; // empty: $DISPLAY
-        // Called once, on the posting thread, if the chosen backend is lost.
+        // Called once, on the posting thread, if the chosen uinput or XTest
+        // backend is lost. The portal reports through its own options.
         std::function<void(const std::string& message)> onLoss;
-        Order order = Order::uinputFirst;
+        Session session = Session::other;
+        PortalPoster::Options portal;
     };
 
-    static InputBackend choose(const Options& options);
+    static InputBackend choose(Options options);
 
     Kind kind() const { return m_kind; }
-    // "uinput", "XTest" or "none", for the app to report.
+    // "portal", "uinput", "XTest" or "none", for the app to report.
     std::string_view name() const;
     // Why the backends tried before the chosen one were passed over, for
-    // the permission help: "uinput: /dev/uinput is not writable; XTest:
-    // ..."; empty when the first one was chosen.
+    // the permission help: "portal: ...; uinput: /dev/uinput is not
+    // writable"; empty when the first one was chosen.
     const std::string& reasons() const { return m_reasons; }
 
     std::shared_ptr<LinuxEventSink> sink() const { return m_sink; }
+    // The portal's session, to start and to watch; null for the others.
+    std::shared_ptr<PortalPoster> portal() const { return m_portal; }
 
     // Whether the chosen backend can inject now. Cheap and callable from any
     // thread: it reads the state the posting thread last saw.
@@ -60,6 +68,7 @@ private:
     std::shared_ptr<LinuxEventSink> m_sink;
     std::function<bool()> m_canInject;
     std::string m_reasons;
+    std::shared_ptr<PortalPoster> m_portal;
 };
 
 } // namespace ferlow

@@ -13,7 +13,8 @@ std::string LinuxEvent::description() const
         static constexpr const char* names[] = {"left", "right", "middle"};
         out << "button " << names[static_cast<int>(b->button)] << (b->down ? " down" : " up");
     } else if (const auto* w = as<Wheel>()) {
-        out << "wheel " << w->vertical << ' ' << w->horizontal;
+        static constexpr const char* endings[] = {"", " finish", " detents"};
+        out << "wheel " << w->vertical << ' ' << w->horizontal << endings[static_cast<int>(w->scrolling)];
     } else if (const auto* k = as<Key>()) {
         out << "key " << k->code << (k->down ? " down" : " up");
     } else if (const auto* t = as<Text>()) {

@@ -29,9 +29,15 @@ struct LinuxEvent {
     };
     // High-resolution wheel units, 120 to a detent (the kernel's
     // REL_WHEEL_HI_RES convention): vertical > 0 scrolls up (wheel turned
-    // away from the user), horizontal > 0 scrolls right.
+    // away from the user), horizontal > 0 scrolls right. A finger scroll
+    // is a series that ends with `finish` (the fingers lifted, or the
+    // momentum after them died out), possibly on a wheel that moves nothing;
+    // a series of whole `detents` (a zoom step) has no end. Backends that
+    // only turn a wheel ignore both.
+    enum class Scrolling : std::uint8_t { continuing, finish, detents };
     struct Wheel {
         std::int32_t vertical = 0, horizontal = 0;
+        Scrolling scrolling = Scrolling::continuing;
         bool operator==(const Wheel&) const = default;
     };
     // A key by its evdev code (linux/input-event-codes.h, KEY_*).
@@ -50,6 +56,8 @@ struct LinuxEvent {
     };
 
     static constexpr std::int32_t unitsPerDetent = 120;
+    // The pixels of a finger scroll that make one detent.
+    static constexpr double pixelsPerDetent = 50;
 
     std::variant<Motion, PointerButton, Wheel, Key, Text> value;
 
@@ -58,7 +66,11 @@ struct LinuxEvent {
         return {Motion {x, y, dx, dy}};
     }
     static LinuxEvent button(Button button, bool down) { return {PointerButton {button, down}}; }
-    static LinuxEvent wheel(std::int32_t vertical, std::int32_t horizontal) { return {Wheel {vertical, horizontal}}; }
+    static LinuxEvent wheel(
+        std::int32_t vertical, std::int32_t horizontal, Scrolling scrolling = Scrolling::continuing)
+    {
+        return {Wheel {vertical, horizontal, scrolling}};
+    }
     static LinuxEvent key(std::uint16_t code, bool down) { return {Key {code, down}}; }
     static LinuxEvent text(std::string utf8) { return {Text {std::move(utf8)}}; }
 
@@ -70,7 +82,7 @@ struct LinuxEvent {
     bool operator==(const LinuxEvent&) const = default;
 };
 
-// Where Linux events go: one backend (uinput or XTest), or nothing. The
+// Where Linux events go: one backend (the portal, uinput or XTest), or nothing. The
 // events of one call are posted in order and then flushed together. Used on
 // the I/O thread only.
 class LinuxEventSink {

@@ -29,13 +29,21 @@ pre { background: #eee; padding: 0.6em; overflow-x: auto; }
 </head>
 <body>
 <h1>Let Ferlow control the pointer and keyboard</h1>
+<p>There are three ways. Ferlow uses the first that works in your session and says which.</p>
 
-<h2>X11 sessions</h2>
-<p>Nothing to do. On an X11 session Ferlow moves the pointer and presses keys through the X server itself.</p>
+<h2>On Wayland: allow it when your desktop asks (nothing to install)</h2>
+<p>GNOME, KDE Plasma and other Wayland desktops have a RemoteDesktop portal. The first time Ferlow starts,
+the desktop asks in a dialog of its own whether Ferlow may control this computer; allow it there. The desktop
+remembers your answer, so later starts need no dialog. If you said no, choose Try Again in Ferlow's window, or
+start Ferlow again.</p>
 
-<h2>Wayland sessions</h2>
-<p>On Wayland, Ferlow uses the kernel's virtual input device, so your user must be allowed to write
-<code>/dev/uinput</code>. Choose one of these, then quit Ferlow and start it again.</p>
+<h2>Or: an X11 session</h2>
+<p>Nothing to do. On an X11 session Ferlow moves the pointer and presses keys through the X server itself. Where
+your login screen offers an X11 (Xorg) session, you can choose it there.</p>
+
+<h2>Or: /dev/uinput, with a udev rule</h2>
+<p>On a Wayland desktop without that portal, Ferlow can use the kernel's virtual input device if your user may
+write <code>/dev/uinput</code>. Choose one of these, then quit Ferlow and start it again.</p>
 
 <h3>Either: for whoever sits at this computer (recommended)</h3>
 <p>A udev rule gives the user logged in at the screen, and nobody else, access to the device:</p>
@@ -58,8 +66,11 @@ first way on a computer that others use.</p>
 
 } // namespace
 
-LinuxPermissions::LinuxPermissions(CanInject canInject, std::filesystem::path helpFile, Open open)
-    : m_canInject(std::move(canInject)), m_helpFile(std::move(helpFile)), m_open(std::move(open))
+LinuxPermissions::LinuxPermissions(CanInject canInject, std::filesystem::path helpFile, Open open, DesktopRequest desktop)
+    : m_canInject(std::move(canInject))
+    , m_helpFile(std::move(helpFile))
+    , m_open(std::move(open))
+    , m_desktop(std::move(desktop))
 {
     if (!m_open)
         m_open = openWithDesktop;

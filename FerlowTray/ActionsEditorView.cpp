@@ -26,7 +26,9 @@ namespace text {
 const QString title = QStringLiteral("Actions");
 const QString intro = QStringLiteral(
     "Buttons on your phone\u2019s actions sheet, one page each for Keys, Edit, Windows, Media and More. Swipe "
-    "sideways on the phone to change page. The first page always follows the app in front on this computer.");
+    "sideways on the phone to change page.");
+const QString followsFrontApp = QStringLiteral("The first page always follows the app in front on this computer.");
+const QString frontAppUnknown = QStringLiteral("The app in front is not known on Wayland.");
 const QString name = QStringLiteral("Name");
 const QString pageHelp = QStringLiteral("The page this button sits on");
 const QString removeHelp = QStringLiteral("Remove this button");
@@ -242,7 +244,8 @@ ActionsEditorView::ActionsEditorView(AppModel& model, ShortcutRecorder::Translat
     auto* title = new QLabel(text::title, this);
     ViewStyle::setTextStyle(title, ViewStyle::Text::title2);
     column->addWidget(title);
-    auto* intro = new QLabel(text::intro, this);
+    auto* intro = new QLabel(
+        text::intro + ' ' + (m_model.frontAppKnown() ? text::followsFrontApp : text::frontAppUnknown), this);
     ViewStyle::setTextStyle(intro, ViewStyle::Text::callout);
     intro->setWordWrap(true);
     column->addWidget(intro);

@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "FerlowTray/ActionsEditorView.h"
 #include "Ferlow/AppModel.h"
@@ -195,11 +196,25 @@ void AppDelegate::launch()
     }
 
     m_model.onAccessibilityChange = [this](bool granted) {
-        if (!granted)
+        if (!granted) {
             showOnboarding();
-        else if (m_onboarding)
+            return;
+        }
+        if (m_onboarding)
             m_onboarding->close();
+        if (std::exchange(m_awaitingDesktop, false))
+            continueStart();
     };
+    // The desktop's answer to its own dialog: a refusal is said in the
+    // onboarding, which offers to ask again.
+    m_permissionObserver = m_model.observe([this](AppModel::Field field) {
+        const auto request = m_model.permissionRequest();
+        if (field == AppModel::Field::permissionRequest
+            && (request == Permissions::Request::refused || request == Permissions::Request::ended)) {
+            m_awaitingDesktop = false;
+            showOnboarding();
+        }
+    });
     m_model.onTermsNeeded = [this] { showTerms(); };
 
     m_model.start();
@@ -214,7 +229,16 @@ void AppDelegate::launch()
 void AppDelegate::continueStart()
 {
     if (!m_model.accessibilityGranted()) {
-        m_model.permissions().prompt();
+        // A consent the desktop remembers comes back by itself, without
+        // a dialog; the onboarding shows only if it does not. After a
+        // refusal it is the user who asks again.
+        const auto request = m_model.permissionRequest();
+        if (request == Permissions::Request::pending) {
+            m_awaitingDesktop = true;
+            return;
+        }
+        if (request == Permissions::Request::none)
+            m_model.permissions().prompt();
         showOnboarding();
         return;
     }

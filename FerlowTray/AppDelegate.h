@@ -82,6 +82,9 @@ private:
     MainContext& m_main;
     Options m_options;
     bool m_quitting = false;
+    // The start waits for a consent the desktop remembers to come back.
+    bool m_awaitingDesktop = false;
+    std::shared_ptr<void> m_permissionObserver;
 
     std::unique_ptr<Window> m_popover; // the status view: a popup under the icon, or a window
     StatusView* m_status = nullptr;

@@ -3,7 +3,10 @@
 #include <QWidget>
 #include <memory>
 
+#include "FerlowHost/Permissions.h"
+
 class QLabel;
+class QPushButton;
 
 namespace ferlow {
 
@@ -11,7 +14,8 @@ class AppModel;
 class SymbolView;
 
 // Why Ferlow needs the right to post input, what this computer still needs
-// for it, and, live, whether it has it.
+// for it, and, live, whether it has it. Where the desktop asks the user
+// itself (the portal's dialog on Wayland), a refusal offers to ask again.
 class OnboardingView final : public QWidget {
 public:
     static constexpr int width = 420;
@@ -20,9 +24,10 @@ public:
     ~OnboardingView() override;
 
     // What the input backend needs, in a sentence for the user.
-    static QString requirement(bool granted, const std::string& backend);
-    // "Allowed" or "Waiting".
-    static QString statusText(bool granted);
+    static QString requirement(
+        bool granted, const std::string& backend, Permissions::Request request = Permissions::Request::none);
+    // "Allowed", "Not allowed" (refused or ended) or "Waiting".
+    static QString statusText(bool granted, Permissions::Request request = Permissions::Request::none);
 
 private:
     void showState();
@@ -32,6 +37,7 @@ private:
     QLabel* m_requirement = nullptr;
     SymbolView* m_statusSymbol = nullptr;
     QLabel* m_status = nullptr;
+    QPushButton* m_tryAgain = nullptr;
 };
 
 } // namespace ferlow

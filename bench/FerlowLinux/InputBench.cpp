@@ -1,5 +1,6 @@
-// Costs of the Linux end of the input path: the chord mapper per event, and
-// one pointer move through XTest to a private Xvfb.
+// Costs of the Linux end of the input path: the chord mapper per event, one
+// pointer move through XTest to a private Xvfb, and one through the portal
+// poster to a fake RemoteDesktop portal on a private bus.
 
 #include <memory>
 #include <vector>
@@ -7,7 +8,9 @@
 #include <benchmark/benchmark.h>
 
 #include "FerlowLinux/ChordMapper.h"
+#include "FerlowLinux/PortalPoster.h"
 #include "FerlowLinux/XTestPoster.h"
+#include "tests/Support/FakePortal.h"
 #include "tests/Support/Xvfb.h"
 
 namespace ferlow {
@@ -72,6 +75,68 @@ void xtestMoveWithFlush(benchmark::State& state)
         poster->post(moves[i++ & 1]);
 }
 BENCHMARK(xtestMoveWithFlush);
+
+// A started portal session on a private bus, or the reason there is none.
+struct PortalSession {
+    PortalSession()
+    {
+        if (!bus.available()) {
+            problem = bus.reason();
+            return;
+        }
+        portal = std::make_unique<test::FakePortal>(bus.address());
+        PortalPoster::Options options;
+        options.busAddress = bus.address();
+        poster = PortalPoster::open(options, &problem);
+        if (!poster)
+            return;
+        poster->start();
+        if (!test::eventually([&] { return poster->connected(); }))
+            problem = "the fake portal's session did not start";
+    }
+    // Each move reaches the portal before the bus and the portal go.
+    ~PortalSession()
+    {
+        if (poster)
+            portal->waitFor("", sessionCalls + moves);
+    }
+
+    static constexpr std::size_t sessionCalls = 3; // CreateSession, SelectDevices, Start
+    test::PrivateBus bus;
+    std::unique_ptr<test::FakePortal> portal;
+    std::unique_ptr<PortalPoster> poster;
+    std::string problem;
+    std::size_t moves = 0;
+};
+
+// One move at a time through the portal poster. "queued": what the posting
+// thread (the I/O thread) pays, as the message is built and queued and
+// GDBus's own thread writes it. "delivered": in batches of 100, each waited
+// for until the portal has it; wall time and the whole process's CPU per
+// move, which includes GDBus's writer thread and also the fake portal's
+// reading and recording, which a real portal pays in its own process.
+void portalMove(benchmark::State& state, bool delivered)
+{
+    PortalSession session;
+    if (!session.problem.empty()) {
+        state.SkipWithError(session.problem.c_str());
+        return;
+    }
+    const std::vector<LinuxEvent> move {LinuxEvent::motion(0, 0, 1, 0)};
+    const int batch = delivered ? 100 : 1;
+    for (auto _ : state) {
+        for (int i = 0; i < batch; ++i)
+            session.poster->post(move);
+        session.moves += static_cast<std::size_t>(batch);
+        if (delivered && !session.portal->waitFor("", PortalSession::sessionCalls + session.moves)) {
+            state.SkipWithError("the portal did not receive the moves in time");
+            return;
+        }
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(session.moves));
+}
+BENCHMARK_CAPTURE(portalMove, queued, false);
+BENCHMARK_CAPTURE(portalMove, delivered, true)->MeasureProcessCPUTime()->UseRealTime();
 
 } // namespace
 } // namespace ferlow

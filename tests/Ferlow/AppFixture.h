@@ -104,13 +104,17 @@ struct FakePermissions final : Permissions {
     bool isTrusted() const override { return trusted; }
     void prompt() override { ++prompts; }
     void openSettings() override { }
+    Request request() const override { return requested; }
     std::atomic<bool> trusted {true};
+    std::atomic<Request> requested {Request::none};
     int prompts = 0;
 };
 
 struct AppSetup {
     bool trusted = true;
     bool termsAgreed = true;
+    std::string inputBackend = "uinput";
+    Permissions::Request request = Permissions::Request::none;
 };
 
 // One pretend desktop with its model, made at once from the setup; a test
@@ -123,6 +127,8 @@ struct AppFixture {
         if (setup.termsAgreed)
             settings->set(AppModel::termsAcceptedKey, 1);
         permissions->trusted = setup.trusted;
+        permissions->requested = setup.request;
+        inputBackend = setup.inputBackend;
         model = makeModel();
     }
 
@@ -137,7 +143,7 @@ struct AppFixture {
         p.settings = settings;
         p.permissions = permissions;
         p.makePoster = [this] { return poster; };
-        p.inputBackend = "uinput";
+        p.inputBackend = inputBackend;
         p.frontApp = [this] { return front; };
         p.setLoginItem = [this](bool on) { return loginItemWorks && (loginItem = on, true); };
         p.loginItemEnabled = [this] { return loginItem; };
@@ -164,6 +170,7 @@ struct AppFixture {
     std::shared_ptr<MemorySettingsStore> settings = std::make_shared<MemorySettingsStore>();
     std::shared_ptr<FakePermissions> permissions = std::make_shared<FakePermissions>();
     std::shared_ptr<RecordingPoster> poster = std::make_shared<RecordingPoster>();
+    std::string inputBackend;
     std::vector<SystemShortcut> shortcuts;
     std::optional<FrontApp> front;
     TrackpadPrefs prefs = TrackpadPrefs::builtIn(true);

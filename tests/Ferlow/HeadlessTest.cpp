@@ -14,6 +14,7 @@
 #include "FerlowCore/PairingStore.h"
 #include "tests/Ferlow/FerlowProcess.h"
 #include "tests/FerlowHost/TestPhone.h"
+#include "tests/Support/FakePortal.h"
 
 namespace ferlow {
 namespace {
@@ -207,6 +208,49 @@ TEST(Headless, NewerTermsStopTheServerAndAgreeTermsResumesIt)
     EXPECT_EQ(daemon.process.wait(), 0);
     EXPECT_NE(daemon.process.err.find("newer terms of use need your agreement"), std::string::npos);
     EXPECT_NE(test::readFile(home.settings()).find("\"termsAccepted\": 2"), std::string::npos);
+}
+
+// On Wayland the daemon asks the desktop's portal at its first start and
+// keeps the token it gets, so the next start asks with it. A refusal, and
+// the desktop ending the session, are each told in one line, and the pad is
+// served all along.
+TEST(Headless, OnWaylandThePortalIsAskedOnceThenRememberedAndItsAnswersAreTold)
+{
+    test::PrivateBus bus;
+    if (!bus.available())
+        GTEST_SKIP() << bus.reason();
+    test::FakePortal portal(bus.address());
+    FerlowHome home;
+    home.environment["XDG_SESSION_TYPE"] = "wayland";
+    home.environment["DBUS_SESSION_BUS_ADDRESS"] = bus.address();
+    const std::string ended = "ferlow: The desktop ended Ferlow\u2019s control of the pointer and keyboard.\n";
+    const std::string refused = "ferlow: The desktop did not allow Ferlow to control the pointer and keyboard.\n";
+    {
+        Daemon daemon(home);
+        ASSERT_FALSE(daemon.listening.empty()) << daemon.process.err;
+        EXPECT_EQ(daemon.process.waitForLine("Input: "), "Input: the desktop\u2019s RemoteDesktop portal");
+        ASSERT_TRUE(test::eventually(
+            [&] { return test::readFile(home.settings()).find(R"("portalRestoreToken": "token-1")") != std::string::npos; },
+            10s));
+        portal.closeSession();
+        EXPECT_TRUE(daemon.process.waitForError(ended));
+        EXPECT_TRUE(accepts(daemon.port));
+        daemon.process.signal(SIGTERM);
+        EXPECT_EQ(daemon.process.wait(), 0);
+        EXPECT_EQ(daemon.process.err, ended);
+    }
+    portal.answer("Start", 1);
+    {
+        Daemon daemon(home);
+        ASSERT_FALSE(daemon.listening.empty()) << daemon.process.err;
+        EXPECT_TRUE(daemon.process.waitForError(refused));
+        EXPECT_TRUE(accepts(daemon.port));
+        daemon.process.signal(SIGTERM);
+        EXPECT_EQ(daemon.process.wait(), 0);
+        EXPECT_EQ(daemon.process.err, refused);
+    }
+    EXPECT_EQ(portal.calls("SelectDevices"),
+        (std::vector<std::string> {"SelectDevices types=3 persist=2 token=none", "SelectDevices types=3 persist=2 token=token-1"}));
 }
 
 // A first start shows the terms window, which refuses to close; a SIGTERM

@@ -110,7 +110,8 @@ TEST_F(ChordMapperTest, SpecsBecomeWheelUnitsOrAreDroppedOrSaturated)
 {
     using W = LinuxEvent;
     constexpr auto max = std::numeric_limits<std::int32_t>::max(), min = std::numeric_limits<std::int32_t>::min();
-    const int detents = ChordMapper::maxDetentsPerSpec * 120;
+    const int most = ChordMapper::maxDetentsPerSpec * 120;
+    using enum LinuxEvent::Scrolling;
     const std::pair<Specs, Events> cases[] = {
         // 50 px is one detent; positive dx scrolls left.
         {{EventSpec::scroll(0, 50, 2, 0)}, {W::wheel(120, 0)}},
@@ -118,11 +119,16 @@ TEST_F(ChordMapperTest, SpecsBecomeWheelUnitsOrAreDroppedOrSaturated)
         // 2.4 units a pixel: the fractions add up instead of being lost.
         {{EventSpec::scroll(0, 1, 2, 0), EventSpec::scroll(0, 1, 2, 0), EventSpec::scroll(0, 1, 2, 0)},
             {W::wheel(2, 0), W::wheel(2, 0), W::wheel(3, 0)}},
-        {{EventSpec::scroll(min, max, 0, 0)}, {W::wheel(detents, detents)}},
+        {{EventSpec::scroll(min, max, 0, 0)}, {W::wheel(most, most)}},
+        // The fingers' phase and the momentum after it each end their series,
+        // even when the last step moves nothing.
+        {{EventSpec::scroll(0, 50, 1, 0), EventSpec::scroll(0, 0, 4, 0), EventSpec::scroll(0, 25, 0, 1),
+             EventSpec::scroll(0, 25, 0, 3), EventSpec::scroll(0, 0, 8, 0)},
+            {W::wheel(120, 0), W::wheel(0, 0, finish), W::wheel(60, 0), W::wheel(60, 0, finish), W::wheel(0, 0, finish)}},
         // One detent per 0.15, the rest carried within the pinch only.
         {{magnify(1, 0.1), magnify(2, 0.1), magnify(2, -0.3), magnify(4, 0.0), magnify(1, 0.1)},
-            {key(KEY_LEFTCTRL, true), W::wheel(120, 0), key(KEY_LEFTCTRL, false), key(KEY_LEFTCTRL, true),
-                W::wheel(-120, 0), key(KEY_LEFTCTRL, false)}},
+            {key(KEY_LEFTCTRL, true), W::wheel(120, 0, detents), key(KEY_LEFTCTRL, false), key(KEY_LEFTCTRL, true),
+                W::wheel(-120, 0, detents), key(KEY_LEFTCTRL, false)}},
         {{magnify(2, std::numeric_limits<double>::infinity()), magnify(2, std::nan(""))}, {}},
         // No Linux counterpart.
         {{EventSpec::gesture(5, 2, std::nullopt, 30.0), EventSpec::gesture(22, std::nullopt, std::nullopt, std::nullopt),

@@ -21,7 +21,7 @@ TEST(LinuxPermissionsTest, OpenSettingsWritesTheHelpPageAfreshAndOpensIt)
     EXPECT_EQ(opened, std::vector {page});
     const std::string text = test::readFile(page);
     EXPECT_EQ(text, LinuxPermissions::helpPage());
-    for (const char* needed : {"/dev/uinput", "uaccess", "usermod -aG input", "X11"})
+    for (const char* needed : {"RemoteDesktop portal", "/dev/uinput", "uaccess", "usermod -aG input", "X11"})
         EXPECT_NE(text.find(needed), std::string::npos) << needed;
     EXPECT_EQ(test::fileMode(page), 0600u);
 }

@@ -146,7 +146,7 @@ TEST_F(XTestPosterTest, AnX11SessionTriesXTestFirstAndAVanishedServerIsReportedO
 {
     int reports = 0;
     const auto backend = InputBackend::choose(
-        {"/dev/null", server->display(), [&](const std::string&) { ++reports; }, InputBackend::Order::xtestFirst});
+        {"/dev/null", server->display(), [&](const std::string&) { ++reports; }, InputBackend::Session::x11, {}});
     ASSERT_EQ(backend.name(), "XTest");
     EXPECT_EQ(backend.reasons(), "");
     backend.sink()->post(std::vector {LinuxEvent::motion(5, 5, 0, 0)});
@@ -164,25 +164,25 @@ TEST(InputBackend, WithoutUinputOrAnXDisplayThereIsNoBackendAndTheSessionPicksTh
     test::TemporaryDirectory folder;
     const auto file = folder.path() / "uinput"; // writable, but no uinput device
     test::writeFile(file, "");
-    const auto backend = InputBackend::choose({file, ":65000", {}});
+    const auto backend = InputBackend::choose({file, ":65000", {}, {}, {}});
     EXPECT_EQ(backend.name(), "none");
     EXPECT_FALSE(backend.canInject());
     EXPECT_TRUE(backend.reasons().starts_with("uinput: cannot create the virtual input device through " + file.string()))
         << backend.reasons();
     EXPECT_TRUE(backend.reasons().ends_with("; XTest: cannot open the X display :65000")) << backend.reasons();
-    EXPECT_TRUE(InputBackend::choose({"/nonexistent/uinput", ":65000", {}}).reasons().starts_with("uinput: /nonexistent/uinput is not writable"));
+    EXPECT_TRUE(InputBackend::choose({"/nonexistent/uinput", ":65000", {}, {}, {}}).reasons().starts_with("uinput: /nonexistent/uinput is not writable"));
     backend.sink()->post(std::vector {LinuxEvent::key(KEY_A, true)});
 
-    using enum InputBackend::Order;
-    const std::tuple<const char*, const char*, const char*, InputBackend::Order> sessions[] = {{"x11", nullptr, ":0", xtestFirst},
-        {"wayland", "wayland-0", ":0", uinputFirst}, {"tty", nullptr, nullptr, uinputFirst}, {nullptr, nullptr, ":0", xtestFirst},
-        {nullptr, "wayland-0", ":0", uinputFirst}};
-    for (const auto& [type, wayland, display, order] : sessions) {
+    using enum InputBackend::Session;
+    const std::tuple<const char*, const char*, const char*, InputBackend::Session> sessions[] = {{"x11", nullptr, ":0", x11},
+        {"wayland", "wayland-0", ":0", wayland}, {"tty", nullptr, nullptr, other}, {nullptr, nullptr, ":0", x11},
+        {nullptr, "wayland-0", ":0", wayland}};
+    for (const auto& [type, waylandDisplay, display, session] : sessions) {
         test::Environment environment;
         environment.set("XDG_SESSION_TYPE", type);
-        environment.set("WAYLAND_DISPLAY", wayland);
+        environment.set("WAYLAND_DISPLAY", waylandDisplay);
         environment.set("DISPLAY", display);
-        EXPECT_EQ(InputBackend::sessionOrder(), order) << (type ? type : "-") << " " << (wayland ? wayland : "-");
+        EXPECT_EQ(InputBackend::session(), session) << (type ? type : "-") << " " << (waylandDisplay ? waylandDisplay : "-");
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include <QDialog>
 #include <QLabel>
+#include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -72,6 +73,39 @@ TEST(AppDelegate, OnboardingFollowsThePermission)
     tray.fixture.main.advance(1);
     EXPECT_TRUE(onboarding->isVisible());
     EXPECT_EQ(tray.delegate.onboardingWindow(), onboarding); // made once, shown again
+}
+
+// Where the desktop asks in its own dialog (the portal on Wayland), a consent
+// it remembers comes back without the onboarding, and the start goes on to
+// pairing; a refusal opens the onboarding, which says so and asks again.
+TEST(AppDelegate, TheDesktopsOwnAnswerIsAwaitedAndARefusalOffersToAskAgain)
+{
+    using Request = Permissions::Request;
+    Tray tray({.trusted = false, .termsAgreed = true, .inputBackend = "the desktop\u2019s RemoteDesktop portal",
+        .request = Request::pending});
+    auto& permissions = *tray.fixture.permissions;
+    tray.delegate.launch();
+    EXPECT_FALSE(shown(tray.delegate.onboardingWindow()));
+    EXPECT_FALSE(shown(tray.delegate.pairingWindow()));
+    EXPECT_EQ(permissions.prompts, 0);
+
+    permissions.trusted = true;
+    permissions.requested = Request::none;
+    tray.fixture.main.advance(1);
+    EXPECT_TRUE(shown(tray.delegate.pairingWindow()));
+
+    permissions.trusted = false;
+    permissions.requested = Request::refused;
+    tray.fixture.main.advance(1);
+    auto* onboarding = tray.delegate.onboardingWindow();
+    ASSERT_TRUE(shown(onboarding));
+    EXPECT_EQ(onboarding->findChild<QLabel*>(QStringLiteral("status"))->text(), "Not allowed");
+    EXPECT_TRUE(onboarding->findChild<QLabel*>(QStringLiteral("requirement"))->text().contains("did not allow it"));
+    auto* again = onboarding->findChild<QPushButton*>(QStringLiteral("tryAgain"));
+    ASSERT_TRUE(again && again->isVisible());
+    again->click();
+    EXPECT_EQ(permissions.prompts, 1);
+    EXPECT_FALSE(again->isVisible());
 }
 
 // Only agreeing or quitting ends the terms window; Return agrees, and newer

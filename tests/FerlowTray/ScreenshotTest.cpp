@@ -62,6 +62,15 @@ TEST(Screenshots, EveryWindowLightAndDark)
             take(delegate.onboardingWindow(), "onboarding");
             fixture.model->stop();
         }
+        // On Wayland, after the desktop's dialog was declined.
+        {
+            TrayFixture fixture({.trusted = false, .termsAgreed = true, .inputBackend = "portal",
+                .request = Permissions::Request::refused});
+            AppDelegate delegate(*fixture.model, fixture.main, test::delegateOptions(true));
+            delegate.launch();
+            take(delegate.onboardingWindow(), "onboarding-refused");
+            fixture.model->stop();
+        }
         // A phone in use, another one paired before, a clash in the buttons.
         {
             TrayFixture fixture;

@@ -1,7 +1,8 @@
 #pragma once
 
 #include <string>
-#include <sys/types.h>
+
+#include "tests/Support/ServerProcess.h"
 
 namespace ferlow::test {
 
@@ -13,19 +14,15 @@ namespace ferlow::test {
 class Xvfb final {
 public:
     explicit Xvfb(const std::string& screen = "1920x1080x24");
-    ~Xvfb();
-    Xvfb(const Xvfb&) = delete;
-    Xvfb& operator=(const Xvfb&) = delete;
 
     bool available() const { return !m_display.empty(); }
-    const std::string& reason() const { return m_reason; }
+    const std::string& reason() const { return m_server.reason(); }
     // ":N", for XOpenDisplay or $DISPLAY.
     const std::string& display() const { return m_display; }
 
 private:
-    pid_t m_pid = -1;
+    ServerProcess m_server;
     std::string m_display;
-    std::string m_reason;
 };
 
 } // namespace ferlow::test

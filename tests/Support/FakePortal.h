@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/Support/ServerProcess.h"
+#include "tests/Support/TestSupport.h"
+
+typedef struct _GDBusConnection GDBusConnection;
+typedef struct _GMainContext GMainContext;
+typedef struct _GMainLoop GMainLoop;
+
+namespace ferlow::test {
+
+// A message bus of the test's own: dbus-daemon with a configuration that
+// activates nothing, so no real portal of the machine can answer on it.
+class PrivateBus final {
+public:
+    PrivateBus();
+    bool available() const { return !m_server->line().empty(); }
+    const std::string& reason() const { return m_server->reason(); }
+    const std::string& address() const { return m_server->line(); }
+    // Ends the bus, as when the user's session goes.
+    void stop() { m_server->stop(); }
+
+private:
+    TemporaryDirectory m_folder;
+    std::unique_ptr<ServerProcess> m_server;
+};
+
+// A RemoteDesktop portal (org.freedesktop.portal.Desktop) on a private bus,
+// served from a thread of its own. It records every call it gets, one line
+// each ("NotifyPointerButton 272 1", "SelectDevices types=3 persist=2
+// token=none"), and answers each Request with the response set for its
+// method (0 unless told), or never for a method that is silenced. Start
+// grants `grantedDevices` and hands out "token-1", "token-2", ...
+class FakePortal final {
+public:
+    explicit FakePortal(const std::string& busAddress, std::uint32_t availableTypes = 3);
+    ~FakePortal();
+    FakePortal(const FakePortal&) = delete;
+    FakePortal& operator=(const FakePortal&) = delete;
+
+    void answer(const std::string& method, std::uint32_t response);
+    void silence(const std::string& method);
+    void grant(std::uint32_t devices);
+
+    // Every call so far, or only those whose line starts with `prefix`.
+    std::vector<std::string> calls(const std::string& prefix = "") const;
+    // Waits, boundedly, until `count` calls start with `prefix` (with none:
+    // until there have been `count` calls).
+    bool waitFor(const std::string& prefix, std::size_t count) const;
+    // Emits Session.Closed for the last session made, as a desktop does
+    // when the user stops the sharing.
+    void closeSession();
+
+private:
+    struct Handlers;
+
+    void record(std::string line);
+
+    GMainContext* m_context = nullptr;
+    GMainLoop* m_loop = nullptr;
+    GDBusConnection* m_connection = nullptr;
+    std::uint32_t m_availableTypes;
+    unsigned m_object = 0;
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_recorded;
+    std::map<std::string, std::uint32_t> m_responses;
+    std::uint32_t m_granted = 3;
+    unsigned m_tokens = 0;
+    std::string m_lastSession;
+    std::vector<std::string> m_calls;
+    std::thread m_thread;
+};
+
+} // namespace ferlow::test

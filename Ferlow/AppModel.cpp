@@ -240,16 +240,29 @@ AppModel::~AppModel() { stop(); }
 
 bool AppModel::asksForTerms() const { return !m_environment.padDir || m_environment.testTerms; }
 
+DesktopRules AppModel::desktopRules() const
+{
+    DesktopRules rules {m_platform.reservedOwner, m_platform.reserved, {}};
+    if (m_platform.describeKeys)
+        rules.presses = [describe = &m_platform.describeKeys](const ActionKind& kind) {
+            return (*describe)(kind, "").has_value();
+        };
+    return rules;
+}
+
 std::vector<ActionButton> AppModel::annotated(const std::vector<ActionButton>& buttons) const
 {
-    return ShortcutConflicts::annotate(
-        buttons, m_systemShortcuts, ReservedShortcuts {m_platform.reservedOwner, m_platform.reserved});
+    return ShortcutConflicts::annotate(buttons, m_systemShortcuts, desktopRules());
 }
 
 std::optional<std::string> AppModel::conflict(const ActionButton& button) const
 {
-    return ShortcutConflicts::find(
-        button, m_actions, m_systemShortcuts, ReservedShortcuts {m_platform.reservedOwner, m_platform.reserved});
+    return ShortcutConflicts::find(button, m_actions, m_systemShortcuts, desktopRules());
+}
+
+std::optional<std::string> AppModel::describe(const ActionKind& kind) const
+{
+    return m_platform.describeKeys ? m_platform.describeKeys(kind, "") : std::string();
 }
 
 std::int64_t AppModel::termsAccepted() const
@@ -480,6 +493,12 @@ void AppModel::frontAppChanged()
     std::optional<AppContext> context;
     if (app->bundleID)
         context = AppShortcuts::context(*app->bundleID, app->name.empty() ? "App" : app->name);
+    // The app's own buttons have no clashes to show, but may press nothing
+    // in this app on this desktop.
+    if (context && m_platform.describeKeys)
+        for (auto& button : context->actions)
+            if (!m_platform.describeKeys(button.kind, *app->bundleID))
+                button.conflict = std::string(ShortcutConflicts::notAvailable);
     m_io.post([live = m_live, controller = m_controller, context = std::move(context),
                   forInput = m_platform.frontAppForInput, bundleID = app->bundleID.value_or("")]() mutable {
         if (forInput)

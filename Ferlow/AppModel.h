@@ -23,6 +23,7 @@
 
 namespace ferlow {
 
+struct DesktopRules;
 class Server;
 class SessionController;
 class Translator;
@@ -119,6 +120,10 @@ public:
     void reloadSystemShortcuts();
     // The clash the editor shows for one of `actions()`, kept or not.
     std::optional<std::string> conflict(const ActionButton& button) const;
+    // What a button presses on this desktop, as the desktop writes it
+    // ("Ctrl+Shift+T"); empty when the platform does not say; absent when
+    // the button presses nothing here.
+    std::optional<std::string> describe(const ActionKind& kind) const;
     // Records agreement to the terms in force and starts the server if it is
     // not running.
     void agreeToTerms();
@@ -187,6 +192,7 @@ private:
     struct Live;
 
     std::int64_t termsAccepted() const;
+    DesktopRules desktopRules() const;
     std::vector<ActionButton> annotated(const std::vector<ActionButton>& buttons) const;
     void notify(Field field);
     void stopServer();

@@ -142,6 +142,8 @@ Platform LinuxPlatform::make(MainContext& main, Tell tell)
     platform.systemShortcuts = [profile = loaded.profile] { return DesktopShortcuts::read(profile); };
     platform.reservedOwner = std::string(loaded.profile.desktopName());
     platform.reserved = loaded.profile.reserved();
+    platform.describeKeys = [profile = std::make_shared<const KeyProfile>(loaded.profile)](
+                                const ActionKind& kind, std::string_view app) { return profile->describe(kind, app); };
 
     // Displays and pointer: read once here, then only on the I/O queue.
     const auto displays = std::make_shared<X11Displays>();

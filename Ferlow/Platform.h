@@ -5,8 +5,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "FerlowCore/ActionKind.h"
 #include "FerlowCore/TrackpadPrefs.h"
 #include "FerlowHost/Permissions.h"
 #include "FerlowHost/SettingsStore.h"
@@ -65,6 +67,12 @@ struct Platform {
     // ("Reserved by GNOME").
     std::string reservedOwner = "macOS";
     std::vector<SystemShortcut::Combination> reserved {SystemShortcut::reserved.begin(), SystemShortcut::reserved.end()};
+    // Main context. What a button presses on this desktop, as the desktop
+    // writes it ("Ctrl+Shift+T"), with `app` the bundle identifier of the
+    // application in front ("" for none); empty for a mouse button; absent
+    // when it presses nothing here. Unset: every button presses what it
+    // says, and nothing is written out.
+    std::function<std::optional<std::string>(const ActionKind& kind, std::string_view app)> describeKeys;
 
     std::filesystem::path supportDirectory; // pairings and buttons (created 0700 on first save)
     std::filesystem::path padDirectory;     // the pad this installation ships, when FERLOW_PAD_DIR is not set

@@ -36,7 +36,7 @@ std::vector<ActionButton> makeDefaults()
     return {
         key("esc", "Esc", "Keys", 53),
         key("up", "\u2191", "Keys", 126),
-        key("delete", "Delete", "Keys", 51),
+        key("delete", "Backspace", "Keys", 51), // the Mac's Delete deletes backwards
         key("left", "\u2190", "Keys", 123),
         key("down", "\u2193", "Keys", 125),
         key("right", "\u2192", "Keys", 124),
@@ -52,10 +52,12 @@ std::vector<ActionButton> makeDefaults()
         key("find", "Find", "Edit", 3, command),
         key("save", "Save", "Edit", 1, command),
         button("switcher", "App Switcher", "Windows", ActionKind::appSwitcher()),
-        // Kept despite its clash with the system's own Spotlight shortcut:
-        // opening Spotlight is exactly what the button is for.
-        button("spotlight", "Spotlight", "Windows", ActionKind::key(49, command), true),
-        button("mc", "Mission Control", "Windows", ActionKind::gesture(SystemGesture::missionControl)),
+        // Ids are stored and matched in users' files, so they keep the names
+        // of the macOS features the buttons stand for. Search is kept despite
+        // its clash with the desktop's own search shortcut: opening the search
+        // is exactly what the button is for.
+        button("spotlight", "Search", "Windows", ActionKind::key(49, command), true),
+        button("mc", "Overview", "Windows", ActionKind::gesture(SystemGesture::missionControl)),
         key("minimize", "Minimize", "Windows", 46, command),
         key("fullscreen", "Full Screen", "Windows", 3, command | control),
         button("desktop", "Show Desktop", "Windows", ActionKind::gesture(SystemGesture::showDesktop)),

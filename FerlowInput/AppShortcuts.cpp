@@ -92,10 +92,10 @@ std::vector<B> finder()
 {
     return {
         B::key("Back", leftBracket, command),
-        B::key("Enclosing Folder", up, command),
+        B::key("Parent Folder", up, command),
         B::key("Forward", rightBracket, command),
-        B::key("Quick Look", space),
-        B::key("Get Info", i, command),
+        B::key("Preview", space),
+        B::key("Properties", i, command),
         B::key("Duplicate", d, command),
         B::key("New Folder", n, shift | command),
         B::key("New Window", n, command),
@@ -112,7 +112,7 @@ std::vector<B> preview()
         B::key("Previous Page", pageUp),
         B::key("Rotate", r, command),
         B::key("Next Page", pageDown),
-        B::key("Markup", a, shift | command),
+        B::key("Annotate", a, shift | command),
     };
 }
 

@@ -5,17 +5,19 @@
 namespace ferlow {
 
 std::optional<std::string> ShortcutConflicts::find(const ActionButton& button, const std::vector<ActionButton>& among,
-    const std::vector<SystemShortcut>& system, const ReservedShortcuts& reserved)
+    const std::vector<SystemShortcut>& system, const DesktopRules& rules)
 {
+    if (rules.presses && !rules.presses(button.kind))
+        return std::string(notAvailable);
     const auto* key = button.kind.as<ActionKind::Key>();
     if (!key)
         return std::nullopt;
     const std::uint16_t code = key->code;
     const std::uint64_t mods = key->modifiers & SystemShortcut::modifierMask;
 
-    const auto& kept = reserved.combinations;
+    const auto& kept = rules.reserved;
     if (std::any_of(kept.begin(), kept.end(), [&](const auto& r) { return r.keyCode == code && r.modifiers == mods; }))
-        return "Reserved by " + std::string(reserved.owner);
+        return "Reserved by " + std::string(rules.owner);
 
     for (const auto& shortcut : system) {
         if (shortcut.keyCode == code && shortcut.modifiers == mods)
@@ -33,11 +35,11 @@ std::optional<std::string> ShortcutConflicts::find(const ActionButton& button, c
 }
 
 std::vector<ActionButton> ShortcutConflicts::annotate(const std::vector<ActionButton>& buttons,
-    const std::vector<SystemShortcut>& system, const ReservedShortcuts& reserved)
+    const std::vector<SystemShortcut>& system, const DesktopRules& rules)
 {
     std::vector<ActionButton> result = buttons;
     for (auto& button : result)
-        button.conflict = button.keep ? std::nullopt : find(button, buttons, system, reserved);
+        button.conflict = button.keep ? std::nullopt : find(button, buttons, system, rules);
     return result;
 }
 

@@ -88,6 +88,8 @@ std::optional<SystemShortcut> shortcut(const std::string& key, const nlohmann::j
 
 const std::map<std::int64_t, std::string>& SystemShortcut::names()
 {
+    // macOS's own names for its hot keys, read only from macOS's settings;
+    // on Linux the desktop's shortcuts are named by the desktop.
     static const std::map<std::int64_t, std::string> table {
         {7, "Move focus to the menu bar"},
         {8, "Move focus to the Dock"},

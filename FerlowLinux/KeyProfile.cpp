@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "FerlowCore/ASCII.h"
+#include "FerlowInput/SystemGestures.h"
 #include "FerlowLinux/LinuxKeys.h"
 
 namespace ferlow {
@@ -541,6 +542,52 @@ std::optional<LinuxChord> KeyProfile::chord(MacChord mac, std::string_view app) 
     if (mac.modifiers & MacChord::shift)
         chord.modifiers |= LinuxChord::shift;
     return chord;
+}
+
+std::optional<LinuxChord> KeyProfile::presses(const ActionKind& kind, std::string_view app) const
+{
+    if (const auto* key = kind.as<ActionKind::Key>())
+        return chord({key->code, key->modifiers}, app);
+    if (const auto* media = kind.as<ActionKind::Media>()) {
+        const auto key = mediaKey(nxCode(media->key));
+        return key ? std::optional<LinuxChord>({0, *key}) : std::nullopt;
+    }
+    if (kind.as<ActionKind::AppSwitcher>())
+        return chord({48, MacChord::command}, app); // the translator opens the switcher with Command-Tab
+    if (const auto* gesture = kind.as<ActionKind::Gesture>()) {
+        // A gesture is one launch, or one key under held modifiers.
+        for (const auto& spec : SystemGestures::specs(gesture->gesture)) {
+            if (spec.as<EventSpec::Launch>())
+                return launcher();
+            const auto* key = spec.as<EventSpec::Key>();
+            if (key && key->down && !macModifierBit(key->code))
+                return chord({key->code, key->flags}, app);
+        }
+    }
+    return std::nullopt;
+}
+
+std::string KeyProfile::describe(LinuxChord chord) const
+{
+    const std::string_view super = m_desktop == Desktop::kde ? "Meta" : "Super";
+    std::string text;
+    const std::pair<std::uint8_t, std::string_view> names[] = {
+        {LinuxChord::ctrl, "Ctrl"}, {LinuxChord::alt, "Alt"}, {LinuxChord::shift, "Shift"}, {LinuxChord::super, super}};
+    for (const auto& [bit, name] : names)
+        if (chord.modifiers & bit)
+            (text += name) += '+';
+    if (chord.key == KEY_LEFTMETA)
+        return text += super;
+    const auto* row = LinuxKeys::byCode(chord.key);
+    return text += row ? std::string(row->label) : "Key " + std::to_string(chord.key);
+}
+
+std::optional<std::string> KeyProfile::describe(const ActionKind& kind, std::string_view app) const
+{
+    if (kind.as<ActionKind::Mouse>())
+        return std::string();
+    const auto sent = presses(kind, app);
+    return sent ? std::optional(describe(*sent)) : std::nullopt;
 }
 
 std::vector<MacChord> KeyProfile::macChords(LinuxChord target) const

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "FerlowCore/ActionKind.h"
 #include "FerlowInput/SystemShortcut.h"
 
 namespace ferlow {
@@ -94,6 +95,18 @@ public:
     // What opening the apps launcher presses; absent where the desktop has
     // no launcher shortcut.
     std::optional<LinuxChord> launcher() const { return m_launcher; }
+
+    // The one chord the chord mapper posts for a button of `kind` with `app`
+    // in front: a key button's, a gesture's, the app switcher's, a media
+    // key's key. Absent when the button presses nothing here, and for mouse
+    // buttons, which press no key.
+    std::optional<LinuxChord> presses(const ActionKind& kind, std::string_view app = {}) const;
+    // A chord as this desktop writes it: "Ctrl+Shift+T", "Alt+Tab",
+    // "Super+S" ("Meta+W" on KDE, whose settings call the key Meta).
+    std::string describe(LinuxChord chord) const;
+    // What a button of `kind` presses here, written as above; empty for a
+    // mouse button; absent when it presses nothing on this desktop.
+    std::optional<std::string> describe(const ActionKind& kind, std::string_view app = {}) const;
 
     // The macOS chords that this profile turns into `target` when no
     // application overrides apply: plain ones first (Command before

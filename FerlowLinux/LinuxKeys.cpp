@@ -20,7 +20,7 @@ struct GeneratedNames {
     std::array<std::string, 26> letter, letterUpper;
     std::array<std::string, 10> digit;
     std::array<std::string, 24> function, functionUpper;
-    std::array<std::string, 10> keypad, keypadKeysym;
+    std::array<std::string, 10> keypad, keypadKeysym, keypadLabel;
 };
 
 const GeneratedNames& generatedNames()
@@ -35,6 +35,7 @@ const GeneratedNames& generatedNames()
             n.digit[i] = std::to_string(i);
             n.keypad[i] = "kp" + std::to_string(i);
             n.keypadKeysym[i] = "KP_" + std::to_string(i);
+            n.keypadLabel[i] = "Keypad " + std::to_string(i);
         }
         for (std::size_t i = 0; i < 24; ++i) {
             n.function[i] = "f" + std::to_string(i + 1);
@@ -63,63 +64,63 @@ std::vector<LinuxKeys::Row> makeRows()
 
     std::vector<LinuxKeys::Row> rows;
     for (std::size_t i = 0; i < letters.size(); ++i)
-        rows.push_back({letters[i], n.letter[i], n.letter[i], n.letterUpper[i]});
+        rows.push_back({letters[i], n.letter[i], n.letter[i], n.letterUpper[i], n.letterUpper[i]});
     for (std::size_t i = 0; i < digits.size(); ++i)
-        rows.push_back({digits[i], n.digit[i], n.digit[i], n.digit[i]});
+        rows.push_back({digits[i], n.digit[i], n.digit[i], n.digit[i], n.digit[i]});
     for (std::size_t i = 0; i < functions.size(); ++i)
-        rows.push_back({functions[i], n.function[i], n.functionUpper[i], n.functionUpper[i]});
+        rows.push_back({functions[i], n.function[i], n.functionUpper[i], n.functionUpper[i], n.functionUpper[i]});
     for (std::size_t i = 0; i < keypad.size(); ++i)
-        rows.push_back({keypad[i], n.keypad[i], n.keypadKeysym[i], ""});
+        rows.push_back({keypad[i], n.keypad[i], n.keypadKeysym[i], "", n.keypadLabel[i]});
 
     const LinuxKeys::Row fixed[] = {
-        {KEY_MINUS, "minus", "minus", "-"},
-        {KEY_EQUAL, "equal", "equal", "="},
-        {KEY_LEFTBRACE, "bracketleft", "bracketleft", "["},
-        {KEY_RIGHTBRACE, "bracketright", "bracketright", "]"},
-        {KEY_SEMICOLON, "semicolon", "semicolon", ";"},
-        {KEY_APOSTROPHE, "apostrophe", "apostrophe", "'"},
-        {KEY_GRAVE, "grave", "grave", "`"},
-        {KEY_BACKSLASH, "backslash", "backslash", "\\"},
-        {KEY_COMMA, "comma", "comma", ","},
-        {KEY_DOT, "period", "period", "."},
-        {KEY_SLASH, "slash", "slash", "/"},
-        {KEY_102ND, "less", "less", "<"},
-        {KEY_ENTER, "enter", "Return", "Return"},
-        {KEY_TAB, "tab", "Tab", "Tab"},
-        {KEY_SPACE, "space", "space", "Space"},
-        {KEY_BACKSPACE, "backspace", "BackSpace", "Backspace"},
-        {KEY_ESC, "esc", "Escape", "Esc"},
-        {KEY_DELETE, "delete", "Delete", "Del"},
-        {KEY_INSERT, "insert", "Insert", "Ins"},
-        {KEY_HOME, "home", "Home", "Home"},
-        {KEY_END, "end", "End", "End"},
-        {KEY_PAGEUP, "pageup", "Page_Up", "PgUp"},
-        {KEY_PAGEDOWN, "pagedown", "Page_Down", "PgDown"},
-        {KEY_LEFT, "left", "Left", "Left"},
-        {KEY_RIGHT, "right", "Right", "Right"},
-        {KEY_UP, "up", "Up", "Up"},
-        {KEY_DOWN, "down", "Down", "Down"},
-        {KEY_PRINT, "print", "Print", "Print"},
-        {KEY_KPDOT, "kpdot", "KP_Decimal", ""},
-        {KEY_KPASTERISK, "kpasterisk", "KP_Multiply", ""},
-        {KEY_KPPLUS, "kpplus", "KP_Add", ""},
-        {KEY_KPMINUS, "kpminus", "KP_Subtract", ""},
-        {KEY_KPSLASH, "kpslash", "KP_Divide", ""},
-        {KEY_KPENTER, "kpenter", "KP_Enter", "Enter"},
-        {KEY_KPEQUAL, "kpequal", "KP_Equal", ""},
-        {KEY_NUMLOCK, "numlock", "Num_Lock", "NumLock"},
-        {KEY_LEFTCTRL, "ctrl", "Control_L", "Ctrl"},
-        {KEY_LEFTSHIFT, "shift", "Shift_L", "Shift"},
-        {KEY_LEFTALT, "alt", "Alt_L", "Alt"},
-        {KEY_LEFTMETA, "super", "Super_L", "Meta"},
-        {KEY_PLAYPAUSE, "playpause", "XF86AudioPlay", "Media Play"},
-        {KEY_NEXTSONG, "nextsong", "XF86AudioNext", "Media Next"},
-        {KEY_PREVIOUSSONG, "previoussong", "XF86AudioPrev", "Media Previous"},
-        {KEY_VOLUMEUP, "volumeup", "XF86AudioRaiseVolume", "Volume Up"},
-        {KEY_VOLUMEDOWN, "volumedown", "XF86AudioLowerVolume", "Volume Down"},
-        {KEY_MUTE, "mute", "XF86AudioMute", "Volume Mute"},
-        {KEY_BRIGHTNESSUP, "brightnessup", "XF86MonBrightnessUp", "Monitor Brightness Up"},
-        {KEY_BRIGHTNESSDOWN, "brightnessdown", "XF86MonBrightnessDown", "Monitor Brightness Down"},
+        {KEY_MINUS, "minus", "minus", "-", "-"},
+        {KEY_EQUAL, "equal", "equal", "=", "="},
+        {KEY_LEFTBRACE, "bracketleft", "bracketleft", "[", "["},
+        {KEY_RIGHTBRACE, "bracketright", "bracketright", "]", "]"},
+        {KEY_SEMICOLON, "semicolon", "semicolon", ";", ";"},
+        {KEY_APOSTROPHE, "apostrophe", "apostrophe", "'", "'"},
+        {KEY_GRAVE, "grave", "grave", "`", "`"},
+        {KEY_BACKSLASH, "backslash", "backslash", "\\", "\\"},
+        {KEY_COMMA, "comma", "comma", ",", ","},
+        {KEY_DOT, "period", "period", ".", "."},
+        {KEY_SLASH, "slash", "slash", "/", "/"},
+        {KEY_102ND, "less", "less", "<", "<"},
+        {KEY_ENTER, "enter", "Return", "Return", "Enter"},
+        {KEY_TAB, "tab", "Tab", "Tab", "Tab"},
+        {KEY_SPACE, "space", "space", "Space", "Space"},
+        {KEY_BACKSPACE, "backspace", "BackSpace", "Backspace", "Backspace"},
+        {KEY_ESC, "esc", "Escape", "Esc", "Esc"},
+        {KEY_DELETE, "delete", "Delete", "Del", "Delete"},
+        {KEY_INSERT, "insert", "Insert", "Ins", "Insert"},
+        {KEY_HOME, "home", "Home", "Home", "Home"},
+        {KEY_END, "end", "End", "End", "End"},
+        {KEY_PAGEUP, "pageup", "Page_Up", "PgUp", "Page Up"},
+        {KEY_PAGEDOWN, "pagedown", "Page_Down", "PgDown", "Page Down"},
+        {KEY_LEFT, "left", "Left", "Left", "Left"},
+        {KEY_RIGHT, "right", "Right", "Right", "Right"},
+        {KEY_UP, "up", "Up", "Up", "Up"},
+        {KEY_DOWN, "down", "Down", "Down", "Down"},
+        {KEY_PRINT, "print", "Print", "Print", "Print"},
+        {KEY_KPDOT, "kpdot", "KP_Decimal", "", "Keypad ."},
+        {KEY_KPASTERISK, "kpasterisk", "KP_Multiply", "", "Keypad *"},
+        {KEY_KPPLUS, "kpplus", "KP_Add", "", "Keypad +"},
+        {KEY_KPMINUS, "kpminus", "KP_Subtract", "", "Keypad -"},
+        {KEY_KPSLASH, "kpslash", "KP_Divide", "", "Keypad /"},
+        {KEY_KPENTER, "kpenter", "KP_Enter", "Enter", "Keypad Enter"},
+        {KEY_KPEQUAL, "kpequal", "KP_Equal", "", "Keypad ="},
+        {KEY_NUMLOCK, "numlock", "Num_Lock", "NumLock", "Num Lock"},
+        {KEY_LEFTCTRL, "ctrl", "Control_L", "Ctrl", "Ctrl"},
+        {KEY_LEFTSHIFT, "shift", "Shift_L", "Shift", "Shift"},
+        {KEY_LEFTALT, "alt", "Alt_L", "Alt", "Alt"},
+        {KEY_LEFTMETA, "super", "Super_L", "Meta", "Super"},
+        {KEY_PLAYPAUSE, "playpause", "XF86AudioPlay", "Media Play", "Play/Pause"},
+        {KEY_NEXTSONG, "nextsong", "XF86AudioNext", "Media Next", "Next Track"},
+        {KEY_PREVIOUSSONG, "previoussong", "XF86AudioPrev", "Media Previous", "Previous Track"},
+        {KEY_VOLUMEUP, "volumeup", "XF86AudioRaiseVolume", "Volume Up", "Volume Up"},
+        {KEY_VOLUMEDOWN, "volumedown", "XF86AudioLowerVolume", "Volume Down", "Volume Down"},
+        {KEY_MUTE, "mute", "XF86AudioMute", "Volume Mute", "Mute"},
+        {KEY_BRIGHTNESSUP, "brightnessup", "XF86MonBrightnessUp", "Monitor Brightness Up", "Brightness Up"},
+        {KEY_BRIGHTNESSDOWN, "brightnessdown", "XF86MonBrightnessDown", "Monitor Brightness Down", "Brightness Down"},
     };
     rows.insert(rows.end(), std::begin(fixed), std::end(fixed));
     return rows;

@@ -7,18 +7,20 @@
 
 namespace ferlow {
 
-// The Linux keys Ferlow can press, each by its evdev code with three names:
+// The Linux keys Ferlow can press, each by its evdev code with four names:
 // Ferlow's own (lower case, used in keys.json and in messages: "a",
 // "pageup", "ctrl", "playpause"), the X keysym name (also the key part of a
-// GTK accelerator: "Page_Up", "XF86AudioPlay") and the Qt portable name KDE
+// GTK accelerator: "Page_Up", "XF86AudioPlay"), the Qt portable name KDE
 // writes in its shortcut files ("PgUp", "Media Play"; empty where KDE has
-// none). A key that is not listed here is never posted.
+// none) and the label people read on screen ("Page Up", "Play/Pause"). A
+// key that is not listed here is never posted.
 struct LinuxKeys {
     struct Row {
         std::uint16_t evdev;
         std::string_view name;
         std::string_view keysym;
         std::string_view qt;
+        std::string_view label;
     };
 
     static std::span<const Row> all();

@@ -33,7 +33,9 @@ const QString name = QStringLiteral("Name");
 const QString pageHelp = QStringLiteral("The page this button sits on");
 const QString removeHelp = QStringLiteral("Remove this button");
 const QString keepAnyway = QStringLiteral("Keep anyway");
-const QString appSwitcher = QStringLiteral("\u2318Tab, then pick with the pad");
+const QString thenPick = QStringLiteral(", then pick with the pad");
+const QString appSwitcherChord = QStringLiteral("App Switcher"); // when this desktop has none
+const QString noShortcut = QStringLiteral("None");
 const QString leftClick = QStringLiteral("Left click");
 const QString rightClick = QStringLiteral("Right click");
 const QString middleClick = QStringLiteral("Middle click");
@@ -79,8 +81,8 @@ QSize rowSize(const QWidget* row) { return {1, row->sizeHint().height()}; }
 } // namespace
 
 ActionRow::ActionRow(const ActionButton& button, std::optional<std::string> conflict,
-    const ShortcutRecorder::Translate& translate, QWidget* parent)
-    : QWidget(parent), m_button(button)
+    const ShortcutRecorder::Translate& translate, DescribeKeys describeKeys, QWidget* parent)
+    : QWidget(parent), m_button(button), m_describeKeys(std::move(describeKeys))
 {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(4, 6, 8, 6);
@@ -174,8 +176,8 @@ void ActionRow::display(const ActionButton& button, std::optional<std::string> c
     m_button = button;
     const auto page = ActionsEditorView::pages().indexOf(qs(button.group.value_or(text::more)));
     m_page->setCurrentIndex(static_cast<int>(page)); // none shown for a page the picker does not offer
-    if (const auto* key = button.kind.as<ActionKind::Key>(); key && m_recorder)
-        m_recorder->setChord({key->code, key->modifiers});
+    if (m_recorder)
+        m_recorder->setShortcut(describe(button.kind));
     if (m_kind)
         m_kind->setText(describe(button.kind));
     m_conflictLine->setVisible(conflict.has_value());
@@ -184,17 +186,19 @@ void ActionRow::display(const ActionButton& button, std::optional<std::string> c
     m_keep->setChecked(button.keep);
 }
 
-QString ActionRow::describe(const ActionKind& kind)
+QString ActionRow::describe(const ActionKind& kind) const
 {
-    if (const auto* key = kind.as<ActionKind::Key>())
-        return qs(KeyNames::describe(key->code, key->modifiers));
     if (const auto* media = kind.as<ActionKind::Media>())
         return qs(KeyNames::name(media->key));
     if (const auto* mouse = kind.as<ActionKind::Mouse>())
         return mouse->button <= 0 ? text::leftClick : mouse->button == 1 ? text::rightClick : text::middleClick;
     if (const auto* gesture = kind.as<ActionKind::Gesture>())
         return qs(KeyNames::name(gesture->gesture));
-    return text::appSwitcher;
+    // Keys and the switcher read as the chord this desktop really gets.
+    const auto chord = m_describeKeys ? m_describeKeys(kind) : std::nullopt;
+    if (kind.as<ActionKind::Key>())
+        return chord ? qs(*chord) : text::noShortcut;
+    return (chord && !chord->empty() ? qs(*chord) : text::appSwitcherChord) + text::thenPick;
 }
 
 void ActionRow::commitTitle()
@@ -214,14 +218,20 @@ void ActionRow::commitTitle()
 
 void ActionRow::record(ShortcutRecorder::Chord chord)
 {
-    const auto* old = m_button.kind.as<ActionKind::Key>();
     ActionButton changed = m_button;
-    // A title that only spelled out the old shortcut follows the new one;
-    // a name the user gave stays.
-    if (m_button.title.empty() || (old && m_button.title == KeyNames::describe(old->code, old->modifiers)))
-        changed.title = KeyNames::describe(chord.code, chord.modifiers);
     changed.kind = ActionKind::key(chord.code, chord.modifiers);
     changed.keep = false;
+    // A title that only spelled out the old shortcut follows the new one; a
+    // name the user gave stays. Titles from before shortcuts were written the
+    // desktop's way spell them the macOS way (⌘A), and count as spelled out.
+    const auto written = [this](const ActionKind& kind) {
+        return m_describeKeys ? m_describeKeys(kind) : std::nullopt;
+    };
+    const auto* old = m_button.kind.as<ActionKind::Key>();
+    const bool spelledOut = m_button.title.empty() || written(m_button.kind) == m_button.title
+        || (old && KeyNames::describe(old->code, old->modifiers) == m_button.title);
+    if (const auto title = written(changed.kind); spelledOut && title && !title->empty())
+        changed.title = *title;
     if (onChange)
         onChange(changed);
 }
@@ -388,7 +398,8 @@ void ActionsEditorView::sync()
 
     m_list->clear();
     for (const auto& button : buttons) {
-        auto* row = new ActionRow(button, m_model.conflict(button), m_translate);
+        auto* row = new ActionRow(button, m_model.conflict(button), m_translate,
+            [&model = m_model](const ActionKind& kind) { return model.describe(kind); });
         row->onChange = [this](const ActionButton& changed) { replace(changed); };
         row->onDelete = [this, id = button.id] { remove(id); };
         auto* item = new QListWidgetItem(m_list);

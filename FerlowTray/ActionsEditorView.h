@@ -23,13 +23,18 @@ namespace ferlow {
 class AppModel;
 class SymbolView;
 
+// What a button presses on this desktop, as the desktop writes it
+// ("Ctrl+Shift+T"); empty when there is nothing to write; absent when it
+// presses nothing here.
+using DescribeKeys = std::function<std::optional<std::string>(const ActionKind& kind)>;
+
 // One button of the list: its name, page, what it does, remove, and the
 // clash warning with "Keep anyway". Every edit is reported whole through
 // onChange.
 class ActionRow final : public QWidget {
 public:
     ActionRow(const ActionButton& button, std::optional<std::string> conflict,
-        const ShortcutRecorder::Translate& translate, QWidget* parent = nullptr);
+        const ShortcutRecorder::Translate& translate, DescribeKeys describeKeys, QWidget* parent = nullptr);
 
     // Shows `button`; a name being typed stays as it is.
     void display(const ActionButton& button, std::optional<std::string> conflict);
@@ -44,14 +49,16 @@ public:
     std::function<void(const ActionButton&)> onChange;
     std::function<void()> onDelete;
 
-    // What a button does, for a button that is not a key.
-    static QString describe(const ActionKind& kind);
+    // What a button does: its shortcut as this desktop writes it, the
+    // media key's or gesture's name, the click, the app switcher's chord.
+    QString describe(const ActionKind& kind) const;
 
 private:
     void commitTitle();
     void record(ShortcutRecorder::Chord chord);
 
     ActionButton m_button;
+    DescribeKeys m_describeKeys;
     QLineEdit* m_title = nullptr;
     QComboBox* m_page = nullptr;
     ShortcutRecorder* m_recorder = nullptr;

@@ -24,6 +24,7 @@ const std::map<std::uint16_t, std::string>& KeyNames::table()
 
 std::string KeyNames::describe(std::uint16_t code, std::uint64_t modifiers)
 {
+    // Matched against stored titles only; these symbols never reach the screen.
     std::string text;
     if (modifiers & control)
         text += "\u2303";
@@ -65,9 +66,9 @@ std::string KeyNames::name(SystemGesture gesture)
 {
     switch (gesture) {
     case SystemGesture::missionControl:
-        return "Mission Control";
+        return "Overview";
     case SystemGesture::appExpose:
-        return "App Expos\u00E9";
+        return "App Windows";
     case SystemGesture::showDesktop:
         return "Show Desktop";
     case SystemGesture::apps:
@@ -75,9 +76,9 @@ std::string KeyNames::name(SystemGesture gesture)
     case SystemGesture::lookUp:
         return "Look Up";
     case SystemGesture::spaceLeft:
-        return "Space to the Left";
+        return "Workspace to the Left";
     case SystemGesture::spaceRight:
-        return "Space to the Right";
+        return "Workspace to the Right";
     }
     return {};
 }

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QKeyEvent>
 
-#include "FerlowTray/KeyNames.h"
 #include "FerlowTray/ViewStyle.h"
 #include "FerlowInput/SystemShortcut.h"
 #include "FerlowLinux/KeyProfile.h"
@@ -79,28 +78,24 @@ ShortcutRecorder::ShortcutRecorder(Translate translate, QWidget* parent)
         else
             startRecording();
     });
-    showChord();
+    showShortcut();
 }
 
 ShortcutRecorder::~ShortcutRecorder() { stopRecording(); }
 
-void ShortcutRecorder::setChord(Chord chord)
+void ShortcutRecorder::setShortcut(const QString& text)
 {
-    m_chord = chord;
-    showChord();
+    m_shortcut = text;
+    showShortcut();
 }
 
-void ShortcutRecorder::showChord()
-{
-    setText(m_recording ? pressShortcut
-                        : QString::fromStdString(KeyNames::describe(m_chord.code, m_chord.modifiers)));
-}
+void ShortcutRecorder::showShortcut() { setText(m_recording ? pressShortcut : m_shortcut); }
 
 void ShortcutRecorder::startRecording()
 {
     m_recording = true;
     qApp->installEventFilter(this);
-    showChord();
+    showShortcut();
 }
 
 void ShortcutRecorder::stopRecording()
@@ -109,7 +104,7 @@ void ShortcutRecorder::stopRecording()
         return;
     qApp->removeEventFilter(this);
     m_recording = false;
-    showChord();
+    showShortcut();
 }
 
 bool ShortcutRecorder::eventFilter(QObject* watched, QEvent* event)

@@ -36,7 +36,9 @@ public:
     ShortcutRecorder(Translate translate, QWidget* parent = nullptr);
     ~ShortcutRecorder() override;
 
-    void setChord(Chord chord);
+    // What the button shows while it is not recording: the shortcut as this
+    // desktop writes it.
+    void setShortcut(const QString& text);
     bool isRecording() const { return m_recording; }
 
     // A recorded chord, with only the Shift, Control, Option and Command bits.
@@ -48,10 +50,10 @@ protected:
 private:
     void startRecording();
     void stopRecording();
-    void showChord();
+    void showShortcut();
 
     Translate m_translate;
-    Chord m_chord;
+    QString m_shortcut;
     bool m_recording = false;
 };
 

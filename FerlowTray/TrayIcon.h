@@ -17,8 +17,12 @@ struct TrayIcon {
     static QImage draw(const QColor& color, int pixels);
     // Every size trays commonly ask for.
     static QIcon icon(const QColor& color);
-    // Light on dark panels, dark on light ones. GNOME's top bar is dark in
-    // both its styles; elsewhere the panel follows the desktop's palette.
+    // A grey that reads on any panel: at least 3:1 (the WCAG 2 minimum for
+    // graphics) against black and against white alike, because many trays
+    // (tint2, stalonetray and other XEmbed trays) say nothing of what they
+    // are drawn on and the app's palette may not match the panel. Within
+    // that, the lighter grey where a dark panel is likely: GNOME's top bar,
+    // which is dark in both its styles, or a dark palette.
     static QColor glyphColor(std::string_view currentDesktop, const QPalette& palette);
 };
 

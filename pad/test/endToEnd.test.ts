@@ -58,6 +58,17 @@ class Trace {
         return existsSync(this.path) ? readFileSync(this.path, "utf8").split("\n").filter(Boolean).map((l) => l.split(" ").slice(1)) : [];
     }
 
+    // The number of lines once none has come for 150 ms: on a busy machine
+    // the last move of a gesture may still be on its way when the next starts.
+    async settled(): Promise<number> {
+        for (let count = -1; ; await sleep(150)) {
+            const now = this.lines().length;
+            if (now === count)
+                return now;
+            count = now;
+        }
+    }
+
     // The lines after the first `mark` once `done` says they are complete.
     async after(mark: number, what: string, done: (lines: string[][]) => boolean, ms = 5000): Promise<string[][]> {
         return until(what, () => {
@@ -179,6 +190,8 @@ describe("the pad in a real browser drives the real app", { skip }, () => {
     it("connects with input allowed", async () => {
         assert.notEqual((await page.locator("#computer").textContent())?.trim(), "");
         assert.equal(await page.locator("#notice-access").isHidden(), true);
+        for (const name of ["Left click", "Right click"])
+            assert.equal(await page.getByRole("button", { name, exact: true }).count(), 1, name);
         await screenshot(page, "connected");
     });
 
@@ -202,7 +215,7 @@ describe("the pad in a real browser drives the real app", { skip }, () => {
     });
 
     it("clicks on a tap", async () => {
-        const mark = app.trace.lines().length;
+        const mark = await app.trace.settled();
         await fingers.tap(centre);
         const lines = await app.trace.after(mark, "a click", (l) => mouse(l, 2).length > 0);
         assert.deepEqual(lines.map((l) => l.slice(0, 2).join(" ")), ["mouse 1", "mouse 2"]);
@@ -265,6 +278,11 @@ describe("the pad in a real browser drives the real app", { skip }, () => {
             await fingers.send("touchEnd", []);
             await sleep(250);
         }
+        // The buttons speak this desktop's words; the app runs with no
+        // desktop named, where nothing opens an overview.
+        assert.doesNotMatch((await page.locator("#sheet-pages").textContent())!, /⌘|⌥|⌃|Spotlight|Mission Control/);
+        assert.equal(await page.locator('.action[data-id="mc"] .action-title').textContent(), "Overview");
+        assert.equal(await page.locator('.action[data-id="mc"] .action-warning').textContent(), "Not available on this desktop");
         const mark = app.trace.lines().length;
         await fingers.send("touchStart", [await box(page, '.action[data-id="esc"]')]);
         await sleep(900); // held beyond the app's half-second watchdog
@@ -296,11 +314,25 @@ describe("the pad in a real browser drives the real app", { skip }, () => {
         else
             t.diagnostic("this app allows input even without a display: no not-allowed screenshot");
 
+        // It asks first; Cancel keeps the pairing.
+        const stored = () => pad.page.evaluate(() => localStorage.getItem("ferlow.pairing") ?? location.hash);
         await pad.fingers.tap(await box(pad.page, "#open-settings"));
         await pad.fingers.tap(await box(pad.page, "#forget"));
+        assert.equal(await pad.page.locator("#forget-question").textContent(),
+            "Forget this computer? To use it again, this phone needs a new code from it.");
+        await pad.fingers.tap(await box(pad.page, "#forget-no"));
+        assert.equal(await pad.page.locator("#overlay").isHidden(), true);
+        assert.notEqual(await stored(), "");
+
+        await pad.fingers.tap(await box(pad.page, "#forget"));
+        await pad.fingers.tap(await box(pad.page, "#forget-yes"));
         await pad.page.waitForSelector("#overlay:not([hidden])");
         assert.equal(await pad.page.locator("#overlay-title").textContent(), "Scan a new code");
-        assert.equal(await pad.page.evaluate(() => localStorage.getItem("ferlow.pairing") ?? location.hash), "");
+        assert.equal(await pad.page.locator("#overlay-text").textContent(), "This phone is no longer paired with the "
+            + "computer. On the computer, choose Add a Phone… in Ferlow’s menu, or run ferlow --pair, then scan the code.");
+        assert.equal(await pad.page.locator("#overlay-text code").textContent(), "ferlow --pair");
+        await screenshot(pad.page, "unpaired");
+        assert.equal(await stored(), "");
         // The old code again (a new fragment, no reload): the computer no longer knows it.
         await pad.page.evaluate(() => (document.getElementById("overlay")!.hidden = true));
         await pad.page.goto(denied.url);

@@ -15,6 +15,7 @@
 #include "Ferlow/AppModel.h"
 #include "Ferlow/MainContext.h"
 #include "FerlowHost/MemorySettingsStore.h"
+#include "FerlowLinux/KeyProfile.h"
 #include "tests/FerlowHost/TestPhone.h"
 #include "tests/Support/RecordingPoster.h"
 #include "tests/Support/TestSupport.h"
@@ -149,6 +150,7 @@ struct AppFixture {
         p.loginItemEnabled = [this] { return loginItem; };
         p.trackpadPrefs = [this] { return prefs; };
         p.systemShortcuts = [this] { return shortcuts; };
+        p.describeKeys = [keys = keys](const ActionKind& kind, std::string_view app) { return keys->describe(kind, app); };
         p.supportDirectory = support;
         p.padDirectory = folder.path() / "pad";
         p.uninstall = [] { return std::vector<std::string> {}; };
@@ -172,6 +174,7 @@ struct AppFixture {
     std::shared_ptr<RecordingPoster> poster = std::make_shared<RecordingPoster>();
     std::string inputBackend;
     std::vector<SystemShortcut> shortcuts;
+    std::shared_ptr<const KeyProfile> keys = std::make_shared<const KeyProfile>(KeyProfile::Desktop::gnome);
     std::optional<FrontApp> front;
     TrackpadPrefs prefs = TrackpadPrefs::builtIn(true);
     bool loginItem = false, loginItemWorks = true;

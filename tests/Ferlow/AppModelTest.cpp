@@ -61,6 +61,7 @@ TEST(AppModel, APhoneLearnsEveryChange)
     AppFixture fixture;
     fixture.support = fixture.folder.path() / "not-a-folder";
     test::writeFile(fixture.support, "a file where the data folder should be");
+    fixture.keys = std::make_shared<const KeyProfile>(KeyProfile::Desktop::genericX11);
     AppEnvironment development;
     development.padDir = fixture.folder.path() / "pad";
     auto& model = *(fixture.model = fixture.makeModel(development));
@@ -75,14 +76,18 @@ TEST(AppModel, APhoneLearnsEveryChange)
     ASSERT_EQ(model.pairings().size(), 1u);
     EXPECT_EQ(model.pairings()[0].name, "Pixel");
 
-    auto buttons = ActionStore::defaults();
-    buttons.resize(2);
+    // A plain X11 desktop has no overview, and file managers there no
+    // Duplicate: the phone is told, button by button.
+    std::vector buttons {ActionStore::defaults()[0], ActionStore::defaults()[19]};
     model.setActions(buttons);
+    buttons[1].conflict = "Not available on this desktop";
     EXPECT_EQ(phone.receive(), MacMessage::actions(buttons));
 
-    fixture.front = FrontApp {"com.microsoft.VSCode", "Code"};
+    fixture.front = FrontApp {"com.apple.finder", "Thunar"};
     model.frontAppChanged();
-    EXPECT_EQ(phone.receive(), MacMessage::context(AppShortcuts::context("com.microsoft.VSCode", "Code")));
+    auto files = AppShortcuts::context("com.apple.finder", "Thunar");
+    files->actions[5].conflict = "Not available on this desktop";
+    EXPECT_EQ(phone.receive(), MacMessage::context(files));
     fixture.front = FrontApp {std::string(FrontApp::ownBundleID), "Ferlow"};
     model.frontAppChanged();
     phone.send(PhoneMessage::ping(1));

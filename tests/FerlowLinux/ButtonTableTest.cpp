@@ -83,15 +83,15 @@ const AppRows appButtons[] = {
             {"Tab", "tab", same, same, "completion"}, {"New Tab", "ctrl+shift+t"},
             {"Close Tab", "ctrl+shift+w", same, same, "Ctrl+W would delete a word"}, {"Return", "enter"}}},
     {"com.apple.finder", // Files, Dolphin, Thunar
-        {{"Back", "alt+left"}, {"Enclosing Folder", "alt+up"}, {"Forward", "alt+right"},
-            {"Quick Look", "space", same, same, "preview where the file manager has one"},
-            {"Get Info", "ctrl+i", "alt+enter", "alt+enter", "properties"},
+        {{"Back", "alt+left"}, {"Parent Folder", "alt+up"}, {"Forward", "alt+right"},
+            {"Preview", "space", same, same, "preview where the file manager has one"},
+            {"Properties", "ctrl+i", "alt+enter", "alt+enter", "properties"},
             {"Duplicate", "", "ctrl+d", "", "only Dolphin duplicates; Ctrl+D elsewhere bookmarks"},
             {"New Folder", "ctrl+shift+n"}, {"New Window", "ctrl+n"}, {"Move to Trash", "delete"}}},
     {"com.apple.Preview", // Document Viewer, Okular
         {{"Zoom Out", "ctrl+minus"}, {"Actual Size", "ctrl+0"}, {"Zoom In", "ctrl+equal"}, {"Previous Page", "pageup"},
             {"Rotate", "ctrl+right", "", same, "Okular has no rotate key"}, {"Next Page", "pagedown"},
-            {"Markup", "", "f6", "", "Okular's annotations; Document Viewer has no key"}}},
+            {"Annotate", "", "f6", "", "Okular's annotations; Document Viewer has no key"}}},
     {"com.apple.mail", // Thunderbird
         {{"New Message", "ctrl+n"}, {"Reply", "ctrl+r"}, {"Reply All", "ctrl+shift+r"}, {"Forward", "ctrl+l"},
             {"Archive", "a"}, {"Delete", "delete"}, {"Get Mail", "f5"}}},
@@ -116,16 +116,19 @@ constexpr Desktop desktops[] = {Desktop::gnome, Desktop::kde, Desktop::genericX1
 
 // Performs `message` (an action is pressed and released) through a fresh
 // translator and mapper on each desktop, waits out the switcher, and
-// compares the chords posted with the row.
-void check(const Row& row, const std::string& app, const std::vector<ActionButton>& buttons, const PhoneMessage& message)
+// compares the chords posted with the row, and with the chord the profile
+// says a button of `kind` presses (what the editor and the pad are told).
+void check(const Row& row, const std::string& app, const std::vector<ActionButton>& buttons, const PhoneMessage& message,
+    const ActionKind& kind)
 {
     for (const auto desktop : desktops) {
+        const KeyProfile profile(desktop);
         double now = 0;
         Translator translator(std::make_shared<PointerState>(Point {100, 100}), [] { return DisplayLayout {}; },
             [] { return Point {100, 100}; }, [&now] { return now; }, Translator::DockSwipes::emulated);
         translator.setActions([&buttons] { return buttons; });
         auto sink = std::make_shared<RecordingSink>();
-        ChordMapper mapper(KeyProfile(desktop), sink);
+        ChordMapper mapper(profile, sink);
         mapper.setFrontApp(app);
         mapper.post(translator.translate(message));
         if (const auto* action = message.as<PhoneMessage::Action>())
@@ -134,8 +137,11 @@ void check(const Row& row, const std::string& app, const std::vector<ActionButto
         mapper.post(translator.expire());
 
         const char* column = desktop == Desktop::kde ? row.kde : desktop == Desktop::genericX11 ? row.x11 : nullptr;
-        EXPECT_EQ(test::chords(sink->events), column ? column : row.gnome)
-            << KeyProfile(desktop).desktopName() << ", " << app << " " << row.button << ": " << row.promise;
+        const std::string expected = column ? column : row.gnome;
+        EXPECT_EQ(test::chords(sink->events), expected)
+            << profile.desktopName() << ", " << app << " " << row.button << ": " << row.promise;
+        const auto told = profile.presses(kind, app);
+        EXPECT_EQ(told ? told->description() : "", expected) << profile.desktopName() << ", " << app << " " << row.button;
     }
 }
 
@@ -145,12 +151,13 @@ TEST(ButtonTable, DefaultButtonsAndSystemGesturesDoWhatTheyPromiseOnEachDesktop)
     ASSERT_EQ(std::size(defaultButtons), buttons.size());
     for (std::size_t i = 0; i < buttons.size(); ++i) {
         ASSERT_EQ(defaultButtons[i].button, buttons[i].id) << "the table follows the default list";
-        check(defaultButtons[i], "", buttons, PhoneMessage::action(buttons[i].id, true));
+        check(defaultButtons[i], "", buttons, PhoneMessage::action(buttons[i].id, true), buttons[i].kind);
     }
     ASSERT_EQ(std::size(systemGestures), allSystemGestures.size());
     for (std::size_t i = 0; i < allSystemGestures.size(); ++i) {
         ASSERT_EQ(systemGestures[i].button, rawValue(allSystemGestures[i]));
-        check(systemGestures[i], "", {}, PhoneMessage::system(allSystemGestures[i]));
+        const auto gesture = allSystemGestures[i];
+        check(systemGestures[i], "", {}, PhoneMessage::system(gesture), ActionKind::gesture(gesture));
     }
 }
 
@@ -168,7 +175,7 @@ TEST(ButtonTable, AppButtonsDoWhatTheirTitlesSayInEveryAppOnEachDesktop)
         familiesSeen += bundleID == family->bundleID;
         for (std::size_t i = 0; i < buttons.size(); ++i) {
             ASSERT_EQ(family->rows[i].button, buttons[i].title) << bundleID;
-            check(family->rows[i], bundleID, buttons, PhoneMessage::action(buttons[i].id, true));
+            check(family->rows[i], bundleID, buttons, PhoneMessage::action(buttons[i].id, true), buttons[i].kind);
         }
     }
     EXPECT_EQ(familiesSeen, std::size(appButtons));

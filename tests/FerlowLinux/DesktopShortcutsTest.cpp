@@ -125,7 +125,7 @@ _launch=Ctrl+Alt+T
     const auto reserved = kde.reserved();
     const auto annotated = ShortcutConflicts::annotate(
         {button("a", 118, option), button("b", 48, command), button("c", 120, command | option), button("d", 8, command)},
-        shortcuts, {kde.desktopName(), reserved});
+        shortcuts, {kde.desktopName(), reserved, {}});
     EXPECT_EQ(annotated[0].conflict, "Also used by Close Window");
     EXPECT_EQ(annotated[1].conflict, "Reserved by KDE");
     EXPECT_EQ(annotated[2].conflict, "Reserved by KDE"); // Ctrl+Alt+F2 switches the console

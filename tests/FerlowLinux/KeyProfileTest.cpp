@@ -51,6 +51,16 @@ TEST(KeyProfile, UserFileOverridesSingleChordsAndBeatsTheBuiltInAppTables)
     EXPECT_FALSE(KeyProfile::load(Desktop::gnome, folder.path() / "missing.json").problem);
 }
 
+// How the desktop writes a chord; that it is the chord really sent is the
+// button table's test. A mouse button presses no key but is there.
+TEST(KeyProfile, DescribesAChordAsTheDesktopWritesIt)
+{
+    EXPECT_EQ(KeyProfile(Desktop::kde).describe(ActionKind::gesture(SystemGesture::missionControl)), "Meta+W");
+    EXPECT_EQ(KeyProfile(Desktop::kde).describe(ActionKind::key(124, control)), "Ctrl+Meta+Right");
+    EXPECT_EQ(KeyProfile(Desktop::gnome).describe(ActionKind::key(33, command | MacChord::shift | 0x800000)), "Ctrl+Page Up");
+    EXPECT_EQ(KeyProfile(Desktop::gnome).describe(ActionKind::mouse(1)), "");
+}
+
 TEST(KeyProfile, ABadUserFileIsNamedWithItsProblemAndTheBuiltInKeysStay)
 {
     test::TemporaryDirectory folder;

@@ -56,8 +56,9 @@ void press(QWidget* anywhere, Qt::Key key, std::uint16_t evdev, Qt::KeyboardModi
 }
 
 // Ctrl+V on Linux is the ⌘V a button stores. A name the user gave stays; a
-// name that only spelled out the old shortcut follows the new one. Caps Lock
-// and Num Lock never reach the stored bits.
+// name that only spelled out the old shortcut follows the new one, written as
+// the desktop writes it, also when an earlier version spelled it the macOS
+// way. Caps Lock and Num Lock never reach the stored bits.
 TEST(ActionsEditor, RecordingTakesTheNextKeyThroughTheKeyProfile)
 {
     TrayFixture fixture;
@@ -74,20 +75,24 @@ TEST(ActionsEditor, RecordingTakesTheNextKeyThroughTheKeyProfile)
     press(paste, Qt::Key_V, KEY_V, Qt::ControlModifier | Qt::KeypadModifier);
     EXPECT_EQ(*buttonOf(model, "paste"),
         (ActionButton {"paste", "Paste", ActionKind::key(9, 0x100000), std::nullopt, false, "Edit"}));
-    EXPECT_EQ(rowOf(editor, "paste")->recorder()->text(), "\u2318V");
+    EXPECT_EQ(rowOf(editor, "paste")->recorder()->text(), "Ctrl+V");
 
     auto* select = rowOf(editor, "selectall")->recorder();
     select->click();
     press(select, Qt::Key_V, KEY_V, Qt::ControlModifier);
-    EXPECT_EQ(buttonOf(model, "selectall")->title, "\u2318V");
-    EXPECT_EQ(buttonOf(model, "selectall")->kind, ActionKind::key(9, 0x100000));
+    EXPECT_EQ(buttonOf(model, "selectall")->title, "Ctrl+V");
+    select = rowOf(editor, "selectall")->recorder();
+    select->click();
+    press(select, Qt::Key_Z, KEY_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(buttonOf(model, "selectall")->title, "Ctrl+Shift+Z");
+    EXPECT_EQ(buttonOf(model, "selectall")->kind, ActionKind::key(6, 0x120000));
 
     // Clicking again stops; the next key goes to the window as usual.
     select = rowOf(editor, "selectall")->recorder();
     select->click();
     select->click();
     press(select, Qt::Key_X, KEY_X, Qt::ControlModifier);
-    EXPECT_EQ(buttonOf(model, "selectall")->kind, ActionKind::key(9, 0x100000));
+    EXPECT_EQ(buttonOf(model, "selectall")->kind, ActionKind::key(6, 0x120000));
     EXPECT_FALSE(select->isRecording());
 }
 
@@ -107,7 +112,7 @@ TEST(ActionsEditor, NamesLoseSurroundingBlanksAndNeverBecomeEmpty)
 
 // Both buttons of one shortcut warn, each naming the other; "Keep anyway"
 // is remembered while the warning stays. Showing the editor rereads the
-// desktop's own shortcuts.
+// desktop's own shortcuts. A shortcut this desktop has no chord for says so.
 TEST(ActionsEditor, ClashesShowOnBothButtonsUntilKept)
 {
     TrayFixture fixture;
@@ -132,6 +137,15 @@ TEST(ActionsEditor, ClashesShowOnBothButtonsUntilKept)
     editor.show();
     TrayFixture::settle();
     EXPECT_EQ(rowOf(editor, "selectall")->conflictLabel()->text(), "Also used by Show the overview");
+
+    // ⌃⌘D (Look Up) sends nothing on any Linux desktop.
+    auto cut = *buttonOf(model, "cut");
+    cut.kind = ActionKind::key(2, 0x140000);
+    editor.replace(cut);
+    TrayFixture::settle();
+    EXPECT_EQ(rowOf(editor, "cut")->recorder()->text(), "None");
+    EXPECT_EQ(rowOf(editor, "cut")->conflictLabel()->text(), "Not available on this desktop");
+    EXPECT_EQ(rowOf(editor, "switcher")->describe(ActionKind::appSwitcher()), "Alt+Tab, then pick with the pad");
 }
 
 TEST(ActionsEditor, PagesRemoveReorderAndRestore)
@@ -190,7 +204,7 @@ TEST(ActionsEditor, AddButtonMenuOffersEveryKind)
         {0, "Shortcut", ActionKind::key(0, 0x100000)},
         {1, "Play/Pause", ActionKind::media(MediaKey::playPause)},
         {11, "Middle Click", ActionKind::mouse(2)},
-        {18, "Space to the Right", ActionKind::gesture(SystemGesture::spaceRight)},
+        {18, "Workspace to the Right", ActionKind::gesture(SystemGesture::spaceRight)},
         {19, "App Switcher", ActionKind::appSwitcher()},
     };
     for (const auto& [index, title, kind] : expected) {

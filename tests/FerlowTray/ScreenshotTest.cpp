@@ -8,6 +8,8 @@
 #include <QListWidget>
 #include <QPalette>
 #include <QStyle>
+#include <algorithm>
+#include <cmath>
 #include <gtest/gtest.h>
 
 #include "FerlowTray/TrayIcon.h"
@@ -30,6 +32,20 @@ QPalette darkPalette()
     return dark;
 }
 
+// WCAG 2 contrast between the icon's glyph (its most opaque pixel) and a
+// panel of relative luminance 0 (black) or 1 (white).
+double contrastOn(const QImage& icon, double panel)
+{
+    QColor glyph(Qt::transparent);
+    for (int y = 0; y < icon.height(); ++y)
+        for (int x = 0; x < icon.width(); ++x)
+            if (icon.pixelColor(x, y).alpha() > glyph.alpha())
+                glyph = icon.pixelColor(x, y);
+    const auto linear = [](double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    const double l = 0.2126 * linear(glyph.redF()) + 0.7152 * linear(glyph.greenF()) + 0.0722 * linear(glyph.blueF());
+    return (std::max(l, panel) + 0.05) / (std::min(l, panel) + 0.05);
+}
+
 TEST(Screenshots, EveryWindowLightAndDark)
 {
     QDir().mkpath(QStringLiteral(FERLOW_SCREENSHOT_DIR));
@@ -47,9 +63,12 @@ TEST(Screenshots, EveryWindowLightAndDark)
             EXPECT_TRUE(window->grab().save(file(name)));
         };
 
-        // The tray icon as a panel of this brightness gets it.
+        // The tray icon as this palette gets it reads on a black and on a
+        // white panel: trays rarely say which they are.
         const auto icon = TrayIcon::draw(TrayIcon::glyphColor("KDE", QApplication::palette()), TrayIcon::side * scale);
         EXPECT_TRUE(icon.save(file("tray-icon")));
+        EXPECT_GE(contrastOn(icon, 0), 3);
+        EXPECT_GE(contrastOn(icon, 1), 3);
 
         // First launch: the terms, then the onboarding.
         {
@@ -71,9 +90,12 @@ TEST(Screenshots, EveryWindowLightAndDark)
             take(delegate.onboardingWindow(), "onboarding-refused");
             fixture.model->stop();
         }
-        // A phone in use, another one paired before, a clash in the buttons.
+        // A phone in use, another one paired before, a clash in the buttons,
+        // on a desktop without an overview.
         {
             TrayFixture fixture;
+            fixture.keys = std::make_shared<const KeyProfile>(KeyProfile::Desktop::genericX11);
+            fixture.model = fixture.makeModel();
             auto& model = *fixture.model;
             fixture.usedPairing("Old phone");
             AppDelegate delegate(model, fixture.main, test::delegateOptions(true));
@@ -95,7 +117,7 @@ TEST(Screenshots, EveryWindowLightAndDark)
             delegate.showActions();
             TrayFixture::settle();
             auto* list = delegate.actionsWindow()->findChild<QListWidget*>();
-            list->scrollToItem(list->item(12), QAbstractItemView::PositionAtCenter);
+            list->scrollToItem(list->item(15), QAbstractItemView::PositionAtCenter);
             take(delegate.actionsWindow(), "actions");
             model.stop();
         }

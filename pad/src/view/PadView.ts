@@ -27,6 +27,17 @@ function element<T extends HTMLElement = HTMLElement>(id: string): T {
     return found as T;
 }
 
+// Puts one of the pad's own texts in `target`, its `backticked` commands as code.
+function showText(target: HTMLElement, text: string): void {
+    target.replaceChildren(...text.split("`").map((part, i) => {
+        if (i % 2 === 0)
+            return part;
+        const code = document.createElement("code");
+        code.textContent = part;
+        return code;
+    }));
+}
+
 // Touches are timed when the page handles them, on the clock that stamps
 // every message: the computer paces playback by comparing these stamps with
 // those of the pings, so all must come from one clock and one moment of the
@@ -39,6 +50,7 @@ export class PadView {
     private readonly overlay = element("overlay");
     private readonly settings = element("settings");
     private readonly deviceName = element<HTMLInputElement>("device-name");
+    private readonly forgetConfirm = element("forget-confirm");
 
     constructor(private readonly events: PadViewEvents) {
         this.sheet = new ActionSheet(element("sheet"), element("sheet-pages"), element("sheet-title"),
@@ -53,16 +65,19 @@ export class PadView {
             this.sheet.close();
             this.settings.hidden = false;
         });
-        element("close-settings").addEventListener("click", () => (this.settings.hidden = true));
+        element("close-settings").addEventListener("click", () => this.closeSettings());
         element<HTMLFormElement>("settings-form").addEventListener("submit", (e) => {
             e.preventDefault();
-            this.settings.hidden = true;
+            this.closeSettings();
             const name = this.deviceName.value.trim();
             if (name)
                 events.rename(name);
         });
-        element("forget").addEventListener("click", () => {
-            this.settings.hidden = true;
+        // Forgetting cannot be undone from the phone: it asks first.
+        element("forget").addEventListener("click", () => (this.forgetConfirm.hidden = false));
+        element("forget-no").addEventListener("click", () => (this.forgetConfirm.hidden = true));
+        element("forget-yes").addEventListener("click", () => {
+            this.closeSettings();
             events.forget();
         });
         element("overlay-action").addEventListener("click", () => events.useThisPhone());
@@ -80,9 +95,9 @@ export class PadView {
         if (screen === "pad")
             return;
         this.sheet.close();
-        this.settings.hidden = true;
+        this.closeSettings();
         element("overlay-title").textContent = texts[screen][0];
-        element("overlay-text").textContent = texts[screen][1];
+        showText(element("overlay-text"), texts[screen][1]);
         const action = element("overlay-action");
         action.hidden = screen !== "replaced";
         action.textContent = Texts.useThisPhone;
@@ -122,6 +137,11 @@ export class PadView {
 
     setPages(pages: SheetPage[]): void {
         this.sheet.setPages(pages);
+    }
+
+    private closeSettings(): void {
+        this.settings.hidden = true;
+        this.forgetConfirm.hidden = true;
     }
 
     private notice(id: string, text: string | null): void {

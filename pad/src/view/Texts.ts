@@ -1,4 +1,9 @@
-// Every text the pad shows, in one place.
+// Every text the pad shows, in one place. A part in `backticks` is a command
+// to type, shown as code.
+
+// Both ways to a new pairing code: the tray's menu, and the terminal.
+const addAPhone = "On the computer, choose Add a Phone… in Ferlow’s menu, or run `ferlow --pair`, then scan the code";
+
 export const Texts = {
     appName: "Ferlow",
     connecting: "Connecting…",
@@ -12,9 +17,9 @@ export const Texts = {
     replacedText: "Only one phone can control the computer at a time.",
     useThisPhone: "Use this phone",
     unpairedTitle: "Scan a new code",
-    unpairedText: "This phone is no longer paired with the computer. Open Ferlow on the computer, choose Add a Phone and scan the code.",
+    unpairedText: `This phone is no longer paired with the computer. ${addAPhone}.`,
     noPairingTitle: "Pair this phone",
-    noPairingText: "Open Ferlow on the computer, choose Add a Phone and scan the code with this phone's camera.",
+    noPairingText: `${addAPhone} with this phone’s camera.`,
     actions: "Actions",
     done: "Done",
     settings: "Settings",

@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libqrencode-dev qt6-base-dev qt6-svg-dev
   libevdev-dev libx11-dev libxtst-dev libxrandr-dev libxi-dev
-  libglib2.0-dev xvfb xauth chromium zbar-tools fonts-dejavu-core
+  libglib2.0-dev xvfb xauth chromium zbar-tools fonts-dejavu-core dbus-daemon
 )
 # node and npm build the pad; any recent Node.js will do, Debian's included.
 command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <memory>
 #include <string>
-#include <sys/types.h>
 
 namespace ferlow::test {
+
+class ReportingProcess;
 
 // A private X server for one test: Xvfb started on a free display number
 // (it picks one and reports it through -displayfd), with the RANDR and XTEST
@@ -23,7 +25,7 @@ public:
     const std::string& display() const { return m_display; }
 
 private:
-    pid_t m_pid = -1;
+    std::unique_ptr<ReportingProcess> m_server;
     std::string m_display;
     std::string m_reason;
 };

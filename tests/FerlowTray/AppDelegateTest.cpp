@@ -3,6 +3,7 @@
 
 #include <QDialog>
 #include <QLabel>
+#include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -114,6 +115,11 @@ TEST(AppDelegate, EachAddAPhoneIsANewWindowForANewPairing)
     EXPECT_NE(first, second);
     EXPECT_TRUE(shown(second));
     EXPECT_EQ(tray.fixture.model->store().all().size(), 3u); // Pixel and two pending codes
+
+    // Escape closes it from wherever the focus is.
+    QTest::keyClick(second->findChild<QPushButton*>(QStringLiteral("copyLink")), Qt::Key_Escape);
+    TrayFixture::settle();
+    EXPECT_FALSE(tray.delegate.pairingWindow());
 
     tray.delegate.showActions();
     auto* actions = tray.delegate.actionsWindow();

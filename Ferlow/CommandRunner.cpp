@@ -112,6 +112,11 @@ int CommandRunner::run()
     return CommandLine::ok;
 }
 
+int CommandRunner::showRunningInstance()
+{
+    return askInstance({{"do", "show"}}) ? CommandLine::ok : CommandLine::failed;
+}
+
 int CommandRunner::pairThroughInstance()
 {
     const auto offer = askInstance({{"do", "pair"}});

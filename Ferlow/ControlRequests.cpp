@@ -66,6 +66,12 @@ ControlRequests::Answer ControlRequests::answer(const nlohmann::json& request)
         answer.afterReply = m_actions.quit;
         return answer;
     }
+    if (operation == "show") {
+        if (!m_actions.show)
+            return failure("Ferlow is already running, without a window (ferlow --headless)");
+        m_actions.show();
+        return success(nlohmann::json::object());
+    }
     return failure("unknown request \u201C" + operation + "\u201D");
 }
 

@@ -30,8 +30,9 @@ Daemon::~Daemon()
 
 int Daemon::run()
 {
+    // No window to show for a second tray app.
     m_requests = std::make_unique<ControlRequests>(
-        *m_model, ControlRequests::Actions {[this] { agree(); }, [this] { shutdown(CommandLine::ok); }});
+        *m_model, ControlRequests::Actions {[this] { agree(); }, [this] { shutdown(CommandLine::ok); }, {}});
     try {
         m_control = std::make_unique<ControlChannel>(m_main.context(), RuntimeFiles::controlSocket(),
             [this](const nlohmann::json& request, const ControlChannel::Reply& reply) {

@@ -264,6 +264,16 @@ void AppDelegate::togglePopover()
     m_popover->activateWindow();
 }
 
+void AppDelegate::showStatus()
+{
+    if (!m_popover)
+        return;
+    if (!m_tray)
+        present(m_popover.get());
+    else if (!m_popover->isVisible())
+        togglePopover();
+}
+
 void AppDelegate::present(QWidget* window)
 {
     window->show();

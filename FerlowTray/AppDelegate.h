@@ -48,6 +48,9 @@ public:
     void continueStart();
 
     void togglePopover();
+    // Opens the status popup (or window) unless it is open already: a
+    // second launch of the app asks for it.
+    void showStatus();
     void showPairing();
     void showActions();
     void showOnboarding();

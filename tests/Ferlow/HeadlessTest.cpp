@@ -131,6 +131,13 @@ TEST(Headless, StartFailuresAndASecondInstanceEachSaySoInOneLine)
     EXPECT_TRUE(std::regex_match(second.err, std::regex("ferlow: Ferlow is already running \\(process [0-9]+\\)\n")))
         << second.err;
 
+    // A second tray app has no window to open next to a daemon.
+    if (test::sharedXvfb().available()) {
+        FerlowProcess tray({}, home.environment);
+        EXPECT_EQ(run(tray), 1);
+        EXPECT_EQ(tray.err, "ferlow: Ferlow is already running, without a window (ferlow --headless)\n");
+    }
+
     FerlowProcess usage({"--list", "--pair"}, home.environment);
     EXPECT_EQ(run(usage), 64);
     EXPECT_EQ(usage.err, "ferlow: --pair cannot be combined with --list\n");
@@ -210,10 +217,11 @@ TEST(Headless, NewerTermsStopTheServerAndAgreeTermsResumesIt)
     EXPECT_NE(test::readFile(home.settings()).find("\"termsAccepted\": 2"), std::string::npos);
 }
 
-// A first start shows the terms window, which refuses to close; a SIGTERM
-// must still end the tray at once, cleanly. Without a reachable desktop the
-// tray says so instead of letting Qt abort.
-TEST(Tray, QuitsOnSigtermWhileTheTermsWindowIsUpAndRefusesAMissingDesktop)
+// A first start shows the terms window, which refuses to close; a second
+// launch is answered by the first, and a SIGTERM must still end the tray at
+// once, cleanly. Without a reachable desktop the tray says so instead of
+// letting Qt abort.
+TEST(Tray, AnswersASecondLaunchQuitsOnSigtermWithTheTermsUpAndRefusesAMissingDesktop)
 {
     {
         FerlowHome home;
@@ -231,6 +239,10 @@ TEST(Tray, QuitsOnSigtermWhileTheTermsWindowIsUpAndRefusesAMissingDesktop)
     ASSERT_TRUE(test::eventually([&] { return std::filesystem::exists(home.support() / "ferlow.sock"); }, 10s))
         << tray.err;
     std::this_thread::sleep_for(500ms);
+    // A second launch opens the first one's status window and is done.
+    FerlowProcess second({}, home.environment);
+    EXPECT_EQ(second.wait(), 0) << second.err;
+    EXPECT_EQ(second.err, "");
     tray.signal(SIGTERM);
     EXPECT_EQ(tray.wait(5s), 0) << tray.err;
     EXPECT_FALSE(std::filesystem::exists(home.support() / "ferlow.sock"));

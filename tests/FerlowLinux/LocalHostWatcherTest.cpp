@@ -21,28 +21,21 @@
 namespace ferlow {
 namespace {
 
-using namespace std::chrono_literals;
-
 // Avahi's server object as the watcher sees it: GetState, GetHostNameFqdn
 // and the StateChanged signal, answered on a thread of its own. It owns the
 // service name only while the test says so.
 class FakeAvahi final {
 public:
     explicit FakeAvahi(const std::string& bus)
+        : m_bus(g_dbus_connection_new_for_address_sync(bus.c_str(),
+              static_cast<GDBusConnectionFlags>(
+                  G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+              nullptr, nullptr, nullptr))
     {
-        m_context = g_main_context_new();
-        m_loop = g_main_loop_new(m_context, FALSE);
-        m_bus = g_dbus_connection_new_for_address_sync(bus.c_str(),
-            static_cast<GDBusConnectionFlags>(
-                G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-            nullptr, nullptr, nullptr);
-        if (!m_bus)
-            return;
         g_autoptr(GDBusNodeInfo) node = g_dbus_node_info_new_for_xml(R"(<node>
               <interface name="org.freedesktop.Avahi.Server">
                 <method name="GetState"><arg type="i" direction="out"/></method>
                 <method name="GetHostNameFqdn"><arg type="s" direction="out"/></method>
-                <signal name="StateChanged"><arg type="i"/><arg type="s"/></signal>
               </interface></node>)",
             nullptr);
         static const GDBusInterfaceVTable vtable {&FakeAvahi::call, nullptr, nullptr, {}};
@@ -50,41 +43,28 @@ public:
         g_main_context_push_thread_default(m_context);
         g_dbus_connection_register_object(m_bus, "/", node->interfaces[0], &vtable, this, nullptr, nullptr);
         g_main_context_pop_thread_default(m_context);
-        m_thread = std::thread([this] {
-            g_main_context_push_thread_default(m_context);
-            g_main_loop_run(m_loop);
-            g_main_context_pop_thread_default(m_context);
-        });
+        m_thread = std::thread([this] { g_main_loop_run(m_loop); });
     }
 
     ~FakeAvahi()
     {
-        if (m_thread.joinable()) {
-            g_main_context_invoke(m_context, [](gpointer loop) {
-                g_main_loop_quit(static_cast<GMainLoop*>(loop));
-                return gboolean(G_SOURCE_REMOVE);
-            }, m_loop);
-            m_thread.join();
-        }
-        if (m_bus) {
-            g_dbus_connection_close_sync(m_bus, nullptr, nullptr);
-            g_object_unref(m_bus);
-        }
+        g_main_context_invoke(m_context, [](gpointer loop) {
+            g_main_loop_quit(static_cast<GMainLoop*>(loop));
+            return gboolean(G_SOURCE_REMOVE);
+        }, m_loop);
+        m_thread.join();
+        g_dbus_connection_close_sync(m_bus, nullptr, nullptr);
+        g_object_unref(m_bus);
         g_main_loop_unref(m_loop);
         g_main_context_unref(m_context);
     }
 
-    bool connected() const { return m_bus != nullptr; }
-
     void own(bool on)
     {
-        g_autoptr(GVariant) reply = on
-            ? g_dbus_connection_call_sync(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                  "RequestName", g_variant_new("(su)", "org.freedesktop.Avahi", 0u), nullptr,
-                  G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr)
-            : g_dbus_connection_call_sync(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                  "ReleaseName", g_variant_new("(s)", "org.freedesktop.Avahi"), nullptr, G_DBUS_CALL_FLAGS_NONE,
-                  -1, nullptr, nullptr);
+        g_autoptr(GVariant) reply = g_dbus_connection_call_sync(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+            "org.freedesktop.DBus", on ? "RequestName" : "ReleaseName",
+            on ? g_variant_new("(su)", "org.freedesktop.Avahi", 0u) : g_variant_new("(s)", "org.freedesktop.Avahi"),
+            nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
         ASSERT_TRUE(reply);
     }
 
@@ -106,49 +86,45 @@ private:
     {
         auto* avahi = static_cast<FakeAvahi*>(self);
         std::lock_guard lock(avahi->m_mutex);
-        if (g_strcmp0(method, "GetState") == 0)
-            g_dbus_method_invocation_return_value(invocation, g_variant_new("(i)", avahi->m_state));
-        else
-            g_dbus_method_invocation_return_value(invocation, g_variant_new("(s)", avahi->m_name.c_str()));
+        g_dbus_method_invocation_return_value(invocation, g_strcmp0(method, "GetState") == 0
+                ? g_variant_new("(i)", avahi->m_state)
+                : g_variant_new("(s)", avahi->m_name.c_str()));
     }
 
-    GMainContext* m_context;
-    GMainLoop* m_loop;
-    GDBusConnection* m_bus = nullptr;
+    GDBusConnection* m_bus;
+    GMainContext* m_context = g_main_context_new();
+    GMainLoop* m_loop = g_main_loop_new(m_context, FALSE);
     std::thread m_thread;
     std::mutex m_mutex;
-    std::int32_t m_state = 2;
+    std::int32_t m_state = 0;
     std::string m_name;
 };
 
 constexpr std::int32_t registering = 1, running = 2;
 
-// What `changed` was told last, from the watcher's thread.
+// The last answer `changed` was given, on the watcher's own thread.
 struct Answers {
     std::mutex mutex;
-    std::vector<LocalHost> seen;
-
-    LocalHostWatcher::Post post()
+    LocalHost last;
+    LocalHostWatcher watch(LocalHostWatcher::Options options)
     {
-        return [](LocalHostWatcher::Task task) { task(); };
+        return LocalHostWatcher([](LocalHostWatcher::Task task) { task(); },
+            [this](const LocalHost& host) {
+                std::lock_guard lock(mutex);
+                last = host;
+            },
+            std::move(options));
     }
-    LocalHostWatcher::Changed changed()
-    {
-        return [this](const LocalHost& host) {
-            std::lock_guard lock(mutex);
-            seen.push_back(host);
-        };
-    }
-    bool last(const LocalHost& host)
+    bool cameTo(const LocalHost& host)
     {
         return test::eventually([&] {
             std::lock_guard lock(mutex);
-            return !seen.empty() && seen.back() == host;
+            return last == host;
         });
     }
 };
 
-// The fallback's own sources, the same whatever the machine has.
+// The address's own sources, the same whatever the machine has.
 LocalHostWatcher::Options fixedNetwork(const std::string& bus)
 {
     LocalHostWatcher::Options options;
@@ -166,72 +142,45 @@ LocalHostWatcher::Options fixedNetwork(const std::string& bus)
 
 const LocalHost address {"192.168.1.20", false};
 
+// Avahi coming to the bus, renaming after a conflict, registering again,
+// publishing a name no URL can carry, and leaving; no bus at all.
 TEST(LocalHostWatcher, FollowsTheNameAvahiPublishesAndTheAddressWithoutIt)
 {
     test::DBusDaemon bus;
     if (!bus.available())
         GTEST_SKIP() << bus.reason();
     FakeAvahi avahi(bus.address());
-    ASSERT_TRUE(avahi.connected());
-    avahi.publish(running, "desk-2.local");
-    avahi.own(true);
-
     Answers answers;
-    LocalHostWatcher watcher(answers.post(), answers.changed(), fixedNetwork(bus.address()));
-    EXPECT_EQ(watcher.first(), (LocalHost {"desk-2.local", true}));
+    const auto watcher = answers.watch(fixedNetwork(bus.address()));
+    EXPECT_EQ(watcher.first(), address);
 
-    // A rename after a conflict, a restart of its registration, a name no
-    // URL can carry, Avahi leaving the bus and coming back.
-    avahi.publish(running, "desk-3.local");
-    EXPECT_TRUE(answers.last({"desk-3.local", true}));
-    avahi.publish(registering, "desk-3.local");
-    EXPECT_TRUE(answers.last(address));
     avahi.publish(running, "desk.local");
-    EXPECT_TRUE(answers.last({"desk.local", true}));
-    avahi.publish(running, "Ana's desk.local");
-    EXPECT_TRUE(answers.last(address));
-    avahi.publish(running, "desk.local");
-    EXPECT_TRUE(answers.last({"desk.local", true}));
-    avahi.own(false);
-    EXPECT_TRUE(answers.last(address));
     avahi.own(true);
-    EXPECT_TRUE(answers.last({"desk.local", true}));
-}
+    EXPECT_TRUE(answers.cameTo({"desk.local", true}));
+    EXPECT_EQ(Answers().watch(fixedNetwork(bus.address())).first(), (LocalHost {"desk.local", true}));
+    avahi.publish(running, "desk-2.local");
+    EXPECT_TRUE(answers.cameTo({"desk-2.local", true}));
+    avahi.publish(registering, "desk-2.local");
+    EXPECT_TRUE(answers.cameTo(address));
+    avahi.publish(running, "Ana's desk.local");
+    EXPECT_TRUE(answers.cameTo(address));
+    avahi.publish(running, "desk-2.local");
+    EXPECT_TRUE(answers.cameTo({"desk-2.local", true}));
+    avahi.own(false);
+    EXPECT_TRUE(answers.cameTo(address));
 
-// Without Avahi on the bus, or without a bus at all, the address is the
-// first answer.
-TEST(LocalHostWatcher, WithoutAvahiTheFirstAnswerIsTheAddress)
-{
-    test::DBusDaemon bus;
-    if (!bus.available())
-        GTEST_SKIP() << bus.reason();
-    for (const std::string& busAddress : {bus.address(), std::string("unix:path=/nonexistent/bus")}) {
-        Answers answers;
-        LocalHostWatcher watcher(answers.post(), answers.changed(), fixedNetwork(busAddress));
-        EXPECT_EQ(watcher.first(), address) << busAddress;
-        EXPECT_TRUE(answers.last(address)) << busAddress;
-    }
+    EXPECT_EQ(Answers().watch(fixedNetwork("unix:path=/nonexistent/bus")).first(), address);
 }
 
 TEST(LocalHostWatcher, DefaultRouteIsTheLowestMetricRouteThatIsUp)
 {
     const std::string header = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
-    const struct {
-        const char* rows;
-        const char* expected;
-    } cases[] = {
-        {"eth0\t00000000\t010200C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n"
-         "wlan0\t00000000\t0101A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n",
-            "eth0"},
-        {"eth0\t00000000\t010200C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n"
-         "wlan0\t00000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n",
-            "wlan0"},
-        {"eth0\t0001A8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n", ""}, // a subnet only
-        {"eth0\t00000000\t010200C0\t0002\t0\t0\t0\t00000000\t0\t0\t0\n", ""}, // not up
-        {"eth0\tgarbage\n", ""},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(LocalHostWatcher::defaultRouteInterface(header + c.rows), c.expected) << c.rows;
+    const std::string wired = "eth0\t00000000\t010200C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n";
+    const std::string wireless = "wlan0\t00000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n";
+    const std::string subnet = "eth1\t0001A8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n";
+    const std::string down = "eth2\t00000000\t010200C0\t0002\t0\t0\t0\t00000000\t0\t0\t0\n";
+    EXPECT_EQ(LocalHostWatcher::defaultRouteInterface(header + subnet + down + wired + wireless), "wlan0");
+    EXPECT_EQ(LocalHostWatcher::defaultRouteInterface(header + subnet + "garbage\n" + down), "");
 }
 
 // An interface change reaches the watcher through its route socket; nothing
@@ -248,18 +197,16 @@ TEST(LocalHostWatcherInNamespace, DISABLED_LooksAgainWhenALinkComesUp)
             *IPAddress::parse(moved ? "192.168.1.20" : "10.0.0.7"), *IPAddress::parse("255.255.255.0")}};
     };
     Answers answers;
-    LocalHostWatcher watcher(answers.post(), answers.changed(), options);
+    const auto watcher = answers.watch(options);
     ASSERT_EQ(watcher.first(), (LocalHost {"10.0.0.7", false}));
-
     moved = true;
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    ifreq request {};
-    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
-    ASSERT_EQ(::ioctl(fd, SIOCGIFFLAGS, &request), 0);
-    request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
-    ASSERT_EQ(::ioctl(fd, SIOCSIFFLAGS, &request), 0) << std::strerror(errno);
+    ifreq loopback {};
+    std::strncpy(loopback.ifr_name, "lo", IFNAMSIZ - 1);
+    loopback.ifr_flags = IFF_UP | IFF_LOOPBACK | IFF_RUNNING;
+    ASSERT_EQ(::ioctl(fd, SIOCSIFFLAGS, &loopback), 0) << std::strerror(errno);
     ::close(fd);
-    EXPECT_TRUE(answers.last(address));
+    EXPECT_TRUE(answers.cameTo(address));
 }
 
 TEST(LocalHostWatcher, LooksAgainWhenTheNetworkChanges)

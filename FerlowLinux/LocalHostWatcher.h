@@ -36,8 +36,8 @@ public:
         // How long the constructor waits for Avahi's first answer before it
         // settles for the address; a late answer still reaches `changed`.
         std::chrono::milliseconds firstAnswerLimit {250};
-        // Where the address comes from; both are called on the watcher's
-        // thread and, once, on the constructor's.
+        // Where the address comes from; called on the watcher's thread, and
+        // on the constructor's when the first answer is late.
         std::function<std::vector<InterfaceAddress>()> interfaces = LocalNetworkPolicy::currentInterfaces;
         std::function<std::string()> defaultRouteInterface = readDefaultRouteInterface;
     };

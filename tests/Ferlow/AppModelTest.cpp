@@ -54,35 +54,21 @@ TEST(AppModel, ADevelopmentRunAsksNoTermsAndRegistersNoLoginItemUnlessTold)
 }
 
 // Where phones find the computer is followed from the start on, the latest
-// answer first: the address, new codes, the code a waiting `ferlow --pair`
-// redraws and its notice all change with it, and an answer that changes
-// nothing is no news.
+// answer first; a code that `ferlow --pair` shows follows it, with the notice.
 TEST(AppModel, TheAddressFollowsWherePhonesFindTheComputer)
 {
     AppFixture fixture;
     auto& model = *fixture.model;
-    const auto port = std::to_string(model.port());
-    int told = 0;
-    const auto token = model.observe([&](AppModel::Field field) { told += field == AppModel::Field::localHost; });
     ControlRequests requests(model, {});
     const auto pending = requests.answer({{"do", "pair"}}).reply;
-    EXPECT_TRUE(pending.value("url", "").starts_with("http://desk.local:" + port + "/#")) << pending;
     EXPECT_FALSE(pending.contains("notice"));
-
     fixture.moveTo({"192.168.1.20", false});
     model.start();
-    EXPECT_EQ(told, 1);
-    EXPECT_EQ(model.address(), "http://192.168.1.20:" + port);
-    EXPECT_TRUE(model.addPhone()->url.starts_with("http://192.168.1.20:" + port + "/#"));
+    EXPECT_EQ(model.address(), "http://192.168.1.20:" + std::to_string(model.port()));
     const auto redrawn = requests.answer({{"do", "pairing"}, {"id", pending["id"]}}).reply;
     EXPECT_EQ(redrawn["url"], *pairingURL("192.168.1.20", model.port(), *model.store().lookup(pending["id"])));
     EXPECT_EQ(redrawn["notice"], AppModel::addressNotice);
-
-    fixture.moveTo({"192.168.1.20", false});
-    EXPECT_EQ(told, 1);
     model.stop();
-    fixture.moveTo({"desk.local", true});
-    EXPECT_EQ(told, 1);
 }
 
 // Everything the phone must learn reaches it: buttons (even when they could

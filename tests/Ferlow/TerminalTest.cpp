@@ -40,12 +40,14 @@ struct Screen {
                     characters.emplace_back(1, line[at]);
             }
             for (std::size_t from = 0; from == 0 || from < characters.size(); from += columns) {
-                lines.emplace_back(characters.begin() + long(from), characters.begin() + long(std::min(from + columns, characters.size())));
+                const auto end = std::min(from + columns, characters.size());
+                lines.emplace_back(characters.begin() + long(from), characters.begin() + long(end));
                 light.push_back(onWhite);
             }
         }
-        lines.erase(lines.begin(), lines.end() - rows);
-        light.erase(light.begin(), light.end() - rows);
+        const auto above = long(lines.size()) - rows;
+        lines.erase(lines.begin(), lines.begin() + std::max(above, 0L));
+        light.erase(light.begin(), light.begin() + std::max(above, 0L));
     }
 
     std::string text(int row) const
@@ -87,6 +89,7 @@ TEST(Terminal, TheCodeAndTheLinesThatMatterFitEightyByTwentyFour)
     // The whole code with its quiet zone, then three short lines, the
     // countdown last with the cursor.
     const Screen screen(ferlow.out);
+    ASSERT_EQ(screen.lines.size(), rows);
     std::size_t codeLines = 0;
     for (auto at = ferlow.out.rfind("Scan with"); (at = ferlow.out.find("\x1b[30;107m", at + 1)) != std::string::npos;)
         ++codeLines;

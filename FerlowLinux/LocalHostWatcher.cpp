@@ -69,11 +69,6 @@ int openRouteSocket()
     return fd;
 }
 
-template <typename Function> GSourceFunc sourceFunction(Function* function)
-{
-    return reinterpret_cast<GSourceFunc>(reinterpret_cast<void (*)()>(function));
-}
-
 } // namespace
 
 // What the thread shares with the watcher, so that a thread left behind by a
@@ -81,14 +76,22 @@ template <typename Function> GSourceFunc sourceFunction(Function* function)
 struct LocalHostWatcher::State {
     State(Post p, Changed c, Options o)
         : post(std::move(p)), changed(std::move(c)), options(std::move(o)), stop(g_cancellable_new())
+        , context(g_main_context_new()), loop(g_main_loop_new(context, FALSE))
     {
     }
-    ~State() { g_object_unref(stop); }
+    ~State()
+    {
+        g_main_loop_unref(loop);
+        g_main_context_unref(context);
+        g_object_unref(stop);
+    }
 
     Post post;
     Changed changed;
     Options options;
-    GCancellable* stop; // cancelled once: ends calls in progress and the loop
+    GCancellable* stop; // cancelled once: ends a call in progress
+    GMainContext* context; // the thread's
+    GMainLoop* loop;
     std::atomic<bool> stopped {false};
     std::promise<LocalHost> first;
 };
@@ -97,13 +100,8 @@ struct LocalHostWatcher::State {
 // dies on the thread, inside its main context.
 class LocalHostWatcher::Watch final {
 public:
-    Watch(std::shared_ptr<State> state, GMainContext* context)
-        : m_state(std::move(state)), m_loop(g_main_loop_new(context, FALSE))
+    explicit Watch(std::shared_ptr<State> state) : m_state(std::move(state))
     {
-        m_stopSource = g_cancellable_source_new(m_state->stop);
-        g_source_set_callback(m_stopSource, sourceFunction(&quit), m_loop, nullptr);
-        g_source_attach(m_stopSource, context);
-
         m_bus = connect(m_state->options.busAddress, m_state->stop);
         if (m_bus) {
             m_closedHandler = g_signal_connect(m_bus, "closed", G_CALLBACK(&closed), this);
@@ -118,8 +116,10 @@ public:
         m_routes = openRouteSocket();
         if (m_routes >= 0) {
             m_routeSource = g_unix_fd_source_new(m_routes, G_IO_IN);
-            g_source_set_callback(m_routeSource, sourceFunction(&routesChanged), this, nullptr);
-            g_source_attach(m_routeSource, context);
+            // GLib calls it as the GUnixFDSourceFunc it is.
+            g_source_set_callback(m_routeSource,
+                reinterpret_cast<GSourceFunc>(reinterpret_cast<void (*)()>(&routesChanged)), this, nullptr);
+            g_source_attach(m_routeSource, m_state->context);
         }
     }
 
@@ -138,9 +138,6 @@ public:
             g_dbus_connection_close_sync(m_bus, nullptr, nullptr);
             g_object_unref(m_bus);
         }
-        g_source_destroy(m_stopSource);
-        g_source_unref(m_stopSource);
-        g_main_loop_unref(m_loop);
     }
 
     Watch(const Watch&) = delete;
@@ -149,17 +146,12 @@ public:
     void run()
     {
         askAvahi();
+        // A stop asked for from now on waits in the context as a task.
         if (!g_cancellable_is_cancelled(m_state->stop))
-            g_main_loop_run(m_loop);
+            g_main_loop_run(m_state->loop);
     }
 
 private:
-    static gboolean quit(GCancellable*, gpointer loop)
-    {
-        g_main_loop_quit(static_cast<GMainLoop*>(loop));
-        return G_SOURCE_REMOVE;
-    }
-
     static void signalled(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant*, gpointer self)
     {
         static_cast<Watch*>(self)->askAvahi();
@@ -235,8 +227,6 @@ private:
     }
 
     std::shared_ptr<State> m_state;
-    GMainLoop* m_loop;
-    GSource* m_stopSource = nullptr;
     GDBusConnection* m_bus = nullptr;
     bool m_busOpen = true;
     gulong m_closedHandler = 0;
@@ -269,6 +259,13 @@ LocalHostWatcher::~LocalHostWatcher()
 {
     m_state->stopped = true;
     g_cancellable_cancel(m_state->stop);
+    // The loop ends by a task in the thread's own context, not by a source
+    // on the cancellable: such a source would be freed on the thread while
+    // the cancel above, on this one, may still be signalling it.
+    g_main_context_invoke(m_state->context, [](gpointer loop) {
+        g_main_loop_quit(static_cast<GMainLoop*>(loop));
+        return gboolean(G_SOURCE_REMOVE);
+    }, m_state->loop);
     if (m_finished.wait_for(stopLimit) == std::future_status::ready)
         m_thread.join();
     else
@@ -277,16 +274,14 @@ LocalHostWatcher::~LocalHostWatcher()
 
 void LocalHostWatcher::watch(const std::shared_ptr<State>& state)
 {
-    GMainContext* context = g_main_context_new();
     // The bus delivers its signals to the context that is the thread's
     // default when they are subscribed.
-    g_main_context_push_thread_default(context);
+    g_main_context_push_thread_default(state->context);
     {
-        Watch watch(state, context);
+        Watch watch(state);
         watch.run();
     }
-    g_main_context_pop_thread_default(context);
-    g_main_context_unref(context);
+    g_main_context_pop_thread_default(state->context);
 }
 
 std::string LocalHostWatcher::defaultRouteInterface(std::string_view routeTable)

@@ -122,6 +122,7 @@ AppModel::AppModel(MainContext& main, IOQueue& io, Platform platform, AppEnviron
     // published state and the phone's first view of the desktop.
     m_accessibilityGranted = m_platform.permissions->isTrusted();
     m_permissionRequest = m_platform.permissions->request();
+    m_localHost = m_platform.localHost;
     if (m_platform.systemShortcuts)
         m_systemShortcuts = m_platform.systemShortcuts();
     m_live->prefs = m_platform.trackpadPrefs ? m_platform.trackpadPrefs() : TrackpadPrefs::builtIn(true);
@@ -279,6 +280,14 @@ void AppModel::start()
         checkPermission();
         checkTrackpadPrefs();
     });
+    if (m_platform.observeLocalHost)
+        m_hostObserver = m_platform.observeLocalHost([alive = std::weak_ptr(m_alive)](const LocalHost& host) {
+            const auto model = alive.lock();
+            if (!model || (*model)->m_localHost == host)
+                return;
+            (*model)->m_localHost = host;
+            (*model)->notify(Field::localHost);
+        });
     writeDevPairingIfRequested();
     if (m_platform.observeFrontApp)
         m_frontObserver = m_platform.observeFrontApp([alive = std::weak_ptr(m_alive)] {
@@ -301,6 +310,7 @@ void AppModel::stop()
     m_permissionTimer.reset();
     m_updateTimer.reset();
     m_frontObserver.reset();
+    m_hostObserver.reset();
     // Closing a socket ends its session the way a phone leaving does: what
     // was queued plays, then everything the phone held is released.
     callOnQueue([live = m_live, release = m_platform.releaseInput] {
@@ -557,7 +567,7 @@ std::optional<AppModel::PairingOffer> AppModel::addPhone()
 {
     try {
         Pairing pairing = m_store->createPending();
-        auto url = pairingURL(m_platform.localHostName, m_port, pairing);
+        auto url = pairingURL(pairing);
         if (!url)
             return std::nullopt;
         return PairingOffer {std::move(pairing), std::move(*url)};
@@ -614,10 +624,12 @@ fs::path AppModel::padDirectory() const
     return m_environment.padDir ? *m_environment.padDir : m_platform.padDirectory;
 }
 
-std::string AppModel::address() const
+std::optional<std::string> AppModel::pairingURL(const Pairing& pairing) const
 {
-    return "http://" + m_platform.localHostName + ".local:" + std::to_string(m_port);
+    return ferlow::pairingURL(m_localHost.host, m_port, pairing);
 }
+
+std::string AppModel::address() const { return padAddress(m_localHost.host, m_port); }
 
 bool AppModel::launchAtLogin() const { return m_platform.loginItemEnabled && m_platform.loginItemEnabled(); }
 

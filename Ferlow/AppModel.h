@@ -61,6 +61,7 @@ public:
         systemShortcuts,
         updateStatus,
         termsNeeded,
+        localHost,
     };
     using Observer = std::function<void(Field)>;
 
@@ -130,8 +131,11 @@ public:
     // Revokes the pairing: its phone is told and let go.
     void remove(const Pairing& pairing);
     // A new pending pairing and the URL its QR code carries; absent when the
-    // host name cannot form a URL or the random source failed.
+    // host cannot form a URL or the random source failed.
     std::optional<PairingOffer> addPhone();
+    // The URL of `pairing` for where phones find this computer now, and the
+    // port; absent when the host cannot form a URL.
+    std::optional<std::string> pairingURL(const Pairing& pairing) const;
     // Revokes every phone, stops the server and removes what Ferlow keeps.
     // Returns the steps left for the user, empty when nothing is left. The
     // confirmation and the report belong to the caller, which then quits.
@@ -161,6 +165,7 @@ public:
     const std::vector<SystemShortcut>& systemShortcuts() const { return m_systemShortcuts; }
     const UpdateStatus& updateStatus() const { return m_updateStatus; }
     bool termsNeeded() const { return m_termsNeeded; }
+    const LocalHost& localHost() const { return m_localHost; }
 
     // Calls `observer` on the main context after each change of a published
     // field, until the returned token goes.
@@ -171,12 +176,15 @@ public:
     bool serverRunning() const { return m_server != nullptr; }
     // The port the server listens on; absent while it does not.
     std::optional<std::uint16_t> listeningPort() const;
-    const std::string& localHostName() const { return m_platform.localHostName; }
     const std::string& inputBackend() const { return m_platform.inputBackend; }
     bool frontAppKnown() const { return m_platform.frontAppKnown; }
+    const std::string& inputProblem() const { return m_platform.inputProblem; }
     std::filesystem::path padDirectory() const;
-    // The address a phone opens, without a pairing.
+    // The address a phone opens, without a pairing: "http://desk.local:7311".
     std::string address() const;
+    // What the views add while phones are given an address, not a name.
+    static constexpr std::string_view addressNotice =
+        "Phones reach this computer by its address. Install avahi-daemon so they can use its name.";
     PairingStore& store() { return *m_store; }
     UpdateChecker& updates() { return *m_updates; }
     Permissions& permissions() { return *m_platform.permissions; }
@@ -215,6 +223,7 @@ private:
     std::vector<SystemShortcut> m_systemShortcuts;
     UpdateStatus m_updateStatus;
     bool m_termsNeeded = false;
+    LocalHost m_localHost;
 
     std::shared_ptr<Live> m_live; // read and written on the I/O queue only
     std::shared_ptr<PairingStore> m_store;
@@ -228,6 +237,7 @@ private:
     std::unique_ptr<MainContext::Timer> m_permissionTimer;
     std::unique_ptr<MainContext::Timer> m_updateTimer;
     std::shared_ptr<void> m_frontObserver;
+    std::shared_ptr<void> m_hostObserver;
     std::vector<std::weak_ptr<Observer>> m_observers;
     bool m_stopped = false;
     std::shared_ptr<AppModel*> m_alive; // tasks posted to the main context hold it weakly

@@ -112,22 +112,33 @@ int CommandRunner::run()
     return CommandLine::ok;
 }
 
+int CommandRunner::showRunningInstance()
+{
+    return askInstance({{"do", "show"}}) ? CommandLine::ok : CommandLine::failed;
+}
+
 int CommandRunner::pairThroughInstance()
 {
     const auto offer = askInstance({{"do", "pair"}});
     if (!offer)
         return CommandLine::failed;
-    const auto url = offer->value("url", std::string());
+    auto url = offer->value("url", std::string());
     const auto id = offer->value("id", std::string());
-    if (!Console::showPairingCode(url)) {
+    const auto show = [&url](const nlohmann::json& located) {
+        if (const auto notice = located.value("notice", std::string()); !notice.empty())
+            Console::say(notice);
+        if (Console::showPairingCode(url))
+            return true;
         Console::error("cannot draw a code for " + url);
+        return false;
+    };
+    if (!show(*offer))
         return CommandLine::failed;
-    }
     const auto madeAt = std::chrono::steady_clock::now();
     Console::showCountdown(PairingCountdown::secondsLeft(0));
-    // The running Ferlow knows when the phone has used the code. Ticks fall
-    // on whole seconds from madeAt, so the time each question takes does not
-    // add up into a skipped second.
+    // The running Ferlow knows when the phone has used the code, and where
+    // phones find the computer now. Ticks fall on whole seconds from madeAt,
+    // so the time each question takes does not add up into a skipped second.
     for (auto tick = madeAt + 1s;; tick += 1s) {
         std::this_thread::sleep_until(tick);
         const auto left = PairingCountdown::secondsLeft(
@@ -143,8 +154,15 @@ int CommandRunner::pairThroughInstance()
             Console::showExpired();
             return CommandLine::failed;
         }
-        if (Console::outputIsTerminal())
+        if (const auto now = state->value("url", url); now != url && !now.empty()) {
+            url = now;
+            Console::endCountdown();
+            if (!show(*state))
+                return CommandLine::failed;
             Console::showCountdown(left);
+        } else if (Console::outputIsTerminal()) {
+            Console::showCountdown(left);
+        }
     }
 }
 

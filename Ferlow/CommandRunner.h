@@ -16,6 +16,10 @@ public:
     // The process's exit status.
     int run();
 
+    // A second launch of the tray app: the running Ferlow opens its status
+    // window. The exit status.
+    static int showRunningInstance();
+
 private:
     int pairThroughInstance();
     int list(bool running);

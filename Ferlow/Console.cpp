@@ -57,15 +57,16 @@ bool Console::confirm(std::string_view question)
 
 bool Console::showPairingCode(const std::string& url)
 {
-    const auto code = QRCode::encode(url);
+    const auto code = TerminalQR::encode(url);
     if (!code)
         return false;
     say("Scan with your phone\u2019s camera");
+    say(url);
+    say("Phone and computer need to be on the same Wi-Fi.");
     const auto drawing = TerminalQR::render(
         *code, outputIsTerminal() ? TerminalQR::Colours::forced : TerminalQR::Colours::none);
     std::fwrite(drawing.data(), 1, drawing.size(), stdout);
-    say(url);
-    say("Phone and computer need to be on the same Wi-Fi.");
+    std::fflush(stdout);
     return true;
 }
 

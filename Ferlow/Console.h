@@ -22,8 +22,9 @@ struct Console {
     // agrees. No terminal, or end of input, disagrees.
     static bool confirm(std::string_view question);
 
-    // The pairing code as the pairing window shows it: a heading, the QR
-    // code, the URL and the Wi-Fi note. False when no code can be drawn.
+    // The pairing code: a heading, the URL and the Wi-Fi note, then the QR
+    // code last, so that the lines printed next stay on a 24-line screen
+    // with it (TerminalQR). False when no code can be drawn.
     static bool showPairingCode(const std::string& url);
     // "Code works for 9:05", from whole seconds left (PairingCountdown).
     static std::string countdown(long long secondsLeft);

@@ -18,20 +18,28 @@ ControlRequests::Answer ControlRequests::answer(const nlohmann::json& request)
         reply["ok"] = true;
         return Answer {std::move(reply), {}};
     };
+    // A pairing's URL for where phones find this computer now, and the
+    // notice that goes with an address.
+    const auto located = [this](nlohmann::json reply, std::string url) {
+        reply["url"] = std::move(url);
+        if (!m_model.localHost().published)
+            reply["notice"] = AppModel::addressNotice;
+        return reply;
+    };
     const std::string operation = field("do");
 
     if (operation == "pair") {
         const auto offer = m_model.addPhone();
         if (!offer)
-            return failure("cannot make a pairing code for the host name \u201C" + m_model.localHostName() + "\u201D");
-        return success({{"url", offer->url}, {"id", offer->pairing.id}});
+            return failure("cannot make a pairing code for the host name \u201C" + m_model.localHost().host + "\u201D");
+        return success(located({{"id", offer->pairing.id}}, offer->url));
     }
     if (operation == "pairing") {
         const auto pairing = m_model.store().lookup(field("id"));
         if (!pairing)
             return success({{"state", "gone"}});
         if (pairing->pending())
-            return success({{"state", "pending"}});
+            return success(located({{"state", "pending"}}, m_model.pairingURL(*pairing).value_or("")));
         return success({{"state", "used"}, {"name", pairing->name}});
     }
     if (operation == "list") {
@@ -57,6 +65,12 @@ ControlRequests::Answer ControlRequests::answer(const nlohmann::json& request)
         auto answer = success({{"steps", steps}});
         answer.afterReply = m_actions.quit;
         return answer;
+    }
+    if (operation == "show") {
+        if (!m_actions.show)
+            return failure("Ferlow is already running, without a window (ferlow --headless)");
+        m_actions.show();
+        return success(nlohmann::json::object());
     }
     return failure("unknown request \u201C" + operation + "\u201D");
 }

@@ -9,9 +9,9 @@ namespace ferlow {
 class AppModel;
 
 // What the other `ferlow` commands (--pair, --list, --forget, --agree-terms,
-// --uninstall) ask of the running one over its ControlChannel, answered the
-// same way by the tray and by `ferlow --headless`. Runs on the main
-// context, where the model lives.
+// --uninstall, a second tray app) ask of the running one over its
+// ControlChannel, answered the same way by the tray and by `ferlow
+// --headless`. Runs on the main context, where the model lives.
 class ControlRequests final {
 public:
     // Where the two front ends differ.
@@ -21,6 +21,9 @@ public:
         std::function<void()> agree;
         // Ends the app once the reply to an uninstall has gone.
         std::function<void()> quit;
+        // Opens the status window (a second launch of the tray app); empty
+        // where there is none to open.
+        std::function<void()> show;
     };
 
     struct Answer {

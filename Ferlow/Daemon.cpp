@@ -30,8 +30,9 @@ Daemon::~Daemon()
 
 int Daemon::run()
 {
+    // No window to show for a second tray app.
     m_requests = std::make_unique<ControlRequests>(
-        *m_model, ControlRequests::Actions {[this] { agree(); }, [this] { shutdown(CommandLine::ok); }});
+        *m_model, ControlRequests::Actions {[this] { agree(); }, [this] { shutdown(CommandLine::ok); }, {}});
     try {
         m_control = std::make_unique<ControlChannel>(m_main.context(), RuntimeFiles::controlSocket(),
             [this](const nlohmann::json& request, const ControlChannel::Reply& reply) {
@@ -53,6 +54,8 @@ int Daemon::run()
             + std::string(Terms::termsURL) + ", then run: ferlow --agree-terms");
     };
     m_observer = m_model->observe([this](AppModel::Field field) {
+        if (field == AppModel::Field::localHost)
+            addressChanged();
         if (field == AppModel::Field::pairings && m_offer) {
             for (const auto& pairing : m_model->pairings()) {
                 if (pairing.id == m_offer->pairing.id) {
@@ -97,14 +100,13 @@ int Daemon::run()
 
 void Daemon::announce()
 {
-    Console::say("Ferlow listening on " + m_model->address());
-    Console::say("Input: " + m_model->inputBackend());
     if (m_wantsPairing || m_model->pairings().empty())
-        showPairing(m_wantsPairing);
+        offerPairing(m_wantsPairing);
     m_wantsPairing = false;
+    showAddress();
 }
 
-void Daemon::showPairing(bool asked)
+void Daemon::offerPairing(bool asked)
 {
     // The code carries the pairing's secret: it is drawn only on a terminal,
     // never into a log, unless someone asked for it by name.
@@ -113,14 +115,50 @@ void Daemon::showPairing(bool asked)
         return;
     }
     m_offer = m_model->addPhone();
-    if (!m_offer || !Console::showPairingCode(m_offer->url)) {
-        Console::error("cannot make a pairing code for the host name \u201C" + m_model->localHostName() + "\u201D");
-        m_offer.reset();
-        return;
-    }
     m_offerMadeAt = m_main.now();
-    Console::showCountdown(PairingCountdown::secondsLeft(0));
-    m_pairingTimer = m_main.every(1.0, [this] { tickPairing(); });
+    if (m_offer)
+        m_pairingTimer = m_main.every(1.0, [this] { tickPairing(); });
+    else
+        cannotPair();
+}
+
+void Daemon::showAddress()
+{
+    if (!m_model->inputProblem().empty())
+        Console::say(m_model->inputProblem());
+    if (!m_model->localHost().published)
+        Console::say(AppModel::addressNotice);
+    // Then the code: the short lines under it stay on screen with it.
+    if (m_offer && !Console::showPairingCode(m_offer->url)) {
+        cannotPair();
+        m_offer.reset();
+        m_pairingTimer.reset();
+    }
+    Console::say("Ferlow listening on " + m_model->address());
+    Console::say("Input: " + m_model->inputBackend());
+    if (m_offer)
+        Console::showCountdown(PairingCountdown::secondsLeft(m_main.now() - m_offerMadeAt));
+}
+
+void Daemon::addressChanged()
+{
+    if (!m_model->serverRunning())
+        return;
+    if (m_offer) {
+        if (auto url = m_model->pairingURL(m_offer->pairing)) {
+            m_offer->url = std::move(*url);
+        } else {
+            cannotPair();
+            m_offer.reset();
+            m_pairingTimer.reset();
+        }
+    }
+    showAddress();
+}
+
+void Daemon::cannotPair()
+{
+    Console::error("cannot make a pairing code for the host name \u201C" + m_model->localHost().host + "\u201D");
 }
 
 void Daemon::tickPairing()

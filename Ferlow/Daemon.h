@@ -17,10 +17,11 @@ namespace ferlow {
 
 // `ferlow --headless`: the app model under an Asio main context on the
 // calling thread, with no window. It says where it listens and which input
-// backend it uses, shows a pairing code in the terminal while no phone is
-// paired, answers the other `ferlow` commands over the control channel, and
-// stops on SIGINT or SIGTERM by ending every session the way a phone
-// leaving does, so nothing stays pressed.
+// backend it uses (again whenever where phones find the computer changes),
+// shows a pairing code in the terminal while no phone is paired, answers the
+// other `ferlow` commands over the control channel, and stops on SIGINT or
+// SIGTERM by ending every session the way a phone leaving does, so nothing
+// stays pressed.
 class Daemon final {
 public:
     // The caller holds the instance lock.
@@ -35,7 +36,12 @@ public:
 
 private:
     void announce();
-    void showPairing(bool asked);
+    void offerPairing(bool asked);
+    // Where phones find this computer and how it moves the pointer, under
+    // the pairing code while one is offered.
+    void showAddress();
+    void addressChanged();
+    void cannotPair();
     void tickPairing();
     void agree();
     void shutdown(int status);

@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include "FerlowCore/LocalNetworkPolicy.h"
 #include "FerlowHost/Uninstaller.h"
 #include "FerlowLinux/Autostart.h"
 #include "FerlowLinux/ChordMapper.h"
@@ -13,6 +12,7 @@
 #include "FerlowLinux/JsonSettingsStore.h"
 #include "FerlowLinux/KeyProfile.h"
 #include "FerlowLinux/LinuxPermissions.h"
+#include "FerlowLinux/LocalHostWatcher.h"
 #include "FerlowLinux/X11Displays.h"
 #include "FerlowLinux/XdgPaths.h"
 
@@ -31,14 +31,20 @@ bool gone(const fs::path& path)
 // Where the portal's restore token is kept between runs.
 constexpr std::string_view portalTokenKey = "portalRestoreToken";
 
-// What the input line says: the backend, and when there is none, why.
+// What the input line names.
 std::string describe(const InputBackend& backend)
 {
     if (backend.kind() == InputBackend::Kind::portal)
         return "the desktop\u2019s RemoteDesktop portal";
+    return std::string(backend.name());
+}
+
+// Why there is no backend, and what to do about it.
+std::string problem(const InputBackend& backend)
+{
     if (backend.kind() != InputBackend::Kind::none)
-        return std::string(backend.name());
-    return "none, so the pointer will not move (" + backend.reasons()
+        return {};
+    return "The pointer will not move (" + backend.reasons()
         + "). Use a Wayland desktop with a RemoteDesktop portal, log in to an X11 session, or let your user write "
           "/dev/uinput (a udev rule or the input group).";
 }
@@ -87,7 +93,28 @@ Platform LinuxPlatform::make(MainContext& main, Tell tell)
     platform.supportDirectory = XdgPaths::supportDirectory();
     platform.padDirectory = bundledPadDirectory();
     platform.uninstall = uninstall;
-    platform.localHostName = LocalNetworkPolicy::localHostName();
+
+    // Where phones find this computer: the watcher answers on its own
+    // thread; the latest answer is kept here, on the main context.
+    struct Following {
+        LocalHost current;
+        std::weak_ptr<std::function<void(const LocalHost&)>> changed;
+    };
+    const auto following = std::make_shared<Following>();
+    const auto hostWatcher = std::make_shared<LocalHostWatcher>(
+        [&main](LocalHostWatcher::Task task) { main.post(std::move(task)); },
+        [following](const LocalHost& host) {
+            following->current = host;
+            if (const auto changed = following->changed.lock())
+                (*changed)(host);
+        });
+    following->current = platform.localHost = hostWatcher->first();
+    platform.observeLocalHost = [hostWatcher, following](std::function<void(const LocalHost&)> changed) {
+        auto held = std::make_shared<std::function<void(const LocalHost&)>>(std::move(changed));
+        following->changed = held;
+        (*held)(following->current);
+        return std::shared_ptr<void>(std::move(held));
+    };
 
     // Input: the backend chosen now, behind the chord mapper that turns the
     // phone's key chords into this desktop's.
@@ -123,6 +150,7 @@ Platform LinuxPlatform::make(MainContext& main, Tell tell)
     };
     const auto backend = std::make_shared<InputBackend>(InputBackend::choose(std::move(options)));
     platform.inputBackend = describe(*backend);
+    platform.inputProblem = problem(*backend);
     LinuxPermissions::DesktopRequest desktop;
     if (const auto portal = backend->portal()) {
         desktop.ask = [portal] { portal->start(); };

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "FerlowCore/ActionKind.h"
+#include "FerlowCore/LocalNetworkPolicy.h"
 #include "FerlowCore/TrackpadPrefs.h"
 #include "FerlowHost/Permissions.h"
 #include "FerlowHost/SettingsStore.h"
@@ -32,6 +33,7 @@ struct Platform {
     // Called once at construction; the poster is then used on the I/O queue.
     std::function<std::shared_ptr<EventPoster>()> makePoster;
     std::string inputBackend; // how input reaches the desktop, for people ("xtest", "uinput", "none")
+    std::string inputProblem; // without a backend, why and what to do, for people; else empty
 
     // I/O queue: the displays and the desktop's pointer, for the translator.
     Translator::LayoutSource layout;
@@ -82,7 +84,13 @@ struct Platform {
     // returns what the user must still do by hand, worded for them.
     std::function<std::vector<std::string>()> uninstall;
 
-    std::string localHostName; // the first label of the host name, "localhost" without one
+    // Where phones find this computer (the name the mDNS responder
+    // publishes, or an address) when the model is made.
+    LocalHost localHost;
+    // Main context. Follows where phones find this computer: `changed` runs
+    // on the main context with the current answer at once, then after each
+    // change, until the returned token goes. Empty when it never changes.
+    std::function<std::shared_ptr<void>(std::function<void(const LocalHost&)> changed)> observeLocalHost;
 };
 
 } // namespace ferlow

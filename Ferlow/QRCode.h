@@ -8,15 +8,18 @@
 
 namespace ferlow {
 
-// A QR code symbol as a square grid of modules, made by libqrencode with
-// error correction level M (ISO/IEC 18004: about 15 % of the symbol may be
-// lost). Drawing is left to the caller: the terminal, or a window that
-// scales each module to whole pixels without smoothing.
+// A QR code symbol as a square grid of modules, made by libqrencode.
+// Drawing is left to the caller: the terminal, or a window that scales each
+// module to whole pixels without smoothing.
 class QRCode final {
 public:
+    // ISO/IEC 18004 error correction: about 7 % (L) or 15 % (M) of the
+    // symbol may be lost.
+    enum class Correction { low, medium };
+
     // The smallest symbol that holds `text`; absent when it is too long
     // for any symbol or the encoder fails.
-    static std::optional<QRCode> encode(std::string_view text);
+    static std::optional<QRCode> encode(std::string_view text, Correction correction = Correction::medium);
 
     // Modules per side, without the quiet zone.
     int size() const { return m_size; }
@@ -27,9 +30,6 @@ public:
             return false;
         return m_modules[static_cast<std::size_t>(y) * static_cast<std::size_t>(m_size) + static_cast<std::size_t>(x)] != 0;
     }
-
-    // Light modules a reader needs around the symbol.
-    static constexpr int quietZone = 4;
 
 private:
     QRCode(int size, std::vector<std::uint8_t> modules) : m_size(size), m_modules(std::move(modules)) { }

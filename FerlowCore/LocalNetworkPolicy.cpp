@@ -102,6 +102,23 @@ std::vector<InterfaceAddress> LocalNetworkPolicy::currentInterfaces()
     return result;
 }
 
+std::optional<IPAddress> LocalNetworkPolicy::reachableAddress(
+    const std::vector<InterfaceAddress>& interfaces, std::string_view defaultRouteInterface)
+{
+    std::optional<IPAddress> first;
+    for (const auto& interface : interfaces) {
+        const auto bytes = interface.address.bytes();
+        if (interface.address.kind() != IPAddress::Kind::v4 || !isLocalNetworkInterface(interface.name)
+            || (bytes[0] == 169 && bytes[1] == 254))
+            continue;
+        if (interface.name == defaultRouteInterface)
+            return interface.address;
+        if (!first)
+            first = interface.address;
+    }
+    return first;
+}
+
 std::string LocalNetworkPolicy::localHostName()
 {
     char name[256] = {};

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "FerlowCore/IPAddress.h"
@@ -13,6 +15,14 @@ struct InterfaceAddress {
     IPAddress address;
     IPAddress netmask; // same family as `address`
     bool operator==(const InterfaceAddress&) const = default;
+};
+
+// Where phones find this computer: the name the local mDNS responder
+// publishes, or, while none does, an address.
+struct LocalHost {
+    std::string host;       // "desk.local", "desk-2.local" or "192.168.1.20"
+    bool published = false; // false: phones cannot look the computer up by name
+    bool operator==(const LocalHost&) const = default;
 };
 
 // Which network peers may talk to the server: loopback, link-local, and
@@ -31,6 +41,13 @@ struct LocalNetworkPolicy {
     // Every IPv4 and IPv6 address with a netmask, in the system's order;
     // empty when the system cannot list them.
     static std::vector<InterfaceAddress> currentInterfaces();
+
+    // The IPv4 address a phone on the local network reaches this computer
+    // at: that of the local network interface that holds the default route,
+    // else of the first local network interface with one. Link-local
+    // addresses are left out; absent when no address is left.
+    static std::optional<IPAddress> reachableAddress(
+        const std::vector<InterfaceAddress>& interfaces, std::string_view defaultRouteInterface);
 
     // The host name's first label, "localhost" when there is none.
     static std::string localHostName();

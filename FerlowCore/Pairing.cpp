@@ -59,19 +59,37 @@ Pairing Pairing::decode(const nlohmann::json& json)
     return pairing;
 }
 
-std::optional<std::string> pairingURL(std::string_view localHostName, std::uint16_t port, const Pairing& pairing)
+bool isURLHost(std::string_view host)
 {
-    // The host goes into the URL unescaped, so it must be plain labels.
-    if (localHostName.empty() || localHostName.size() > 253)
-        return std::nullopt;
-    for (const char c : localHostName) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-'
-            || c == '.';
-        if (!plain)
-            return std::nullopt;
+    if (host.empty() || host.size() > 253)
+        return false;
+    std::size_t label = 0;
+    for (const char c : host) {
+        if (c == '.') {
+            if (label == 0)
+                return false;
+            label = 0;
+            continue;
+        }
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+        // RFC 1035 2.3.4: labels of at most 63 octets.
+        if (!plain || ++label > 63)
+            return false;
     }
-    return "http://" + std::string(localHostName) + ".local:" + std::to_string(port) + "/#" + pairing.id + "."
-        + Base64URL::encode(pairing.secret);
+    return label > 0;
+}
+
+std::string padAddress(std::string_view host, std::uint16_t port)
+{
+    return "http://" + std::string(host) + ":" + std::to_string(port);
+}
+
+std::optional<std::string> pairingURL(std::string_view host, std::uint16_t port, const Pairing& pairing)
+{
+    // The host goes into the URL unescaped.
+    if (!isURLHost(host))
+        return std::nullopt;
+    return padAddress(host, port) + "/#" + pairing.id + "." + Base64URL::encode(pairing.secret);
 }
 
 } // namespace ferlow

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json_fwd.hpp>
 
@@ -42,9 +44,17 @@ struct Pairing {
     static Pairing decode(const nlohmann::json& json); // throws DecodingError
 };
 
-// The URL the phone opens (and the QR code carries):
-// "http://" host ".local:" port "/#" id "." Base64URL(secret).
-// Absent when the host name is not a plain DNS label sequence.
-std::optional<std::string> pairingURL(std::string_view localHostName, std::uint16_t port, const Pairing& pairing);
+// Whether `host` can stand in a URL unescaped: dot-separated labels of
+// ASCII letters, digits and hyphens, which covers mDNS names ("desk.local")
+// and IPv4 addresses in dotted decimal.
+bool isURLHost(std::string_view host);
+
+// Where a phone opens the pad: "http://" host ":" port. `host` is a name or
+// an address that passes isURLHost.
+std::string padAddress(std::string_view host, std::uint16_t port);
+
+// The URL the phone opens (and the QR code carries): padAddress, then
+// "/#" id "." Base64URL(secret). Absent when `host` fails isURLHost.
+std::optional<std::string> pairingURL(std::string_view host, std::uint16_t port, const Pairing& pairing);
 
 } // namespace ferlow

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -36,7 +37,7 @@ const QString openFerlow = QStringLiteral("Open Ferlow");
 const QString quit = QStringLiteral("Quit");
 const QString noCode = QStringLiteral("Couldn\u2019t make a pairing code.");
 const QString noCodeDetail = QStringLiteral(
-    "A phone finds this computer by its host name, %1.local. Give the computer a host name of letters, digits "
+    "A phone finds this computer by its host name, %1. Give the computer a host name of letters, digits "
     "and hyphens, then try again.");
 const QString uninstallQuestion = QStringLiteral("Uninstall Ferlow?");
 const QString uninstallDetail = QStringLiteral(
@@ -72,8 +73,19 @@ public:
     }
 
     std::function<bool()> closing;
+    bool closesOnEscape = false;
 
 protected:
+    // Reached by Escape wherever the focus is in the window, unless the
+    // widget with the focus uses the key itself.
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (closesOnEscape && event->matches(QKeySequence::Cancel))
+            close();
+        else
+            QWidget::keyPressEvent(event);
+    }
+
     void closeEvent(QCloseEvent* event) override
     {
         if (closing && !closing())
@@ -276,6 +288,16 @@ void AppDelegate::togglePopover()
     m_popover->activateWindow();
 }
 
+void AppDelegate::showStatus()
+{
+    if (!m_popover)
+        return;
+    if (!m_tray)
+        present(m_popover.get());
+    else if (!m_popover->isVisible())
+        togglePopover();
+}
+
 void AppDelegate::present(QWidget* window)
 {
     window->show();
@@ -310,24 +332,23 @@ void AppDelegate::showPairing()
     const auto offer = m_model.addPhone();
     if (!offer) {
         auto* box = new QMessageBox(QMessageBox::Warning, text::ferlow, text::noCode);
-        box->setInformativeText(text::noCodeDetail.arg(QString::fromStdString(m_model.localHostName())));
+        box->setInformativeText(text::noCodeDetail.arg(QString::fromStdString(m_model.localHost().host)));
         box->setAttribute(Qt::WA_DeleteOnClose);
         present(box);
         return;
     }
-    const QString url = QString::fromStdString(offer->url);
     // A closed pairing window goes, so its countdown stops. It goes later:
     // this may run inside one of its own events.
     if (m_pairing) {
         m_pairing->hide();
         m_pairing.release()->deleteLater();
     }
-    auto* view = new PairingView(m_model, m_main, url, m_options.qrModules ? m_options.qrModules(url) : QImage(),
-        [this] {
-            if (m_pairing)
-                m_pairing->close();
-        });
+    auto* view = new PairingView(m_model, m_main, offer->pairing, m_options.qrModules, [this] {
+        if (m_pairing)
+            m_pairing->close();
+    });
     m_pairing = std::make_unique<Window>(text::addPhone, view, Window::Sizing::followsContent);
+    m_pairing->closesOnEscape = true;
     m_pairing->closing = [this, window = m_pairing.get()] {
         if (m_pairing.get() == window)
             m_pairing.release()->deleteLater();

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QImage>
 #include <QObject>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "FerlowTray/PairingView.h"
 #include "FerlowTray/ShortcutRecorder.h"
 #include "FerlowTray/StatusView.h"
 
@@ -33,9 +33,7 @@ public:
         std::string currentDesktop; // $XDG_CURRENT_DESKTOP, for the tray icon's colour
         ShortcutRecorder::Translate translate;
         StatusView::WallClock clock;
-        // The QR code of a pairing URL, one pixel per module; null when the
-        // URL cannot be encoded.
-        std::function<QImage(const QString& url)> qrModules;
+        PairingView::QRModules qrModules;
         // Ends the app.
         std::function<void()> quit;
     };
@@ -50,6 +48,9 @@ public:
     void continueStart();
 
     void togglePopover();
+    // Opens the status popup (or window) unless it is open already: a
+    // second launch of the app asks for it.
+    void showStatus();
     void showPairing();
     void showActions();
     void showOnboarding();

@@ -1,9 +1,12 @@
 #include "FerlowTray/PairingView.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
-#include <algorithm>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "Ferlow/AppModel.h"
 #include "Ferlow/PairingCountdown.h"
@@ -16,13 +19,14 @@ namespace {
 
 namespace text {
 const QString scan = QStringLiteral("Scan with your phone\u2019s camera");
+const QString copyLink = QStringLiteral("Copy Link");
 const QString sameWifi = QStringLiteral("Phone and computer need to be on the same Wi-Fi.");
 const QString codeWorksFor = QStringLiteral("Code works for %1:%2");
 const QString pairedWith = QStringLiteral("Paired with ");
 const QString usePad = QStringLiteral("Use the pad on your phone to move the pointer.");
 const QString done = QStringLiteral("Done");
 const QString expired = QStringLiteral("This code has expired");
-const QString chooseAgain = QStringLiteral("Close this window and choose Add a Phone again.");
+const QString newCode = QStringLiteral("New Code");
 const QString close = QStringLiteral("Close");
 } // namespace text
 
@@ -45,12 +49,13 @@ QVBoxLayout* page(QWidget* widget)
 
 } // namespace
 
-PairingView::PairingView(AppModel& model, MainContext& main, QString url, QImage modules,
+PairingView::PairingView(AppModel& model, MainContext& main, Pairing pairing, QRModules qrModules,
     std::function<void()> onDone, QWidget* parent)
     : QWidget(parent)
     , m_model(model)
     , m_main(main)
-    , m_pairingID(pairingID(url))
+    , m_pairing(std::move(pairing))
+    , m_qrModules(std::move(qrModules))
     , m_created(main.now())
     , m_now(m_created)
 {
@@ -61,9 +66,26 @@ PairingView::PairingView(AppModel& model, MainContext& main, QString url, QImage
     m_waiting = new QWidget(this);
     auto* waiting = page(m_waiting);
     waiting->addWidget(centred(text::scan, ViewStyle::Text::title3, m_waiting));
-    auto* code = new QRCodeView(std::move(modules), m_waiting);
-    code->setToolTip(url);
-    waiting->addWidget(code, 0, Qt::AlignHCenter);
+    m_code = new QRCodeView({}, m_waiting);
+    waiting->addWidget(m_code, 0, Qt::AlignHCenter);
+    // The address without its secret, to read or type; the button copies
+    // the whole link.
+    auto* link = new QVBoxLayout;
+    link->setSpacing(6);
+    m_address = centred({}, ViewStyle::Text::body, m_waiting);
+    m_address->setObjectName(QStringLiteral("address"));
+    m_address->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    link->addWidget(m_address);
+    auto* copy = new QPushButton(text::copyLink, m_waiting);
+    copy->setObjectName(QStringLiteral("copyLink"));
+    link->addWidget(copy, 0, Qt::AlignHCenter);
+    m_addressNotice = centred(QString::fromUtf8(AppModel::addressNotice.data(),
+                                  static_cast<qsizetype>(AppModel::addressNotice.size())),
+        ViewStyle::Text::caption, m_waiting);
+    m_addressNotice->setObjectName(QStringLiteral("addressNotice"));
+    ViewStyle::setTint(m_addressNotice, ViewStyle::color(ViewStyle::Tint::secondary, palette()));
+    link->addWidget(m_addressNotice);
+    waiting->addLayout(link);
     waiting->addWidget(centred(text::sameWifi, ViewStyle::Text::callout, m_waiting));
     m_countdown = centred({}, ViewStyle::Text::caption, m_waiting);
     m_countdown->setObjectName(QStringLiteral("countdown"));
@@ -87,34 +109,37 @@ PairingView::PairingView(AppModel& model, MainContext& main, QString url, QImage
     m_expired = new QWidget(this);
     auto* expired = page(m_expired);
     expired->addWidget(centred(text::expired, ViewStyle::Text::title3, m_expired));
-    expired->addWidget(centred(text::chooseAgain, ViewStyle::Text::body, m_expired));
+    auto* buttons = new QHBoxLayout;
+    auto* newCodeButton = new QPushButton(text::newCode, m_expired);
+    newCodeButton->setObjectName(QStringLiteral("newCode"));
+    newCodeButton->setDefault(true);
     auto* closeButton = new QPushButton(text::close, m_expired);
-    expired->addWidget(closeButton, 0, Qt::AlignHCenter);
+    buttons->addStretch();
+    buttons->addWidget(closeButton);
+    buttons->addWidget(newCodeButton);
+    buttons->addStretch();
+    expired->addLayout(buttons);
     column->addWidget(m_expired);
 
+    connect(copy, &QPushButton::clicked, this, [this] { QGuiApplication::clipboard()->setText(m_url); });
     connect(doneButton, &QPushButton::clicked, this, onDone);
     connect(closeButton, &QPushButton::clicked, this, onDone);
+    connect(newCodeButton, &QPushButton::clicked, this, [this] { newCode(); });
     m_observation = m_model.observe([this](AppModel::Field field) {
         if (field == AppModel::Field::pairings)
             showState();
+        else if (field == AppModel::Field::port || field == AppModel::Field::localHost)
+            showCode();
     });
     m_tick = m_main.every(1.0, [this] {
         m_now = m_main.now();
         showState();
     });
+    showCode();
     showState();
 }
 
 PairingView::~PairingView() = default;
-
-QString PairingView::pairingID(const QString& url)
-{
-    const auto hash = url.indexOf('#');
-    if (hash < 0)
-        return {};
-    const QString fragment = url.mid(hash + 1);
-    return fragment.left(fragment.indexOf('.'));
-}
 
 QString PairingView::countdown(long long secondsLeft)
 {
@@ -125,9 +150,28 @@ QString PairingView::countdown(long long secondsLeft)
 PairingView::State PairingView::state() const
 {
     for (const auto& pairing : m_model.pairings())
-        if (QString::fromStdString(pairing.id) == m_pairingID)
+        if (pairing.id == m_pairing.id)
             return State::paired;
     return PairingCountdown::secondsLeft(m_now - m_created) == 0 ? State::expired : State::waiting;
+}
+
+void PairingView::newCode()
+{
+    auto offer = m_model.addPhone();
+    if (!offer)
+        return;
+    m_pairing = std::move(offer->pairing);
+    m_created = m_now = m_main.now();
+    showCode();
+    showState();
+}
+
+void PairingView::showCode()
+{
+    m_url = QString::fromStdString(m_model.pairingURL(m_pairing).value_or(std::string()));
+    m_code->setModules(m_url.isEmpty() || !m_qrModules ? QImage() : m_qrModules(m_url));
+    m_address->setText(QString::fromStdString(m_model.address()));
+    m_addressNotice->setVisible(!m_model.localHost().published);
 }
 
 void PairingView::showState()
@@ -138,7 +182,7 @@ void PairingView::showState()
     m_expired->setVisible(now == State::expired);
     if (now == State::paired) {
         for (const auto& pairing : m_model.pairings())
-            if (QString::fromStdString(pairing.id) == m_pairingID)
+            if (pairing.id == m_pairing.id)
                 m_pairedTitle->setText(text::pairedWith + QString::fromStdString(pairing.name));
     }
     m_countdown->setText(countdown(PairingCountdown::secondsLeft(m_now - m_created)));

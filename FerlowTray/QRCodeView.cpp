@@ -13,6 +13,12 @@ QRCodeView::QRCodeView(QImage modules, QWidget* parent) : QWidget(parent), m_mod
     setFixedSize(side + 2 * padding, side + 2 * padding);
 }
 
+void QRCodeView::setModules(QImage modules)
+{
+    m_modules = std::move(modules);
+    update();
+}
+
 QImage QRCodeView::modules(std::string_view text)
 {
     const auto code = QRCode::encode(text);

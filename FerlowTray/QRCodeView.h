@@ -18,6 +18,7 @@ public:
 
     // `modules` holds one pixel per module, dark modules black.
     explicit QRCodeView(QImage modules, QWidget* parent = nullptr);
+    void setModules(QImage modules);
 
     // The modules of `text`'s QR code (level M), one pixel each, without a
     // quiet zone: the white card around it is one. Null when the text does

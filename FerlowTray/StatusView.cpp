@@ -197,6 +197,7 @@ StatusView::StatusView(AppModel& model, Actions actions, WallClock clock, QWidge
     oldPort->setObjectName(QStringLiteral("secondary"));
     editor->addWidget(oldPort);
     column->addWidget(m_portEditor);
+    m_addressNotice = addNotice(column, {}, {});
     connect(usePort, &QPushButton::clicked, this, [this] { applyPort(); });
     connect(m_portField, &QLineEdit::returnPressed, this, [this] { applyPort(); });
 
@@ -302,7 +303,7 @@ QString StatusView::statusDetail(const AppModel& model)
         return text::permissionNeeded;
     if (!model.connectedDevice())
         return text::openOnPhone;
-    return text::readyOn + qs(model.localHostName()) + QStringLiteral(".local");
+    return text::readyOn + qs(model.localHost().host) + ':' + QString::number(model.port());
 }
 
 StatusView::Tone StatusView::statusTone(const AppModel& model)
@@ -415,6 +416,8 @@ void StatusView::showState()
         status.isRequired() ? text::updateRequired.arg(version) : text::updateAvailable.arg(version));
     showNotice(m_termsNotice, m_model.termsNeeded(), ViewStyle::Symbol::docText, text::termsNeeded);
     showNotice(m_accessNotice, !m_model.accessibilityGranted(), ViewStyle::Symbol::handRaised, text::accessMissing);
+    showNotice(m_addressNotice, !m_model.localHost().published, ViewStyle::Symbol::exclamationTriangle,
+        QString::fromUtf8(AppModel::addressNotice.data(), static_cast<qsizetype>(AppModel::addressNotice.size())));
     const bool serverError = m_model.serverError().has_value();
     showNotice(m_serverNotice, serverError, ViewStyle::Symbol::exclamationTriangle,
         serverError ? qs(*m_model.serverError()) + text::portBusy : QString());

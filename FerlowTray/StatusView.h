@@ -80,6 +80,7 @@ private:
     Notice* m_termsNotice = nullptr;
     Notice* m_accessNotice = nullptr;
     Notice* m_serverNotice = nullptr;
+    Notice* m_addressNotice = nullptr;
     QWidget* m_portEditor = nullptr;
     QLineEdit* m_portField = nullptr;
     QVBoxLayout* m_phones = nullptr;

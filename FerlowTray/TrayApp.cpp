@@ -12,6 +12,7 @@
 #include "FerlowTray/AppDelegate.h"
 #include "Ferlow/AppModel.h"
 #include "Ferlow/CommandLine.h"
+#include "Ferlow/CommandRunner.h"
 #include "Ferlow/RuntimeFiles.h"
 #include "Ferlow/Console.h"
 #include "Ferlow/ControlChannel.h"
@@ -90,11 +91,12 @@ int runTrayApp(int argc, char** argv)
         return CommandLine::failed;
     }
     // One Ferlow per user, tray or headless: the other commands reach it
-    // through its control channel.
+    // through its control channel, and so does a second launch.
     const InstanceLock lock(RuntimeFiles::lockFile());
+    if (lock.outcome() == InstanceLock::Outcome::held)
+        return CommandRunner::showRunningInstance();
     if (lock.outcome() != InstanceLock::Outcome::acquired) {
-        Console::error(lock.outcome() == InstanceLock::Outcome::held ? std::string("Ferlow is already running")
-                                                                     : lock.problem());
+        Console::error(lock.problem());
         return CommandLine::failed;
     }
 
@@ -140,7 +142,8 @@ int runTrayApp(int argc, char** argv)
     {
         AppDelegate tray(*model, main, std::move(options));
         // Agreeing from the command line also closes the terms window.
-        ControlRequests requests(*model, {[&tray] { tray.agree(); }, [&tray] { tray.quit(); }});
+        ControlRequests requests(
+            *model, {[&tray] { tray.agree(); }, [&tray] { tray.quit(); }, [&tray] { tray.showStatus(); }});
         // Other commands' requests arrive on the I/O queue, which owns the
         // channel, and are answered on the main context, where the model
         // lives; each reply goes back the same way.

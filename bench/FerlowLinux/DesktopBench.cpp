@@ -1,11 +1,14 @@
 // What the desktop readers cost where they are called: the display list on
 // every pointer move, the cursor read after a pause, the touchpad settings
-// once a second. The X server is a private Xvfb.
+// once a second, where phones find the computer at start. The X server is a
+// private Xvfb, the bus a private dbus-daemon.
 
 #include <benchmark/benchmark.h>
 
 #include "FerlowLinux/DesktopSettings.h"
+#include "FerlowLinux/LocalHostWatcher.h"
 #include "FerlowLinux/X11Displays.h"
+#include "tests/Support/PrivateBus.h"
 #include "tests/Support/TestSupport.h"
 #include "tests/Support/Xvfb.h"
 
@@ -58,4 +61,21 @@ void trackpadPrefsGnome(benchmark::State& state)
 BENCHMARK(trackpadPrefsGnome);
 
 } // namespace
+// What the app's start waits for when no Avahi answers: on a bus without it
+// (1), and with no bus at all (0). Stopping the watcher is not counted.
+void localHostWithoutAvahi(benchmark::State& state)
+{
+    static test::PrivateBus bus;
+    LocalHostWatcher::Options options;
+    options.busAddress = state.range(0) ? bus.address() : "unix:path=/nonexistent/bus";
+    for (auto _ : state) {
+        auto watcher = std::make_unique<LocalHostWatcher>([](LocalHostWatcher::Task) { }, [](const LocalHost&) { }, options);
+        benchmark::DoNotOptimize(watcher->first());
+        state.PauseTiming();
+        watcher.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(localHostWithoutAvahi)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
 } // namespace ferlow

@@ -122,7 +122,7 @@ async function startFerlow(root: string, display: string | null) {
     const port = await freePort();
     const app = start(executable, ["--headless", "--port", String(port)], env);
     const listening = await until("Ferlow listening", () =>
-        app.output.map((l) => /^Ferlow listening on http:\/\/(.+)\.local:(\d+)/.exec(l)).find(Boolean));
+        app.output.map((l) => /^Ferlow listening on http:\/\/(.+):(\d+)/.exec(l)).find(Boolean));
     assert.equal(Number(listening[2]), port);
     const url = await until("the pairing file", () => existsSync(pairingFile) && readFileSync(pairingFile, "utf8").trim());
     return { child: app.child, url, host: listening[1]!, trace: new Trace(join(home, "trace")) };
@@ -168,7 +168,7 @@ describe("the pad in a real browser drives the real app", { skip }, () => {
         const launched = start("/usr/bin/chromium", [
             "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
             "--disable-background-networking", "--disable-component-update", "--disable-sync",
-            `--user-data-dir=${join(root, "chromium")}`, `--host-resolver-rules=MAP ${app.host}.local 127.0.0.1`,
+            `--user-data-dir=${join(root, "chromium")}`, `--host-resolver-rules=MAP ${app.host} 127.0.0.1`,
             "--remote-debugging-port=0", "about:blank",
         ], { ...process.env, HOME: root });
         chrome = launched.child;

@@ -154,8 +154,22 @@ struct AppFixture {
         p.supportDirectory = support;
         p.padDirectory = folder.path() / "pad";
         p.uninstall = [] { return std::vector<std::string> {}; };
-        p.localHostName = "desk";
+        p.localHost = localHost;
+        p.observeLocalHost = [this](std::function<void(const LocalHost&)> changed) {
+            auto held = std::make_shared<std::function<void(const LocalHost&)>>(std::move(changed));
+            localHostObserver = held;
+            (*held)(localHost);
+            return std::shared_ptr<void>(held);
+        };
         return std::make_unique<AppModel>(main, io, p, std::move(environment), AppModel::Options {"1.0", fetch, offerOpenAtLogin});
+    }
+
+    // Phones find the computer elsewhere now, as the platform would say.
+    void moveTo(LocalHost host)
+    {
+        localHost = std::move(host);
+        if (const auto observer = localHostObserver.lock())
+            (*observer)(localHost);
     }
 
     // A phone that has paired and connected once, just now.
@@ -177,6 +191,8 @@ struct AppFixture {
     std::shared_ptr<const KeyProfile> keys = std::make_shared<const KeyProfile>(KeyProfile::Desktop::gnome);
     std::optional<FrontApp> front;
     TrackpadPrefs prefs = TrackpadPrefs::builtIn(true);
+    LocalHost localHost {"desk.local", true};
+    std::weak_ptr<std::function<void(const LocalHost&)>> localHostObserver;
     bool loginItem = false, loginItemWorks = true;
     std::string release;
     int requests = 0;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Ferlow/ControlRequests.h"
 #include "FerlowInput/AppShortcuts.h"
 #include "tests/Ferlow/AppFixture.h"
 
@@ -50,6 +51,24 @@ TEST(AppModel, ADevelopmentRunAsksNoTermsAndRegistersNoLoginItemUnlessTold)
         EXPECT_EQ(fixture.loginItem, c.loginItem);
         model.stop();
     }
+}
+
+// Where phones find the computer is followed from the start on, the latest
+// answer first; a code that `ferlow --pair` shows follows it, with the notice.
+TEST(AppModel, TheAddressFollowsWherePhonesFindTheComputer)
+{
+    AppFixture fixture;
+    auto& model = *fixture.model;
+    ControlRequests requests(model, {});
+    const auto pending = requests.answer({{"do", "pair"}}).reply;
+    EXPECT_FALSE(pending.contains("notice"));
+    fixture.moveTo({"192.168.1.20", false});
+    model.start();
+    EXPECT_EQ(model.address(), "http://192.168.1.20:" + std::to_string(model.port()));
+    const auto redrawn = requests.answer({{"do", "pairing"}, {"id", pending["id"]}}).reply;
+    EXPECT_EQ(redrawn["url"], *pairingURL("192.168.1.20", model.port(), *model.store().lookup(pending["id"])));
+    EXPECT_EQ(redrawn["notice"], AppModel::addressNotice);
+    model.stop();
 }
 
 // Everything the phone must learn reaches it: buttons (even when they could

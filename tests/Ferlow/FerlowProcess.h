@@ -1,10 +1,12 @@
 #pragma once
 
 // The built `ferlow` program as a child process, with its own home and XDG
-// folders, its output read through pipes and every wait bounded.
+// folders, its output read through pipes (or a pseudo-terminal) and every
+// wait bounded.
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <map>
 #include <optional>
@@ -12,6 +14,8 @@
 #include <spawn.h>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -58,27 +62,47 @@ struct FerlowHome {
 
 class FerlowProcess {
 public:
-    FerlowProcess(std::vector<std::string> arguments, const std::map<std::string, std::string>& environment)
+    // Stands in for a terminal: three standard streams on a pseudo-terminal
+    // of this size, and everything written there in `out`.
+    struct Terminal {
+        unsigned short columns, rows;
+    };
+
+    FerlowProcess(std::vector<std::string> arguments, const std::map<std::string, std::string>& environment,
+        std::optional<Terminal> terminal = std::nullopt)
     {
         arguments.insert(arguments.begin(), FERLOW_PROGRAM);
         std::vector<std::string> variables;
         for (const auto& [name, value] : environment)
             variables.push_back(name + "=" + value);
-        int outPipe[2], errPipe[2];
-        if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
-            throw std::runtime_error("pipe failed");
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+        int outPipe[2] = {-1, -1}, errPipe[2] = {-1, -1};
+        if (terminal) {
+            m_fds[0] = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+            const winsize size {terminal->rows, terminal->columns, 0, 0};
+            if (m_fds[0] < 0 || ::grantpt(m_fds[0]) != 0 || ::unlockpt(m_fds[0]) != 0
+                || ::ioctl(m_fds[0], TIOCSWINSZ, &size) != 0)
+                throw std::runtime_error("no pseudo-terminal");
+            posix_spawn_file_actions_addopen(&actions, 0, ::ptsname(m_fds[0]), O_RDWR | O_NOCTTY, 0);
+            posix_spawn_file_actions_adddup2(&actions, 0, 1);
+            posix_spawn_file_actions_adddup2(&actions, 0, 2);
+        } else {
+            if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
+                throw std::runtime_error("pipe failed");
+            posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+            posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+            posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+        }
         const int spawned = ::posix_spawn(
             &m_pid, FERLOW_PROGRAM, &actions, nullptr, pointers(arguments).data(), pointers(variables).data());
         posix_spawn_file_actions_destroy(&actions);
-        ::close(outPipe[1]);
-        ::close(errPipe[1]);
-        m_fds[0] = outPipe[0];
-        m_fds[1] = errPipe[0];
+        if (!terminal) {
+            ::close(outPipe[1]);
+            ::close(errPipe[1]);
+            m_fds[0] = outPipe[0];
+            m_fds[1] = errPipe[0];
+        }
         if (spawned != 0)
             throw std::runtime_error("cannot start ferlow");
     }
@@ -112,12 +136,16 @@ public:
     // Whether stderr came to hold `text` in time.
     bool waitForError(const std::string& text, std::chrono::milliseconds limit = std::chrono::seconds(10))
     {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (err.find(text) == std::string::npos)
-            if (!pump(deadline))
-                return false;
-        return true;
+        return waitFor(err, text, limit);
     }
+    // Whether stdout came to hold `text` in time.
+    bool waitForText(const std::string& text, std::chrono::milliseconds limit = std::chrono::seconds(10))
+    {
+        return waitFor(out, text, limit);
+    }
+
+    // Types on the terminal.
+    void type(std::string_view text) { [[maybe_unused]] const auto written = ::write(m_fds[0], text.data(), text.size()); }
 
     void signal(int number) { ::kill(m_pid, number); }
 
@@ -143,6 +171,15 @@ private:
             result.push_back(s.data());
         result.push_back(nullptr);
         return result;
+    }
+
+    bool waitFor(const std::string& stream, const std::string& text, std::chrono::milliseconds limit)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (stream.find(text) == std::string::npos)
+            if (!pump(deadline))
+                return false;
+        return true;
     }
 
     // Reads what the pipes have; false at the deadline or once both ended.

@@ -1,5 +1,6 @@
 // The terminal QR code: the drawn text read back module by module. (That
-// the encoder's modules scan as the URL shows in the pairing window's test.)
+// the encoder's modules scan as the URL shows in the pairing window's test,
+// and that the terminal's code scans, in the terminal test.)
 
 #include <map>
 
@@ -33,21 +34,26 @@ std::vector<std::vector<bool>> modulesOf(const std::string& text)
     return rows;
 }
 
-TEST(TerminalQR, APairingURLFitsEightyColumnsModuleForModule)
+// A pairing URL's code fits the terminal's 21 lines (level L once M's
+// symbol would not) for a name or an address of up to 36 characters, the
+// longest that level L's version 5 holds with a five-digit port. Longer
+// ones still draw, taller.
+TEST(TerminalQR, APairingURLFitsTwentyOneLinesModuleForModule)
 {
     const std::string secret(43, 'x');
-    for (const std::string& host : {std::string("desk"), std::string(63, 'h')}) {
-        const std::string url = "http://" + host + ".local:65535/#AbCdEfGhIjK." + secret;
-        const auto code = QRCode::encode(url);
+    for (const std::string& host : {std::string("desk.local"), std::string("192.168.100.200"),
+             std::string("my-thinkpad-x1.local"), std::string(30, 'h') + ".local", std::string(31, 'h') + ".local"}) {
+        const std::string url = "http://" + host + ":65535/#AbCdEfGhIjK." + secret;
+        const auto code = TerminalQR::encode(url);
         ASSERT_TRUE(code);
         const auto rows = modulesOf(TerminalQR::render(*code, TerminalQR::Colours::none));
-        const auto side = static_cast<std::size_t>(code->size() + 2 * QRCode::quietZone);
-        ASSERT_LE(side, 80u);
+        const auto side = static_cast<std::size_t>(code->size() + 2 * TerminalQR::quietZone);
+        EXPECT_EQ(TerminalQR::lines(*code) <= TerminalQR::maxLines, host.size() <= 36) << host;
+        ASSERT_EQ(rows.size(), 2u * static_cast<std::size_t>(TerminalQR::lines(*code)));
         ASSERT_EQ(rows[0].size(), side);
-        ASSERT_EQ(rows.size(), side + 1); // an odd side leaves half a row of margin
         for (std::size_t y = 0; y < rows.size(); ++y)
             for (std::size_t x = 0; x < side; ++x)
-                ASSERT_EQ(rows[y][x], code->dark(static_cast<int>(x) - QRCode::quietZone, static_cast<int>(y) - QRCode::quietZone));
+                ASSERT_EQ(rows[y][x], code->dark(static_cast<int>(x) - TerminalQR::quietZone, static_cast<int>(y) - TerminalQR::quietZone));
     }
 }
 

@@ -74,7 +74,22 @@ TEST(LocalNetworkPolicy, AdmitsLoopbackLinkLocalAndLocalSubnetsOnly)
     EXPECT_TRUE(LocalNetworkPolicy::allows(ip("2001:db8::7"), everything));
 }
 
-// The host name is the process tests': "<name>.local" in the pairing URL.
+// A VPN or a container bridge may hold the default route or come first;
+// the address offered to phones is still the one on the local network.
+TEST(LocalNetworkPolicy, ReachableAddressPrefersTheLocalInterfaceOfTheDefaultRoute)
+{
+    const auto wifi = interface("wlp2s0", "192.168.1.20", "255.255.255.0");
+    const auto wired = interface("enp3s0", "10.0.0.7", "255.0.0.0");
+    const auto docker = interface("docker0", "172.17.0.1", "255.255.0.0");
+    const auto linkLocal = interface("eth0", "169.254.3.4", "255.255.0.0");
+    const auto reachable = [](std::vector<InterfaceAddress> interfaces, const char* route) {
+        return LocalNetworkPolicy::reachableAddress(interfaces, route);
+    };
+    EXPECT_EQ(reachable({wired, wifi}, "wlp2s0"), ip("192.168.1.20"));
+    EXPECT_EQ(reachable({docker, wired, wifi}, "tun0"), ip("10.0.0.7"));
+    EXPECT_EQ(reachable({linkLocal, interface("eth0", "2001:db8::5", "ffff::"), docker}, "eth0"), std::nullopt);
+}
+
 TEST(LocalNetworkPolicy, ReadsThisMachinesInterfaces)
 {
     const auto interfaces = LocalNetworkPolicy::currentInterfaces();

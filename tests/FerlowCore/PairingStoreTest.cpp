@@ -186,13 +186,18 @@ TEST_F(PairingStoreTest, LoadingRemovesWhatKilledSavesLeftBehind)
 }
 
 // That a phone pairs from the fragment shows in the process tests (--pair).
+// The host goes in unescaped, so only plain names and dotted addresses do.
 TEST(PairingURL, CarriesIdAndSecretInTheFragment)
 {
     const Pairing pairing = Pairing::make(0);
-    EXPECT_EQ(pairingURL("office-mac", 8321, pairing),
-        "http://office-mac.local:8321/#" + pairing.id + "." + Base64URL::encode(pairing.secret));
-    for (const char* host : {"bad host", "evil/x#", ""})
+    const std::string fragment = "/#" + pairing.id + "." + Base64URL::encode(pairing.secret);
+    EXPECT_EQ(pairingURL("office-mac.local", 8321, pairing), "http://office-mac.local:8321" + fragment);
+    EXPECT_EQ(pairingURL("192.168.1.20", 7311, pairing), "http://192.168.1.20:7311" + fragment);
+    for (const std::string& host : {std::string("bad host"), std::string("evil/x#"), std::string(""),
+             std::string(".local"), std::string("desk..local"), std::string("desk."), std::string("[::1]"),
+             std::string("desk:80"), std::string(64, 'h') + ".local"})
         EXPECT_EQ(pairingURL(host, 7311, pairing), std::nullopt) << host;
+    EXPECT_TRUE(isURLHost(std::string(63, 'h') + ".local"));
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "Ferlow/ControlRequests.h"
 #include "FerlowTray/AppDelegate.h"
 #include "tests/FerlowTray/TrayFixture.h"
 
@@ -149,11 +150,29 @@ TEST(AppDelegate, EachAddAPhoneIsANewWindowForANewPairing)
     EXPECT_TRUE(shown(second));
     EXPECT_EQ(tray.fixture.model->store().all().size(), 3u); // Pixel and two pending codes
 
+    // Escape closes it from wherever the focus is.
+    QTest::keyClick(second->findChild<QPushButton*>(QStringLiteral("copyLink")), Qt::Key_Escape);
+    TrayFixture::settle();
+    EXPECT_FALSE(tray.delegate.pairingWindow());
+
     tray.delegate.showActions();
     auto* actions = tray.delegate.actionsWindow();
     actions->close();
     tray.delegate.showActions();
     EXPECT_EQ(tray.delegate.actionsWindow(), actions);
+}
+
+// A second launch of the app asks the running one, over its control
+// channel, to open the status popup.
+TEST(AppDelegate, ASecondLaunchOpensTheStatusPopup)
+{
+    Tray tray;
+    tray.fixture.usedPairing("Pixel");
+    tray.delegate.launch();
+    ASSERT_FALSE(shown(tray.delegate.statusWindow()));
+    ControlRequests requests(*tray.fixture.model, {[] { }, [] { }, [&tray] { tray.delegate.showStatus(); }});
+    EXPECT_EQ(requests.answer({{"do", "show"}}).reply, nlohmann::json({{"ok", true}}));
+    EXPECT_TRUE(shown(tray.delegate.statusWindow()));
 }
 
 // Without a tray the status view is an ordinary window from the start, and

@@ -1,8 +1,12 @@
 // The pairing window's countdown and its switch to success, driven by the
-// model's clock, and its QR code read back by an independent decoder.
+// model's clock, the code following the port and the address, and its QR
+// code read back by an independent decoder.
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QProcess>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 
@@ -30,8 +34,8 @@ TEST(PairingView, CountsDownTenMinutesThenExpiresUnlessItsPhonePairs)
     fixture.main.timerLateness = 0.004;
     fixture.usedPairing("Older phone");
     const auto offer = fixture.model->addPhone(), other = fixture.model->addPhone();
-    PairingView view(*fixture.model, fixture.main, QString::fromStdString(offer->url), {}, [] { });
-    PairingView paired(*fixture.model, fixture.main, QString::fromStdString(other->url), {}, [] { });
+    PairingView view(*fixture.model, fixture.main, offer->pairing, {}, [] { });
+    PairingView paired(*fixture.model, fixture.main, other->pairing, {}, [] { });
     EXPECT_EQ(countdownOf(view), "Code works for 10:00");
     fixture.main.advance(1.01);
     EXPECT_EQ(countdownOf(view), "Code works for 9:59");
@@ -45,6 +49,41 @@ TEST(PairingView, CountsDownTenMinutesThenExpiresUnlessItsPhonePairs)
     fixture.main.advance(1);
     EXPECT_EQ(view.state(), PairingView::State::expired);
     EXPECT_EQ(paired.state(), PairingView::State::paired);
+}
+
+// The code follows a port change ("Use This Port") and where phones find
+// the computer; the address shows without the secret, the button copies
+// the whole link, and after the expiry a new code replaces the old in place.
+TEST(PairingView, FollowsPortAndAddressCopiesTheLinkAndMakesANewCode)
+{
+    TrayFixture fixture;
+    auto& model = *fixture.model;
+    model.start();
+    const auto offer = model.addPhone();
+    QString drawn;
+    PairingView view(model, fixture.main, offer->pairing, [&](const QString& url) { return drawn = url, QImage(); }, [] { });
+    const auto* address = view.findChild<QLabel*>(QStringLiteral("address"));
+    const auto* notice = view.findChild<QLabel*>(QStringLiteral("addressNotice"));
+    EXPECT_EQ(address->text(), "http://desk.local:" + QString::number(model.port()));
+    EXPECT_FALSE(notice->isVisibleTo(&view));
+    view.findChild<QPushButton*>(QStringLiteral("copyLink"))->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), offer->url);
+
+    const auto port = test::freePort();
+    model.applyPort(port);
+    fixture.moveTo({"192.168.1.20", false});
+    EXPECT_EQ(drawn.toStdString(), pairingURL("192.168.1.20", port, offer->pairing));
+    EXPECT_EQ(view.url(), drawn);
+    EXPECT_EQ(address->text(), "http://192.168.1.20:" + QString::number(port));
+    EXPECT_TRUE(notice->isVisibleTo(&view));
+
+    fixture.main.advance(600);
+    ASSERT_EQ(view.state(), PairingView::State::expired);
+    view.findChild<QPushButton*>(QStringLiteral("newCode"))->click();
+    EXPECT_EQ(view.state(), PairingView::State::waiting);
+    EXPECT_EQ(countdownOf(view), "Code works for 10:00");
+    EXPECT_NE(view.url().toStdString(), pairingURL("192.168.1.20", port, offer->pairing));
+    model.stop();
 }
 
 // Whatever the URL's length the symbol is exactly 220 logical pixels square,

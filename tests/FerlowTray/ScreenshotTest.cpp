@@ -110,6 +110,9 @@ TEST(Screenshots, EveryWindowLightAndDark)
 
             delegate.showPairing();
             take(delegate.pairingWindow(), "pairing");
+            // No mDNS responder: the address and the notice, in the open window.
+            fixture.moveTo({"192.168.1.20", false});
+            take(delegate.pairingWindow(), "pairing-no-avahi");
 
             auto buttons = model.actions();
             buttons[11].kind = ActionKind::key(8, 0x100000); // Paste sends ⌘C, as Copy does

@@ -72,6 +72,13 @@ TEST(StatusView, HeaderAndNoticesFollowTheFirstRuleThatApplies)
             },
             "No phone paired yet", "Open Ferlow on your phone", Tone::secondary,
             {"Agree to the Terms of Use to start using Ferlow."}},
+        {"no mDNS name",
+            [](TrayFixture& f) {
+                f.model->start();
+                f.moveTo({"192.168.1.20", false});
+            },
+            "No phone paired yet", "Open Ferlow on your phone", Tone::secondary,
+            {"Phones reach this computer by its address. Install avahi-daemon so they can use its name."}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -140,7 +147,7 @@ TEST(StatusView, PhoneRowsShowUseAndRemove)
 
     StatusView view(model, noActions(), [] { return PairingStore::systemClock() + 300; });
     EXPECT_EQ(labelText(view, "statusText"), "Pixel connected");
-    EXPECT_EQ(labelText(view, "statusDetail"), "Ready on desk.local");
+    EXPECT_EQ(labelText(view, "statusDetail"), "Ready on desk.local:" + QString::number(model.port()));
     EXPECT_EQ(StatusView::statusTone(model), StatusView::Tone::green);
     QStringList captions;
     for (const auto* caption : view.findChildren<QLabel*>(QStringLiteral("lastUsed")))

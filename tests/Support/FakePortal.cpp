@@ -56,21 +56,6 @@ std::string format(const char* pattern, auto... values)
 
 } // namespace
 
-PrivateBus::PrivateBus()
-{
-    writeFile(m_folder.path() / "bus.conf",
-        "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-        " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-        "<busconfig><type>session</type><listen>unix:dir="
-            + m_folder.path().string()
-            + "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" "
-              "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
-    m_server = std::make_unique<ServerProcess>(std::vector<std::string> {"dbus-daemon",
-                                                   "--config-file=" + (m_folder.path() / "bus.conf").string(),
-                                                   "--nofork", "--print-address={fd}"},
-        10);
-}
-
 struct FakePortal::Handlers {
     static void call(GDBusConnection* connection, const char* sender, const char* path, const char* interface,
         const char* method, GVariant* parameters, GDBusMethodInvocation* invocation, void* data)

@@ -9,30 +9,13 @@
 #include <thread>
 #include <vector>
 
-#include "tests/Support/ServerProcess.h"
-#include "tests/Support/TestSupport.h"
+#include "tests/Support/PrivateBus.h"
 
 typedef struct _GDBusConnection GDBusConnection;
 typedef struct _GMainContext GMainContext;
 typedef struct _GMainLoop GMainLoop;
 
 namespace ferlow::test {
-
-// A message bus of the test's own: dbus-daemon with a configuration that
-// activates nothing, so no real portal of the machine can answer on it.
-class PrivateBus final {
-public:
-    PrivateBus();
-    bool available() const { return !m_server->line().empty(); }
-    const std::string& reason() const { return m_server->reason(); }
-    const std::string& address() const { return m_server->line(); }
-    // Ends the bus, as when the user's session goes.
-    void stop() { m_server->stop(); }
-
-private:
-    TemporaryDirectory m_folder;
-    std::unique_ptr<ServerProcess> m_server;
-};
 
 // A RemoteDesktop portal (org.freedesktop.portal.Desktop) on a private bus,
 // served from a thread of its own. It records every call it gets, one line

@@ -24,7 +24,7 @@ ServerProcess::ServerProcess(std::vector<std::string> arguments, int patience)
     }
     // Only the write end is inherited, as the descriptor the server writes to.
     for (auto& argument : arguments)
-        if (const auto at = argument.find("{fd}"); at != std::string::npos)
+        for (auto at = argument.find("{fd}"); at != std::string::npos; at = argument.find("{fd}"))
             argument.replace(at, 4, std::to_string(pipeFds[1]));
     std::vector<char*> argv;
     for (auto& argument : arguments)

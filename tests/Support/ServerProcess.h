@@ -13,7 +13,7 @@ namespace ferlow::test {
 // object goes, or by stop().
 class ServerProcess final {
 public:
-    // `arguments` hold "{fd}" where the descriptor's number goes; the
+    // `arguments` hold "{fd}" wherever the descriptor's number goes; the
     // program is looked up in PATH.
     ServerProcess(std::vector<std::string> arguments, int patience);
     ~ServerProcess() { stop(); }

@@ -75,9 +75,12 @@ ViewStyle::Tint tint(StatusView::Tone tone)
     return ViewStyle::Tint::secondary;
 }
 
+// Plain text always: names come from phones, versions from the network, and
+// a label left to guess would render what looks like markup.
 QLabel* label(const QString& content, ViewStyle::Text style, QWidget* parent)
 {
     auto* result = new QLabel(content, parent);
+    result->setTextFormat(Qt::PlainText);
     ViewStyle::setTextStyle(result, style);
     result->setWordWrap(true);
     return result;

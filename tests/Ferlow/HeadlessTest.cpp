@@ -136,30 +136,35 @@ TEST(Headless, StartFailuresAndASecondInstanceEachSaySoInOneLine)
 }
 
 // --pair, --list and --forget reach the running instance: the new code
-// works there, and a forgotten phone hears "revoked" at once.
+// works there, and a forgotten phone hears "revoked" at once. The name is
+// the phone's own, so what it holds that a terminal would obey (here an
+// escape that clears the screen and a C1 control) is shown as U+FFFD.
 TEST(Headless, CommandsActOnTheRunningInstance)
 {
     FerlowHome home;
     Daemon daemon(home);
     ASSERT_FALSE(daemon.listening.empty()) << daemon.process.err;
 
+    const std::string name = "Ana’s \x1b[2J<img src=x>\u009b", shown = "Ana’s \uFFFD[2J<img src=x>\uFFFD";
     FerlowProcess pair({"--pair"}, home.environment);
     const auto url = pair.waitForLine("http://");
     ASSERT_FALSE(url.empty()) << pair.err;
     LoopbackPhone phone(daemon.port, pairingIn(url));
-    ASSERT_TRUE(phone.connect("Ana’s Pixel").is<MacMessage::Ready>());
-    EXPECT_FALSE(pair.waitForLine("Paired with Ana’s Pixel").empty()) << pair.out << pair.err;
+    ASSERT_TRUE(phone.connect(name).is<MacMessage::Ready>());
+    EXPECT_EQ(pair.waitForLine("Paired with"), "Paired with " + shown) << pair.out << pair.err;
     EXPECT_EQ(run(pair), 0);
 
     FerlowProcess list({"--list"}, home.environment);
     EXPECT_EQ(run(list), 0);
-    EXPECT_TRUE(std::regex_match(list.out, std::regex("Ana’s Pixel  Connected  \\(id [A-Za-z0-9_-]{11}\\)\n")))
+    ASSERT_TRUE(list.out.starts_with(shown)) << list.out;
+    EXPECT_TRUE(std::regex_match(list.out.substr(shown.size()), std::regex("  Connected  \\(id [A-Za-z0-9_-]{11}\\)\n")))
         << list.out;
 
-    FerlowProcess forget({"--forget", "Ana’s Pixel"}, home.environment);
+    FerlowProcess forget({"--forget", name}, home.environment);
     EXPECT_EQ(run(forget), 0) << forget.err;
+    EXPECT_TRUE(forget.out.starts_with("Forgot " + shown + ".")) << forget.out;
     EXPECT_EQ(phone.receive(), MacMessage::revoked());
-    FerlowProcess again({"--forget", "Ana’s Pixel"}, home.environment);
+    FerlowProcess again({"--forget", name}, home.environment);
     EXPECT_EQ(run(again), 1);
     EXPECT_NE(again.err.find("no paired phone is called"), std::string::npos);
 }

@@ -135,17 +135,21 @@ TEST(StatusView, PhoneRowsShowUseAndRemove)
     model.start();
     const auto fresh = model.store().createPending();
     test::LoopbackPhone phone(model.port(), fresh);
-    phone.connect("Pixel");
+    phone.connect("Pixel <img src=x>");
     ASSERT_TRUE(fixture.main.runUntil([&] { return model.connectedDevice() && model.pairings().size() == 2; }));
 
     StatusView view(model, noActions(), [] { return PairingStore::systemClock() + 300; });
-    EXPECT_EQ(labelText(view, "statusText"), "Pixel connected");
+    EXPECT_EQ(labelText(view, "statusText"), "Pixel <img src=x> connected");
     EXPECT_EQ(labelText(view, "statusDetail"), "Ready on desk.local");
     EXPECT_EQ(StatusView::statusTone(model), StatusView::Tone::green);
     QStringList captions;
     for (const auto* caption : view.findChildren<QLabel*>(QStringLiteral("lastUsed")))
         captions << caption->text();
-    EXPECT_EQ(captions, (QStringList {"Connected as Pixel", "Last used 5 minutes ago"}));
+    EXPECT_EQ(captions, (QStringList {"Connected as Pixel <img src=x>", "Last used 5 minutes ago"}));
+    // The phone names itself: its name is shown as text, never as markup.
+    for (const auto* label : view.findChildren<QLabel*>())
+        EXPECT_TRUE(!label->text().contains("<img") || label->textFormat() == Qt::PlainText)
+            << label->text().toStdString();
 
     QToolButton* removeOld = nullptr;
     for (auto* row : view.findChildren<QWidget*>(QStringLiteral("phone")))

@@ -105,6 +105,11 @@ void Console::showPaired(const std::string& name)
     say("Use the pad on your phone to move the pointer.");
 }
 
+void Console::showKeptAside(const KeptAside& kept)
+{
+    error("couldn't read " + kept.file.string() + "; it is kept as " + kept.aside.string());
+}
+
 void Console::showExpired()
 {
     say("This code has expired");

@@ -37,6 +37,8 @@ struct Console {
     static void endCountdown();
 
     static void showPaired(const std::string& name);
+    // A file found unreadable at start, and where it was moved (stderr).
+    static void showKeptAside(const KeptAside& kept);
     static void showExpired();
 
     // "Last used 5 minutes ago", against the wall clock.

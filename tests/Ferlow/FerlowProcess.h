@@ -109,6 +109,16 @@ public:
         return {};
     }
 
+    // Whether stderr holds `text` within `limit`.
+    bool waitForError(const std::string& text, std::chrono::milliseconds limit = std::chrono::seconds(10))
+    {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (err.find(text) == std::string::npos)
+            if (!pump(deadline))
+                return false;
+        return true;
+    }
+
     void signal(int number) { ::kill(m_pid, number); }
 
     // The exit status; kills the process and throws after `limit`.

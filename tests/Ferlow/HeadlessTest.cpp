@@ -14,6 +14,7 @@
 #include "FerlowCore/PairingStore.h"
 #include "tests/Ferlow/FerlowProcess.h"
 #include "tests/FerlowHost/TestPhone.h"
+#include "tests/Support/SmallDisk.h"
 
 namespace ferlow {
 namespace {
@@ -167,6 +168,93 @@ TEST(Headless, CommandsActOnTheRunningInstance)
     FerlowProcess again({"--forget", name}, home.environment);
     EXPECT_EQ(run(again), 1);
     EXPECT_NE(again.err.find("no paired phone is called"), std::string::npos);
+}
+
+// "Forgot" is said only once the phone has been told and the pairing is off
+// the disk: a computer that dies at that moment never lets the phone back in.
+TEST(Headless, AForgetIsOnDiskAndToldWhenItIsAnswered)
+{
+    FerlowHome home;
+    for (int trial = 0; trial < 50; ++trial) {
+        SCOPED_TRACE("trial " + std::to_string(trial));
+        PairingStore seed(home.support());
+        const auto pairing = seed.createPending();
+        seed.markUsed(pairing.id, "A");
+        Daemon daemon(home);
+        LoopbackPhone phone(daemon.port, pairing);
+        ASSERT_TRUE(phone.connect("A").is<MacMessage::Ready>()) << daemon.process.err;
+        FerlowProcess forget({"--forget", pairing.id}, home.environment);
+        ASSERT_FALSE(forget.waitForLine("Forgot A.").empty()) << forget.err;
+        daemon.process.signal(SIGKILL);
+        EXPECT_EQ(phone.receive(), MacMessage::revoked());
+        daemon.process.wait();
+        EXPECT_FALSE(PairingStore(home.support()).lookup(pairing.id));
+    }
+}
+
+// On a full disk every command whose change cannot be saved fails and says
+// why; the running Ferlow keeps the changes (the forgotten phone is unknown,
+// the new one works), says once that it cannot save and once that it can,
+// and the next change saves everything held back.
+TEST(Headless, FailedSavesAreReportedAndTheChangesKeptUntilASaveWorks)
+{
+    FerlowHome home;
+    test::SmallDisk disk(home.folder.path() / "data");
+    if (!disk.available())
+        GTEST_SKIP() << disk.reason();
+    home.environment["XDG_CONFIG_HOME"] = (home.folder.path() / "data").string();
+    const auto settings = home.folder.path() / "data" / "Ferlow" / "settings.json";
+    const std::regex cannotSave("ferlow: couldn't save: /[^\n]*: No space left on device\n");
+    Daemon daemon(home);
+    const auto first = pairingIn(test::readFile(home.pairingFile()));
+    ASSERT_TRUE(LoopbackPhone(daemon.port, first).connect("A").is<MacMessage::Ready>()) << daemon.process.err;
+    disk.fill();
+
+    FerlowProcess pair({"--pair"}, home.environment);
+    const auto second = pairingIn(pair.waitForLine("http://"));
+    ASSERT_TRUE(LoopbackPhone(daemon.port, second).connect("C").is<MacMessage::Ready>());
+    FerlowProcess forget({"--forget", "A"}, home.environment), agree({"--agree-terms"}, home.environment);
+    for (auto* command : {&pair, &forget, &agree}) {
+        EXPECT_EQ(run(*command), 1);
+        EXPECT_TRUE(std::regex_match(command->err, cannotSave)) << command->err;
+    }
+    EXPECT_EQ(pair.out.find("Paired with"), std::string::npos);
+    EXPECT_ANY_THROW(LoopbackPhone(daemon.port, first).connect("A"));
+    EXPECT_TRUE(daemon.process.waitForError("ferlow: Ferlow can't save its files: "));
+
+    disk.empty();
+    ASSERT_TRUE(LoopbackPhone(daemon.port, second).connect("C").is<MacMessage::Ready>());
+    EXPECT_TRUE(daemon.process.waitForError("ferlow: Ferlow can save its files again.\n"));
+    daemon.process.signal(SIGKILL);
+    daemon.process.wait();
+    EXPECT_EQ(std::count(daemon.process.err.begin(), daemon.process.err.end(), '\n'), 2) << daemon.process.err;
+    PairingStore store(home.support());
+    EXPECT_FALSE(store.lookup(first.id));
+    EXPECT_EQ(store.lookup(second.id).value_or(Pairing {}).name, "C");
+    EXPECT_NE(test::readFile(settings).find("\"termsAccepted\""), std::string::npos);
+
+    // Without a running Ferlow the commands save for themselves, and fail alike.
+    disk.fill();
+    FerlowProcess offline({"--forget", "C"}, home.environment), offlineAgree({"--agree-terms"}, home.environment);
+    for (auto* command : {&offline, &offlineAgree}) {
+        EXPECT_EQ(run(*command), 1);
+        EXPECT_TRUE(std::regex_match(command->err, cannotSave)) << command->err;
+    }
+}
+
+// A file Ferlow cannot read is moved aside rather than replaced, and the
+// user is told where it went.
+TEST(Headless, UnreadableFilesAreKeptAsideAndNamed)
+{
+    FerlowHome home;
+    for (const auto& file : {home.support() / "pairings.json", home.support() / "actions.json", home.settings()})
+        test::writeFile(file, "{\"half");
+    Daemon daemon(home);
+    for (const auto& file : {home.support() / "pairings.json", home.support() / "actions.json", home.settings()}) {
+        EXPECT_TRUE(daemon.process.waitForError(
+            "ferlow: couldn't read " + file.string() + "; it is kept as " + file.string() + ".unreadable\n"));
+        EXPECT_EQ(test::readFile(file.string() + ".unreadable"), "{\"half");
+    }
 }
 
 TEST(Headless, UninstallThroughTheRunningInstanceLetsThePhoneGoAndLeavesNothingOfItsOwn)

@@ -162,6 +162,35 @@ TEST(StatusView, PhoneRowsShowUseAndRemove)
     model.stop();
 }
 
+// A file Ferlow could not read is named where it was kept. While saving
+// fails the popup says why; the saves are tried again every 30 s.
+TEST(StatusView, FileProblemsAreNoticedUntilSavingWorks)
+{
+    TrayFixture fixture;
+    const auto file = fixture.support / "actions.json";
+    test::writeFile(file, "{\"half");
+    auto& model = *(fixture.model = fixture.makeModel());
+    StatusView view(model, noActions(), PairingStore::systemClock);
+    const QString kept = QString::fromStdString(
+        "Ferlow couldn't read " + file.string() + ". It is kept as " + file.string() + ".unreadable.");
+    EXPECT_EQ(visibleNotices(view), QStringList {kept});
+
+    const auto moved = fixture.folder.path() / "moved";
+    std::filesystem::rename(fixture.support, moved);
+    test::writeFile(fixture.support, "a file where the data folder should be");
+    const auto pairing = model.store().createPending();
+    const QString cannotSave
+        = QString::fromStdString("Ferlow can't save its files: " + fixture.support.string() + ": Not a directory");
+    ASSERT_TRUE(fixture.main.runUntil([&] { return visibleNotices(view) == QStringList {cannotSave, kept}; }));
+    std::filesystem::remove(fixture.support);
+    std::filesystem::rename(moved, fixture.support);
+    fixture.main.advance(AppModel::saveRetryInterval - 1);
+    EXPECT_EQ(visibleNotices(view).size(), 2);
+    fixture.main.advance(1);
+    EXPECT_TRUE(fixture.main.runUntil([&] { return visibleNotices(view) == QStringList {kept}; }));
+    EXPECT_TRUE(PairingStore(fixture.support).lookup(pairing.id));
+}
+
 TEST(StatusView, RelativeTimesUseTheLargestWholeUnit)
 {
     const std::pair<double, QString> cases[] {

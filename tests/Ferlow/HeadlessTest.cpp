@@ -205,6 +205,10 @@ TEST(Headless, FailedSavesAreReportedAndTheChangesKeptUntilASaveWorks)
     home.environment["XDG_CONFIG_HOME"] = (home.folder.path() / "data").string();
     const auto settings = home.folder.path() / "data" / "Ferlow" / "settings.json";
     const std::regex cannotSave("ferlow: couldn't save: /[^\n]*: No space left on device\n");
+    const auto failsToSave = [&](auto&& command) {
+        EXPECT_EQ(run(command), 1);
+        EXPECT_TRUE(std::regex_match(command.err, cannotSave)) << command.err;
+    };
     Daemon daemon(home);
     const auto first = pairingIn(test::readFile(home.pairingFile()));
     ASSERT_TRUE(LoopbackPhone(daemon.port, first).connect("A").is<MacMessage::Ready>()) << daemon.process.err;
@@ -213,12 +217,10 @@ TEST(Headless, FailedSavesAreReportedAndTheChangesKeptUntilASaveWorks)
     FerlowProcess pair({"--pair"}, home.environment);
     const auto second = pairingIn(pair.waitForLine("http://"));
     ASSERT_TRUE(LoopbackPhone(daemon.port, second).connect("C").is<MacMessage::Ready>());
-    FerlowProcess forget({"--forget", "A"}, home.environment), agree({"--agree-terms"}, home.environment);
-    for (auto* command : {&pair, &forget, &agree}) {
-        EXPECT_EQ(run(*command), 1);
-        EXPECT_TRUE(std::regex_match(command->err, cannotSave)) << command->err;
-    }
+    failsToSave(pair);
     EXPECT_EQ(pair.out.find("Paired with"), std::string::npos);
+    failsToSave(FerlowProcess({"--forget", "A"}, home.environment));
+    failsToSave(FerlowProcess({"--agree-terms"}, home.environment));
     EXPECT_ANY_THROW(LoopbackPhone(daemon.port, first).connect("A"));
     EXPECT_TRUE(daemon.process.waitForError("ferlow: Ferlow can't save its files: "));
 
@@ -235,11 +237,8 @@ TEST(Headless, FailedSavesAreReportedAndTheChangesKeptUntilASaveWorks)
 
     // Without a running Ferlow the commands save for themselves, and fail alike.
     disk.fill();
-    FerlowProcess offline({"--forget", "C"}, home.environment), offlineAgree({"--agree-terms"}, home.environment);
-    for (auto* command : {&offline, &offlineAgree}) {
-        EXPECT_EQ(run(*command), 1);
-        EXPECT_TRUE(std::regex_match(command->err, cannotSave)) << command->err;
-    }
+    failsToSave(FerlowProcess({"--forget", "C"}, home.environment));
+    failsToSave(FerlowProcess({"--agree-terms"}, home.environment));
 }
 
 // A file Ferlow cannot read is moved aside rather than replaced, and the

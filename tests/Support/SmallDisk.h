@@ -1,10 +1,8 @@
 #pragma once
 
-// A real 64 KiB tmpfs that a test fills up, so every save fails with ENOSPC
-// as on a full disk, and empties again. It is mounted in this test process's
-// own mount namespace (made at first use; the `ferlow` processes it starts
-// later share it), so nothing of it outlives the process. Without the right
-// to mount, available() is false and reason() says why.
+// A real 64 KiB tmpfs to fill up (saves then fail with ENOSPC) and empty
+// again, mounted in a mount namespace of this test process's own, which the
+// `ferlow` processes it starts share and nothing outlives.
 
 #include <cerrno>
 #include <cstring>

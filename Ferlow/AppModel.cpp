@@ -127,18 +127,37 @@ AppModel::AppModel(MainContext& main, IOQueue& io, Platform platform, AppEnviron
         m_systemShortcuts = m_platform.systemShortcuts();
     m_live->prefs = m_platform.trackpadPrefs ? m_platform.trackpadPrefs() : TrackpadPrefs::builtIn(true);
 
-    // The stores.
+    // The stores. A file that could not be read is moved aside now rather
+    // than at its first save, so the user hears at once where it went.
     m_store = std::make_shared<PairingStore>(m_platform.supportDirectory);
-    m_actionStore = std::make_unique<ActionStore>(m_platform.supportDirectory);
+    m_actionStore = std::make_shared<ActionStore>(m_platform.supportDirectory);
     m_actions = m_actionStore->load();
+    for (auto kept : {m_store->keepUnreadableAside(), m_actionStore->keepUnreadableAside(),
+             m_platform.settings->keepUnreadableAside()})
+        if (kept)
+            m_keptAside.push_back(std::move(*kept));
+
+    // Pairings change on both contexts; they are written on the I/O queue,
+    // and the outcome is looked at on the main context.
+    std::weak_ptr<AppModel*> alive = m_alive;
+    MainContext* mainContext = &m_main;
+    m_store->writeLater([store = std::weak_ptr(m_store), io = &m_io, alive, mainContext] {
+        io->post([store, alive, mainContext] {
+            const auto held = store.lock();
+            if (!held)
+                return;
+            mainContext->post([alive, problem = held->flush()] {
+                if (const auto model = alive.lock())
+                    (*model)->saved(problem);
+            });
+        });
+    });
 
     // Updates; their results cross to the main context and are dropped
     // once the model has stopped.
     const std::string updateURL = m_environment.updateURL && isWebAddress(*m_environment.updateURL)
         ? *m_environment.updateURL
         : std::string(UpdateChecker::defaultURL);
-    std::weak_ptr<AppModel*> alive = m_alive;
-    MainContext* mainContext = &m_main;
     m_updates = std::make_unique<UpdateChecker>(m_options.version, updateURL, *m_platform.settings,
         [alive, mainContext](std::function<void()> task) {
             mainContext->post([alive, task = std::move(task)] {
@@ -309,6 +328,7 @@ void AppModel::stop()
     m_stopped = true;
     m_permissionTimer.reset();
     m_updateTimer.reset();
+    m_saveRetry.reset();
     m_frontObserver.reset();
     m_hostObserver.reset();
     // Closing a socket ends its session the way a phone leaving does: what
@@ -322,6 +342,8 @@ void AppModel::stop()
             release();
     });
     stopServer();
+    // The last change to the pairings reaches the disk before the app goes.
+    m_store->flush();
 }
 
 void AppModel::refresh()
@@ -434,6 +456,7 @@ void AppModel::applyPort(std::uint16_t port)
 {
     setPort(port);
     m_platform.settings->set(portKey, port);
+    saved(m_platform.settings->saveProblem());
     startServer();
 }
 
@@ -441,16 +464,78 @@ void AppModel::setActions(std::vector<ActionButton> buttons)
 {
     m_actions = std::move(buttons);
     notify(Field::actions);
-    try {
-        m_actionStore->save(m_actions);
-    } catch (...) {
-        // The phone still gets the new buttons; the next edit saves again.
-    }
+    // The phone gets the new buttons first, whether or not they can be saved.
     m_io.post([live = m_live, controller = m_controller,
                   buttons = annotated(m_actions)]() mutable {
         live->actions = std::move(buttons);
         controller->broadcastActions();
     });
+    saveActions();
+}
+
+void AppModel::saveActions()
+{
+    m_io.post([store = m_actionStore, buttons = m_actions, main = &m_main, alive = std::weak_ptr(m_alive)] {
+        std::optional<std::string> problem;
+        try {
+            store->save(buttons);
+        } catch (const std::exception& failure) {
+            problem = PrivateFile::describe(failure);
+        }
+        main->post([alive, problem] {
+            if (const auto model = alive.lock()) {
+                (*model)->m_actionsProblem = problem;
+                (*model)->saved(problem);
+            }
+        });
+    });
+}
+
+std::array<std::optional<std::string>, 3> AppModel::saveProblems()
+{
+    return {m_store->saveProblem(), m_actionsProblem, m_platform.settings->saveProblem()};
+}
+
+void AppModel::saved(const std::optional<std::string>& problem)
+{
+    // A save worked while another file could not be saved: the disk may well
+    // be back, so that one tries again now rather than at the next retry.
+    const auto problems = saveProblems();
+    const bool failing = std::any_of(problems.begin(), problems.end(), [](const auto& p) { return p.has_value(); });
+    if (!problem && failing && !m_stopped)
+        retryFailedSaves();
+    publishSaveProblem();
+}
+
+void AppModel::publishSaveProblem()
+{
+    std::optional<std::string> first;
+    for (auto& problem : saveProblems())
+        if (!first)
+            first = std::move(problem);
+    if (!first)
+        m_saveRetry.reset();
+    else if (!m_saveRetry && !m_stopped)
+        m_saveRetry = m_main.every(saveRetryInterval, [this] {
+            retryFailedSaves();
+            // Not from inside the timer's own run: it may end the timer.
+            m_main.post([alive = std::weak_ptr(m_alive)] {
+                if (const auto model = alive.lock())
+                    (*model)->publishSaveProblem();
+            });
+        });
+    if (first != m_saveProblem) {
+        m_saveProblem = std::move(first);
+        notify(Field::saveProblem);
+    }
+}
+
+void AppModel::retryFailedSaves()
+{
+    m_store->retrySave();
+    if (m_actionsProblem)
+        saveActions();
+    m_platform.settings->retrySave();
 }
 
 void AppModel::reloadSystemShortcuts()
@@ -534,6 +619,7 @@ void AppModel::updateChanged(const UpdateStatus& status)
 
 void AppModel::releaseSeen(const ReleaseInfo& release)
 {
+    saved(m_platform.settings->saveProblem()); // the checker has just kept the document
     if (!asksForTerms() || m_termsNeeded)
         return;
     if (termsAccepted() >= Terms::required(release.terms))
@@ -549,6 +635,7 @@ void AppModel::agreeToTerms()
 {
     const auto release = m_updates->release();
     m_platform.settings->set(termsAcceptedKey, Terms::required(release ? release->terms : std::nullopt));
+    saved(m_platform.settings->saveProblem());
     if (m_termsNeeded) {
         m_termsNeeded = false;
         notify(Field::termsNeeded);
@@ -557,10 +644,34 @@ void AppModel::agreeToTerms()
         startServer();
 }
 
-void AppModel::remove(const Pairing& pairing)
+void AppModel::remove(const Pairing& pairing, SaveDone done)
 {
-    m_io.post([controller = m_controller, id = pairing.id] { controller->revoke(id); });
-    refresh();
+    m_io.post([controller = m_controller, store = m_store, id = pairing.id, main = &m_main,
+                  alive = std::weak_ptr(m_alive), done = std::move(done)]() mutable {
+        controller->revoke(id);
+        main->post([alive, problem = store->flush(), done = std::move(done)] {
+            const auto model = alive.lock();
+            if (!model)
+                return;
+            (*model)->refresh();
+            (*model)->saved(problem);
+            if (done)
+                done(problem);
+        });
+    });
+}
+
+void AppModel::lookupSaved(const std::string& id,
+    std::function<void(const std::optional<Pairing>&, const std::optional<std::string>&)> done)
+{
+    m_io.post([store = m_store, id, main = &m_main, alive = std::weak_ptr(m_alive), done = std::move(done)]() mutable {
+        // Looked up before the flush: a use that shows here is in what is written.
+        auto pairing = store->lookup(id);
+        main->post([alive, pairing = std::move(pairing), problem = store->flush(), done = std::move(done)] {
+            if (alive.lock())
+                done(pairing, problem);
+        });
+    });
 }
 
 std::optional<AppModel::PairingOffer> AppModel::addPhone()
@@ -597,6 +708,7 @@ void AppModel::openAtLoginOnFirstRun()
     if (offered && offered->is_boolean() && offered->get<bool>())
         return;
     m_platform.settings->set(openAtLoginOfferedKey, true);
+    saved(m_platform.settings->saveProblem());
     if (m_platform.setLoginItem)
         m_platform.setLoginItem(true); // a refusal is not worth a word; the status menu shows the state
 }

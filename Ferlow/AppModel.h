@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -62,6 +63,7 @@ public:
         updateStatus,
         termsNeeded,
         localHost,
+        saveProblem,
     };
     using Observer = std::function<void(Field)>;
 
@@ -77,6 +79,9 @@ public:
     static constexpr std::uint16_t defaultPort = 7311;
     static constexpr double permissionPollInterval = 1.0;
     static constexpr double updateInterval = 21600; // six hours
+    // While a save fails, every file that could not be saved is tried again
+    // this often, and at once when another save works.
+    static constexpr double saveRetryInterval = 30;
 
     // What the pairing window and `ferlow --pair` show.
     struct PairingOffer {
@@ -128,8 +133,15 @@ public:
     // Records agreement to the terms in force and starts the server if it is
     // not running.
     void agreeToTerms();
-    // Revokes the pairing: its phone is told and let go.
-    void remove(const Pairing& pairing);
+    // Revokes the pairing: its phone is told and let go. `done` runs on the
+    // main context once the phone has been told and the pairings file has
+    // been written, with why that write failed, if it did.
+    using SaveDone = std::function<void(const std::optional<std::string>& problem)>;
+    void remove(const Pairing& pairing, SaveDone done = {});
+    // The pairing `id` (absent once it is gone), on the main context, after
+    // whatever changed it has been written, with why that failed, if it did.
+    void lookupSaved(const std::string& id,
+        std::function<void(const std::optional<Pairing>& pairing, const std::optional<std::string>& problem)> done);
     // A new pending pairing and the URL its QR code carries; absent when the
     // host cannot form a URL or the random source failed.
     std::optional<PairingOffer> addPhone();
@@ -166,6 +178,11 @@ public:
     const UpdateStatus& updateStatus() const { return m_updateStatus; }
     bool termsNeeded() const { return m_termsNeeded; }
     const LocalHost& localHost() const { return m_localHost; }
+    // Why Ferlow's files cannot be saved now; absent once every change is
+    // on disk. The changes are kept meanwhile and the saves retried.
+    const std::optional<std::string>& saveProblem() const { return m_saveProblem; }
+    // Files found unreadable at start and moved aside (settled at construction).
+    const std::vector<KeptAside>& keptAside() const { return m_keptAside; }
 
     // Calls `observer` on the main context after each change of a published
     // field, until the returned token goes.
@@ -188,6 +205,7 @@ public:
     PairingStore& store() { return *m_store; }
     UpdateChecker& updates() { return *m_updates; }
     Permissions& permissions() { return *m_platform.permissions; }
+    SettingsStore& settings() { return *m_platform.settings; }
     bool launchAtLogin() const;
     // False when the desktop refused; the state then is launchAtLogin().
     bool setLaunchAtLogin(bool on);
@@ -204,6 +222,16 @@ private:
     std::vector<ActionButton> annotated(const std::vector<ActionButton>& buttons) const;
     void notify(Field field);
     void stopServer();
+    // Writes the buttons on the I/O queue; the outcome comes back here.
+    void saveActions();
+    // After a save, with why it failed (nothing when it worked): a save that
+    // worked has the files that failed tried again at once.
+    void saved(const std::optional<std::string>& problem);
+    // Publishes the first problem of the three files, and runs the retry
+    // timer while there is one.
+    void publishSaveProblem();
+    void retryFailedSaves();
+    std::array<std::optional<std::string>, 3> saveProblems(); // pairings, buttons, settings
     // Runs `task` on the I/O queue and waits for it, boundedly.
     void callOnQueue(std::function<void()> task);
 
@@ -224,10 +252,14 @@ private:
     UpdateStatus m_updateStatus;
     bool m_termsNeeded = false;
     LocalHost m_localHost;
+    std::optional<std::string> m_saveProblem;
+    std::vector<KeptAside> m_keptAside;
 
     std::shared_ptr<Live> m_live; // read and written on the I/O queue only
     std::shared_ptr<PairingStore> m_store;
-    std::unique_ptr<ActionStore> m_actionStore;
+    std::shared_ptr<ActionStore> m_actionStore; // written on the I/O queue
+    std::optional<std::string> m_actionsProblem;  // of the last buttons save
+    std::unique_ptr<MainContext::Timer> m_saveRetry;
     std::unique_ptr<UpdateChecker> m_updates;
     std::shared_ptr<Translator> m_translator;
     std::shared_ptr<EventPoster> m_poster;

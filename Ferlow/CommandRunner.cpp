@@ -203,6 +203,10 @@ int CommandRunner::forget(bool running)
         }
         name = std::get<Pairing>(found).name;
         store.remove(std::get<Pairing>(found).id);
+        if (const auto problem = store.saveProblem()) {
+            Console::error("couldn't save: " + *problem);
+            return CommandLine::failed;
+        }
     }
     Console::say("Forgot " + name + ". It will need a new code to connect again.");
     return CommandLine::ok;
@@ -224,6 +228,10 @@ int CommandRunner::agreeTerms(bool running)
             }
         }
         settings.set(AppModel::termsAcceptedKey, Terms::required(terms));
+        if (const auto problem = settings.saveProblem()) {
+            Console::error("couldn't save: " + *problem);
+            return CommandLine::failed;
+        }
     }
     Console::say("You agreed to the terms of use.");
     return CommandLine::ok;

@@ -7,6 +7,7 @@
 
 #include "Ferlow/TerminalQR.h"
 #include "FerlowCore/Terms.h"
+#include "FerlowCore/UTF8.h"
 
 namespace ferlow {
 
@@ -28,7 +29,8 @@ bool Console::outputIsTerminal() { return ::isatty(STDOUT_FILENO); }
 void Console::say(std::string_view line)
 {
     endCountdown();
-    std::fwrite(line.data(), 1, line.size(), stdout);
+    const std::string shown = UTF8::printable(line);
+    std::fwrite(shown.data(), 1, shown.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }
@@ -36,7 +38,8 @@ void Console::say(std::string_view line)
 void Console::error(std::string_view line)
 {
     endCountdown();
-    std::fprintf(stderr, "ferlow: %.*s\n", static_cast<int>(line.size()), line.data());
+    const std::string shown = UTF8::printable(line);
+    std::fprintf(stderr, "ferlow: %s\n", shown.c_str());
     std::fflush(stderr);
 }
 
@@ -101,6 +104,11 @@ void Console::showPaired(const std::string& name)
 {
     say("Paired with " + name);
     say("Use the pad on your phone to move the pointer.");
+}
+
+void Console::showKeptAside(const KeptAside& kept)
+{
+    error("couldn't read " + kept.file.string() + "; it is kept as " + kept.aside.string());
 }
 
 void Console::showExpired()

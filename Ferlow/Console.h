@@ -4,11 +4,15 @@
 #include <string>
 #include <string_view>
 
+#include "FerlowCore/PrivateFile.h"
+
 namespace ferlow {
 
 // The terminal side of `ferlow`: what it prints, and the questions it asks.
 // Output is written with stdio and flushed by line, so a reader on a pipe
-// sees each line as it happens.
+// sees each line as it happens. Lines carry text from elsewhere (a phone's
+// name, a file name), so each goes out as UTF8::printable: a terminal is
+// never sent a control character it would obey.
 struct Console {
     // stdin and stdout are both terminals: questions can be asked and a
     // countdown drawn in place.
@@ -34,6 +38,8 @@ struct Console {
     static void endCountdown();
 
     static void showPaired(const std::string& name);
+    // A file found unreadable at start, and where it was moved (stderr).
+    static void showKeptAside(const KeptAside& kept);
     static void showExpired();
 
     // "Last used 5 minutes ago", against the wall clock.

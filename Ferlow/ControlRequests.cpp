@@ -5,18 +5,25 @@
 
 namespace ferlow {
 
-ControlRequests::Answer ControlRequests::answer(const nlohmann::json& request)
+namespace {
+
+ControlRequests::Answer failure(const std::string& message) { return {{{"ok", false}, {"error", message}}, {}}; }
+
+ControlRequests::Answer notSaved(const std::string& problem) { return failure("couldn't save: " + problem); }
+
+ControlRequests::Answer success(nlohmann::json reply)
+{
+    reply["ok"] = true;
+    return {std::move(reply), {}};
+}
+
+} // namespace
+
+void ControlRequests::answer(const nlohmann::json& request, Respond respond)
 {
     const auto field = [&](const char* key) {
         const auto found = request.find(key);
         return found != request.end() && found->is_string() ? found->get<std::string>() : std::string();
-    };
-    const auto failure = [](const std::string& message) {
-        return Answer {{{"ok", false}, {"error", message}}, {}};
-    };
-    const auto success = [](nlohmann::json reply) {
-        reply["ok"] = true;
-        return Answer {std::move(reply), {}};
     };
     // A pairing's URL for where phones find this computer now, and the
     // notice that goes with an address.
@@ -31,48 +38,58 @@ ControlRequests::Answer ControlRequests::answer(const nlohmann::json& request)
     if (operation == "pair") {
         const auto offer = m_model.addPhone();
         if (!offer)
-            return failure("cannot make a pairing code for the host name \u201C" + m_model.localHost().host + "\u201D");
-        return success(located({{"id", offer->pairing.id}}, offer->url));
+            return respond(
+                failure("cannot make a pairing code for the host name \u201C" + m_model.localHost().host + "\u201D"));
+        return respond(success(located({{"id", offer->pairing.id}}, offer->url)));
     }
     if (operation == "pairing") {
-        const auto pairing = m_model.store().lookup(field("id"));
-        if (!pairing)
-            return success({{"state", "gone"}});
-        if (pairing->pending())
-            return success(located({{"state", "pending"}}, m_model.pairingURL(*pairing).value_or("")));
-        return success({{"state", "used"}, {"name", pairing->name}});
+        // "used" only once the use is on disk.
+        return m_model.lookupSaved(field("id"),
+            [this, respond, located](const std::optional<Pairing>& pairing, const std::optional<std::string>& problem) {
+                if (!pairing)
+                    return respond(success({{"state", "gone"}}));
+                if (pairing->pending())
+                    return respond(success(located({{"state", "pending"}}, m_model.pairingURL(*pairing).value_or(""))));
+                if (problem)
+                    return respond(notSaved(*problem));
+                respond(success({{"state", "used"}, {"name", pairing->name}}));
+            });
     }
     if (operation == "list") {
         m_model.refresh();
-        return success({{"phones", PhoneList::encode(m_model.pairings(), m_model.connectedDevice().has_value())}});
+        const bool connected = m_model.connectedDevice().has_value();
+        return respond(success({{"phones", PhoneList::encode(m_model.pairings(), connected)}}));
     }
     if (operation == "forget") {
         const auto found = PhoneList::find(m_model.store().all(), field("phone"));
         if (const auto* problem = std::get_if<std::string>(&found))
-            return failure(*problem);
+            return respond(failure(*problem));
         const auto& pairing = std::get<Pairing>(found);
-        m_model.remove(pairing);
-        return success({{"name", pairing.name}});
+        return m_model.remove(pairing, [respond, name = pairing.name](const std::optional<std::string>& problem) {
+            respond(problem ? notSaved(*problem) : success({{"name", name}}));
+        });
     }
     if (operation == "agree-terms") {
         m_actions.agree();
         if (const auto& error = m_model.serverError())
-            return failure(*error);
-        return success(nlohmann::json::object());
+            return respond(failure(*error));
+        if (const auto problem = m_model.settings().saveProblem())
+            return respond(notSaved(*problem));
+        return respond(success(nlohmann::json::object()));
     }
     if (operation == "uninstall") {
         const auto steps = m_model.uninstall();
         auto answer = success({{"steps", steps}});
         answer.afterReply = m_actions.quit;
-        return answer;
+        return respond(std::move(answer));
     }
     if (operation == "show") {
         if (!m_actions.show)
-            return failure("Ferlow is already running, without a window (ferlow --headless)");
+            return respond(failure("Ferlow is already running, without a window (ferlow --headless)"));
         m_actions.show();
-        return success(nlohmann::json::object());
+        return respond(success(nlohmann::json::object()));
     }
-    return failure("unknown request \u201C" + operation + "\u201D");
+    respond(failure("unknown request \u201C" + operation + "\u201D"));
 }
 
 } // namespace ferlow

@@ -31,9 +31,15 @@ public:
         std::function<void()> afterReply; // empty unless the app is to end
     };
 
+    using Respond = std::function<void(Answer answer)>;
+
     ControlRequests(AppModel& model, Actions actions) : m_model(model), m_actions(std::move(actions)) { }
 
-    Answer answer(const nlohmann::json& request);
+    // Hands the answer to `respond` on the main context: at once, or once
+    // what the answer depends on has happened (a forgotten phone is off the
+    // disk and has been told). A change that could not be saved is answered
+    // as a failure, "couldn't save: <why>".
+    void answer(const nlohmann::json& request, Respond respond);
 
 private:
     AppModel& m_model;

@@ -36,8 +36,9 @@ int Daemon::run()
     try {
         m_control = std::make_unique<ControlChannel>(m_main.context(), RuntimeFiles::controlSocket(),
             [this](const nlohmann::json& request, const ControlChannel::Reply& reply) {
-                auto answer = m_requests->answer(request);
-                reply(answer.reply, std::move(answer.afterReply));
+                m_requests->answer(request, [reply](ControlRequests::Answer answer) {
+                    reply(answer.reply, std::move(answer.afterReply));
+                });
             });
     } catch (const std::system_error& failure) {
         Console::error("other ferlow commands cannot reach this one: " + std::string(failure.what()));
@@ -53,9 +54,17 @@ int Daemon::run()
         Console::error("newer terms of use need your agreement, so Ferlow stopped listening. Read them at "
             + std::string(Terms::termsURL) + ", then run: ferlow --agree-terms");
     };
+    for (const auto& kept : m_model->keptAside())
+        Console::showKeptAside(kept);
     m_observer = m_model->observe([this](AppModel::Field field) {
         if (field == AppModel::Field::localHost)
             addressChanged();
+        // One line when saving starts to fail, one when it works again.
+        if (field == AppModel::Field::saveProblem && m_model->saveProblem().has_value() != m_saveFailing) {
+            m_saveFailing = !m_saveFailing;
+            Console::error(m_saveFailing ? "Ferlow can't save its files: " + *m_model->saveProblem()
+                                         : std::string("Ferlow can save its files again."));
+        }
         if (field == AppModel::Field::pairings && m_offer) {
             for (const auto& pairing : m_model->pairings()) {
                 if (pairing.id == m_offer->pairing.id) {

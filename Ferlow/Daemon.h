@@ -61,6 +61,7 @@ private:
     std::shared_ptr<void> m_observer;
     int m_status = CommandLine::ok;
     bool m_stopping = false;
+    bool m_saveFailing = false;
 };
 
 } // namespace ferlow

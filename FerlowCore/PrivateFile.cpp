@@ -79,4 +79,22 @@ void PrivateFile::save(ByteView data)
     AtomicFile::write(m_path, data, 0600);
 }
 
+std::optional<KeptAside> PrivateFile::keepUnreadableAside()
+{
+    if (!m_keepAsideBeforeSave)
+        return std::nullopt;
+    auto aside = AtomicFile::keepAside(m_path);
+    if (!aside)
+        return std::nullopt;
+    m_keepAsideBeforeSave = false;
+    return KeptAside {m_path, std::move(*aside)};
+}
+
+std::string PrivateFile::describe(const std::exception& failure)
+{
+    if (const auto* error = dynamic_cast<const fs::filesystem_error*>(&failure))
+        return error->path1().string() + ": " + error->code().message();
+    return failure.what();
+}
+
 } // namespace ferlow

@@ -1,11 +1,19 @@
 #pragma once
 
+#include <exception>
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include "FerlowCore/Bytes.h"
 
 namespace ferlow {
+
+// A file that could not be read, and where it was moved to.
+struct KeptAside {
+    std::filesystem::path file;
+    std::filesystem::path aside;
+};
 
 // The one policy for a file of the user's own data (the paired phones, the
 // action buttons): its folder is the owner's only (0700), the file too
@@ -34,6 +42,14 @@ public:
     // then leaves the file as it was; never replaces a file it could not keep
     // aside.
     void save(ByteView data);
+
+    // Moves the file load() could not use aside now rather than at the first
+    // save, so the user can be told where it went. Nothing when there was no
+    // such file or it could not be moved (the next save then tries again).
+    std::optional<KeptAside> keepUnreadableAside();
+
+    // Why a save failed, for the user: the path and the system's words.
+    static std::string describe(const std::exception& failure);
 
 private:
     std::filesystem::path m_path;

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <chrono>
-#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -36,26 +34,12 @@ public:
         PlatformStep removeApp;        // the app itself
     };
 
-    // How long runTool lets a tool run before it kills it.
-    static constexpr std::chrono::milliseconds toolLimit{30000};
-
     Uninstaller(std::filesystem::path supportDirectory, Steps steps);
 
     // Runs on the caller's thread and blocks while the steps run. Returns
     // the steps left to the user, in order; empty when everything was
     // removed. Throws nothing: an injected step that throws counts as failed.
     std::vector<std::string> perform() const;
-
-    // A platform step that runs a tool with runTool and leaves `instruction`
-    // to the user unless the tool exits with status 0.
-    static PlatformStep toolStep(std::string path, std::vector<std::string> arguments, std::string instruction);
-
-    // Starts the executable at `path` with `arguments`, its input, output and
-    // errors on the null device, and waits for it to exit. Returns its exit
-    // status, 128 + the signal number when a signal ended it (a tool still
-    // running after `limit` is killed), or -1 when it could not be started.
-    static std::int32_t runTool(const std::string& path, const std::vector<std::string>& arguments,
-        std::chrono::milliseconds limit = toolLimit);
 
     const std::filesystem::path& supportDirectory() const { return m_supportDirectory; }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "FerlowCore/ActionButton.h"
@@ -10,7 +11,7 @@ namespace ferlow {
 
 // The user's action buttons, kept as a pretty-printed JSON array (keys
 // sorted) in `directory`/actions.json, a PrivateFile: folder 0700, file 0600,
-// written atomically. Used from the main thread only.
+// written atomically. Used from one thread at a time.
 //
 // Files written before buttons had pages are migrated on load: the user's
 // own buttons follow the built-in ones on the "More" page. A file that
@@ -31,6 +32,9 @@ public:
     // file keeps its previous content) or EncodingError (a title that is not
     // valid UTF-8).
     void save(const std::vector<ActionButton>& buttons);
+
+    // An unusable file found by load(), moved aside now (PrivateFile).
+    std::optional<KeptAside> keepUnreadableAside() { return m_file.keepUnreadableAside(); }
 
     // The 34 buttons a new installation starts with, on the pages "Keys",
     // "Edit", "Windows" and "Media".

@@ -1,25 +1,12 @@
 #include "FerlowLinux/Autostart.h"
 
-#include <sstream>
+#include <glib.h>
 
 #include "FerlowCore/AtomicFile.h"
 
 namespace ferlow {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-std::string trimmed(std::string_view text)
-{
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t\r");
-    return std::string(text.substr(first, last - first + 1));
-}
-
-} // namespace
 
 Autostart::Autostart(fs::path entry, fs::path program) : m_entry(std::move(entry)), m_program(std::move(program)) { }
 
@@ -57,24 +44,17 @@ std::string Autostart::entryText() const
 
 bool Autostart::isEnabled() const
 {
-    const auto bytes = AtomicFile::read(m_entry);
-    if (!bytes)
+    // A desktop entry is a GLib key file; one GLib cannot read is one the
+    // session will not start either.
+    g_autoptr(GKeyFile) file = g_key_file_new();
+    if (!g_key_file_load_from_file(file, m_entry.c_str(), G_KEY_FILE_NONE, nullptr))
         return false;
-    std::istringstream lines(std::string(asText(*bytes)));
-    bool inMainGroup = false;
-    for (std::string line; std::getline(lines, line);) {
-        line = trimmed(line);
-        if (line.starts_with('['))
-            inMainGroup = line == "[Desktop Entry]";
-        const auto equals = line.find('=');
-        if (!inMainGroup || equals == std::string::npos)
-            continue;
-        const auto key = trimmed(std::string_view(line).substr(0, equals));
-        const auto value = trimmed(std::string_view(line).substr(equals + 1));
-        if ((key == "Hidden" && value == "true") || (key == "X-GNOME-Autostart-enabled" && value == "false"))
-            return false;
-    }
-    return true;
+    const auto says = [&](const char* key, gboolean value) {
+        g_autoptr(GError) error = nullptr;
+        const gboolean found = g_key_file_get_boolean(file, G_KEY_FILE_DESKTOP_GROUP, key, &error);
+        return !error && found == value;
+    };
+    return !says(G_KEY_FILE_DESKTOP_KEY_HIDDEN, TRUE) && !says("X-GNOME-Autostart-enabled", FALSE);
 }
 
 bool Autostart::enable() const

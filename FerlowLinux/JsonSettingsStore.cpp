@@ -43,14 +43,22 @@ void JsonSettingsStore::remove(std::string_view key)
         save();
 }
 
+void JsonSettingsStore::retrySave()
+{
+    if (m_problem)
+        save();
+}
+
 void JsonSettingsStore::save()
 {
     try {
         const std::string text = m_values.dump(2) + "\n";
         m_file.save(asBytes(text));
-    } catch (const std::exception&) {
+        m_problem.reset();
+    } catch (const std::exception& failure) {
         // Kept in memory; the next change writes everything again, and a
         // file that could not be kept aside is never replaced.
+        m_problem = PrivateFile::describe(failure);
     }
 }
 

@@ -17,7 +17,8 @@ namespace ferlow {
 // A file that exists but cannot be read, or does not hold a JSON object, is
 // never silently replaced: the store starts empty and the first change moves
 // the file aside (settings.json.unreadable) before it writes. If it cannot be
-// moved, changes stay in memory only. Main context only.
+// moved, changes stay in memory only, and saveProblem() says so. Main
+// context only.
 class JsonSettingsStore final : public SettingsStore {
 public:
     // Reads the file; writes nothing.
@@ -26,6 +27,9 @@ public:
     std::optional<nlohmann::json> get(std::string_view key) const override;
     void set(std::string_view key, nlohmann::json value) override;
     void remove(std::string_view key) override;
+    std::optional<std::string> saveProblem() const override { return m_problem; }
+    void retrySave() override;
+    std::optional<KeptAside> keepUnreadableAside() override { return m_file.keepUnreadableAside(); }
 
     const std::filesystem::path& file() const { return m_file.path(); }
 
@@ -34,6 +38,7 @@ private:
 
     PrivateFile m_file;
     nlohmann::json m_values = nlohmann::json::object();
+    std::optional<std::string> m_problem;
 };
 
 } // namespace ferlow

@@ -420,7 +420,13 @@ void AppDelegate::uninstall()
     question.setInformativeText(text::uninstallDetail);
     question.setWindowFlag(Qt::WindowStaysOnTopHint);
     auto* confirm = question.addButton(text::uninstall, QMessageBox::DestructiveRole);
-    question.addButton(text::cancel, QMessageBox::RejectRole);
+    auto* cancel = question.addButton(text::cancel, QMessageBox::RejectRole);
+    // Return and Escape both keep Ferlow: removing everything takes a
+    // deliberate click, and the destructive button never becomes the
+    // default, not even when it has the focus.
+    confirm->setAutoDefault(false);
+    question.setDefaultButton(cancel);
+    question.setEscapeButton(cancel);
     question.exec();
     if (question.clickedButton() != confirm)
         return;

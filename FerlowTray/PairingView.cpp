@@ -30,9 +30,11 @@ const QString newCode = QStringLiteral("New Code");
 const QString close = QStringLiteral("Close");
 } // namespace text
 
+// Plain text always: the title names the phone as the phone calls itself.
 QLabel* centred(const QString& content, ViewStyle::Text style, QWidget* parent)
 {
     auto* label = new QLabel(content, parent);
+    label->setTextFormat(Qt::PlainText);
     ViewStyle::setTextStyle(label, style);
     label->setAlignment(Qt::AlignHCenter);
     label->setWordWrap(true);

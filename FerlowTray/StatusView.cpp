@@ -43,6 +43,8 @@ const QString review = QStringLiteral("Review\u2026");
 const QString accessMissing = QStringLiteral("Ferlow needs permission to move the pointer.");
 const QString allow = QStringLiteral("Allow\u2026");
 const QString portBusy = QStringLiteral(". Another app is using it; pick another port.");
+const QString cannotSave = QStringLiteral("Ferlow can't save its files: %1");
+const QString keptAside = QStringLiteral("Ferlow couldn't read %1. It is kept as %2.");
 const QString port = QStringLiteral("Port");
 const QString useThisPort = QStringLiteral("Use This Port");
 const QString oldPort = QStringLiteral("Phones paired on the old port need to be added again.");
@@ -75,9 +77,12 @@ ViewStyle::Tint tint(StatusView::Tone tone)
     return ViewStyle::Tint::secondary;
 }
 
+// Plain text always: names come from phones, versions from the network, and
+// a label left to guess would render what looks like markup.
 QLabel* label(const QString& content, ViewStyle::Text style, QWidget* parent)
 {
     auto* result = new QLabel(content, parent);
+    result->setTextFormat(Qt::PlainText);
     ViewStyle::setTextStyle(result, style);
     result->setWordWrap(true);
     return result;
@@ -176,6 +181,9 @@ StatusView::StatusView(AppModel& model, Actions actions, WallClock clock, QWidge
     });
     m_accessNotice = addNotice(column, text::allow, [this] { m_actions.showOnboarding(); });
     m_serverNotice = addNotice(column, {}, {});
+    m_saveNotice = addNotice(column, {}, {});
+    for (std::size_t i = 0; i < m_model.keptAside().size(); ++i)
+        m_keptNotices.push_back(addNotice(column, {}, {}));
 
     m_portEditor = new QWidget(this);
     auto* editor = new QVBoxLayout(m_portEditor);
@@ -421,6 +429,14 @@ void StatusView::showState()
     const bool serverError = m_model.serverError().has_value();
     showNotice(m_serverNotice, serverError, ViewStyle::Symbol::exclamationTriangle,
         serverError ? qs(*m_model.serverError()) + text::portBusy : QString());
+    const auto& saveProblem = m_model.saveProblem();
+    showNotice(m_saveNotice, saveProblem.has_value(), ViewStyle::Symbol::exclamationTriangle,
+        text::cannotSave.arg(qs(saveProblem.value_or(""))));
+    for (std::size_t i = 0; i < m_keptNotices.size(); ++i) {
+        const auto& kept = m_model.keptAside()[i];
+        showNotice(m_keptNotices[i], true, ViewStyle::Symbol::exclamationTriangle,
+            text::keptAside.arg(qs(kept.file.string()), qs(kept.aside.string())));
+    }
 
     // The editor suggests the next port each time it appears.
     if (serverError && m_portEditor->isHidden())

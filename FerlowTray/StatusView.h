@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "FerlowCore/Pairing.h"
 
@@ -81,6 +82,8 @@ private:
     Notice* m_accessNotice = nullptr;
     Notice* m_serverNotice = nullptr;
     Notice* m_addressNotice = nullptr;
+    Notice* m_saveNotice = nullptr;
+    std::vector<Notice*> m_keptNotices; // one per file moved aside at start
     QWidget* m_portEditor = nullptr;
     QLineEdit* m_portField = nullptr;
     QVBoxLayout* m_phones = nullptr;

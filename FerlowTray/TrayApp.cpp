@@ -126,6 +126,8 @@ int runTrayApp(int argc, char** argv)
         });
     };
     auto model = std::make_unique<AppModel>(main, io, LinuxPlatform::make(main, tell), AppEnvironment::fromProcess());
+    for (const auto& kept : model->keptAside())
+        Console::showKeptAside(kept);
 
     AppDelegate::Options options;
     options.trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
@@ -149,11 +151,12 @@ int runTrayApp(int argc, char** argv)
         // lives; each reply goes back the same way.
         const auto handle = [&main, &io, &requests](const nlohmann::json& request, ControlChannel::Reply reply) {
             main.post([&main, &io, &requests, request, reply = std::move(reply)] {
-                auto answer = requests.answer(request);
-                std::function<void()> sent;
-                if (answer.afterReply)
-                    sent = [&main, finish = std::move(answer.afterReply)] { main.post(finish); };
-                io.post([reply, response = std::move(answer.reply), sent = std::move(sent)] { reply(response, sent); });
+                requests.answer(request, [&main, &io, reply](ControlRequests::Answer answer) {
+                    std::function<void()> sent;
+                    if (answer.afterReply)
+                        sent = [&main, finish = std::move(answer.afterReply)] { main.post(finish); };
+                    io.post([reply, response = std::move(answer.reply), sent = std::move(sent)] { reply(response, sent); });
+                });
             });
         };
         std::unique_ptr<ControlChannel> control;

@@ -60,12 +60,18 @@ TEST(AppModel, TheAddressFollowsWherePhonesFindTheComputer)
     AppFixture fixture;
     auto& model = *fixture.model;
     ControlRequests requests(model, {});
-    const auto pending = requests.answer({{"do", "pair"}}).reply;
+    const auto ask = [&](const nlohmann::json& request) {
+        std::optional<nlohmann::json> reply;
+        requests.answer(request, [&](ControlRequests::Answer answer) { reply = answer.reply; });
+        EXPECT_TRUE(fixture.main.runUntil([&] { return reply.has_value(); }));
+        return reply.value_or(nlohmann::json());
+    };
+    const auto pending = ask({{"do", "pair"}});
     EXPECT_FALSE(pending.contains("notice"));
     fixture.moveTo({"192.168.1.20", false});
     model.start();
     EXPECT_EQ(model.address(), "http://192.168.1.20:" + std::to_string(model.port()));
-    const auto redrawn = requests.answer({{"do", "pairing"}, {"id", pending["id"]}}).reply;
+    const auto redrawn = ask({{"do", "pairing"}, {"id", pending["id"]}});
     EXPECT_EQ(redrawn["url"], *pairingURL("192.168.1.20", model.port(), *model.store().lookup(pending["id"])));
     EXPECT_EQ(redrawn["notice"], AppModel::addressNotice);
     model.stop();

@@ -15,6 +15,7 @@
 #include "tests/Ferlow/FerlowProcess.h"
 #include "tests/FerlowHost/TestPhone.h"
 #include "tests/Support/FakePortal.h"
+#include "tests/Support/SmallDisk.h"
 
 namespace ferlow {
 namespace {
@@ -145,32 +146,123 @@ TEST(Headless, StartFailuresAndASecondInstanceEachSaySoInOneLine)
 }
 
 // --pair, --list and --forget reach the running instance: the new code
-// works there, and a forgotten phone hears "revoked" at once.
+// works there, and a forgotten phone hears "revoked" at once. The name is
+// the phone's own, so what it holds that a terminal would obey (here an
+// escape that clears the screen and a C1 control) is shown as U+FFFD.
 TEST(Headless, CommandsActOnTheRunningInstance)
 {
     FerlowHome home;
     Daemon daemon(home);
     ASSERT_FALSE(daemon.listening.empty()) << daemon.process.err;
 
+    const std::string name = "Ana’s \x1b[2J<img src=x>\u009b", shown = "Ana’s \uFFFD[2J<img src=x>\uFFFD";
     FerlowProcess pair({"--pair"}, home.environment);
     const auto url = pair.waitForLine("http://");
     ASSERT_FALSE(url.empty()) << pair.err;
     LoopbackPhone phone(daemon.port, pairingIn(url));
-    ASSERT_TRUE(phone.connect("Ana’s Pixel").is<MacMessage::Ready>());
-    EXPECT_FALSE(pair.waitForLine("Paired with Ana’s Pixel").empty()) << pair.out << pair.err;
+    ASSERT_TRUE(phone.connect(name).is<MacMessage::Ready>());
+    EXPECT_EQ(pair.waitForLine("Paired with"), "Paired with " + shown) << pair.out << pair.err;
     EXPECT_EQ(run(pair), 0);
 
     FerlowProcess list({"--list"}, home.environment);
     EXPECT_EQ(run(list), 0);
-    EXPECT_TRUE(std::regex_match(list.out, std::regex("Ana’s Pixel  Connected  \\(id [A-Za-z0-9_-]{11}\\)\n")))
+    ASSERT_TRUE(list.out.starts_with(shown)) << list.out;
+    EXPECT_TRUE(std::regex_match(list.out.substr(shown.size()), std::regex("  Connected  \\(id [A-Za-z0-9_-]{11}\\)\n")))
         << list.out;
 
-    FerlowProcess forget({"--forget", "Ana’s Pixel"}, home.environment);
+    FerlowProcess forget({"--forget", name}, home.environment);
     EXPECT_EQ(run(forget), 0) << forget.err;
+    EXPECT_TRUE(forget.out.starts_with("Forgot " + shown + ".")) << forget.out;
     EXPECT_EQ(phone.receive(), MacMessage::revoked());
-    FerlowProcess again({"--forget", "Ana’s Pixel"}, home.environment);
+    FerlowProcess again({"--forget", name}, home.environment);
     EXPECT_EQ(run(again), 1);
     EXPECT_NE(again.err.find("no paired phone is called"), std::string::npos);
+}
+
+// "Forgot" is said only once the phone has been told and the pairing is off
+// the disk: a computer that dies at that moment never lets the phone back in.
+TEST(Headless, AForgetIsOnDiskAndToldWhenItIsAnswered)
+{
+    FerlowHome home;
+    for (int trial = 0; trial < 50; ++trial) {
+        SCOPED_TRACE("trial " + std::to_string(trial));
+        PairingStore seed(home.support());
+        const auto pairing = seed.createPending();
+        seed.markUsed(pairing.id, "A");
+        Daemon daemon(home);
+        LoopbackPhone phone(daemon.port, pairing);
+        ASSERT_TRUE(phone.connect("A").is<MacMessage::Ready>()) << daemon.process.err;
+        FerlowProcess forget({"--forget", pairing.id}, home.environment);
+        ASSERT_FALSE(forget.waitForLine("Forgot A.").empty()) << forget.err;
+        daemon.process.signal(SIGKILL);
+        EXPECT_EQ(phone.receive(), MacMessage::revoked());
+        daemon.process.wait();
+        EXPECT_FALSE(PairingStore(home.support()).lookup(pairing.id));
+    }
+}
+
+// On a full disk every command whose change cannot be saved fails and says
+// why; the running Ferlow keeps the changes (the forgotten phone is unknown,
+// the new one works), says once that it cannot save and once that it can,
+// and the next change saves everything held back.
+TEST(Headless, FailedSavesAreReportedAndTheChangesKeptUntilASaveWorks)
+{
+    FerlowHome home;
+    test::SmallDisk disk(home.folder.path() / "data");
+    if (!disk.available())
+        GTEST_SKIP() << disk.reason();
+    home.environment["XDG_CONFIG_HOME"] = (home.folder.path() / "data").string();
+    const auto settings = home.folder.path() / "data" / "Ferlow" / "settings.json";
+    const std::regex cannotSave("ferlow: couldn't save: /[^\n]*: No space left on device\n");
+    const auto failsToSave = [&](auto&& command) {
+        EXPECT_EQ(run(command), 1);
+        EXPECT_TRUE(std::regex_match(command.err, cannotSave)) << command.err;
+    };
+    Daemon daemon(home);
+    const auto first = pairingIn(test::readFile(home.pairingFile()));
+    ASSERT_TRUE(LoopbackPhone(daemon.port, first).connect("A").is<MacMessage::Ready>()) << daemon.process.err;
+    disk.fill();
+
+    FerlowProcess pair({"--pair"}, home.environment);
+    const auto second = pairingIn(pair.waitForLine("http://"));
+    ASSERT_TRUE(LoopbackPhone(daemon.port, second).connect("C").is<MacMessage::Ready>());
+    failsToSave(pair);
+    EXPECT_EQ(pair.out.find("Paired with"), std::string::npos);
+    failsToSave(FerlowProcess({"--forget", "A"}, home.environment));
+    failsToSave(FerlowProcess({"--agree-terms"}, home.environment));
+    EXPECT_ANY_THROW(LoopbackPhone(daemon.port, first).connect("A"));
+    EXPECT_TRUE(daemon.process.waitForError("ferlow: Ferlow can't save its files: "));
+
+    disk.empty();
+    ASSERT_TRUE(LoopbackPhone(daemon.port, second).connect("C").is<MacMessage::Ready>());
+    EXPECT_TRUE(daemon.process.waitForError("ferlow: Ferlow can save its files again.\n"));
+    daemon.process.signal(SIGKILL);
+    daemon.process.wait();
+    EXPECT_EQ(std::count(daemon.process.err.begin(), daemon.process.err.end(), '\n'), 2) << daemon.process.err;
+    PairingStore store(home.support());
+    EXPECT_FALSE(store.lookup(first.id));
+    EXPECT_EQ(store.lookup(second.id).value_or(Pairing {}).name, "C");
+    EXPECT_NE(test::readFile(settings).find("\"termsAccepted\""), std::string::npos);
+
+    // Without a running Ferlow the commands save for themselves, and fail alike.
+    disk.fill();
+    failsToSave(FerlowProcess({"--forget", "C"}, home.environment));
+    failsToSave(FerlowProcess({"--agree-terms"}, home.environment));
+}
+
+// A file Ferlow cannot read is moved aside rather than replaced, and the
+// user is told where it went.
+TEST(Headless, UnreadableFilesAreKeptAsideAndNamed)
+{
+    FerlowHome home;
+    for (const auto& file : {home.support() / "pairings.json", home.support() / "actions.json", home.settings()})
+        test::writeFile(file, "{\"half");
+    Daemon daemon(home);
+    for (const auto& file : {home.support() / "pairings.json", home.support() / "actions.json", home.settings()}) {
+        EXPECT_TRUE(daemon.process.waitForError(
+            "ferlow: couldn't read " + file.string() + "; it is kept as " + file.string() + ".unreadable\n"));
+        EXPECT_EQ(test::readFile(file.string() + ".unreadable"), "{\"half");
+    }
 }
 
 TEST(Headless, UninstallThroughTheRunningInstanceLetsThePhoneGoAndLeavesNothingOfItsOwn)

@@ -82,6 +82,9 @@ TEST(Autostart, EnableDisableAndSwitchedOffEntries)
     // The same keys in another group say nothing about the entry.
     test::writeFile(autostart.entry(), "[Desktop Entry]\nExec=ferlow\n[Desktop Action x]\nHidden=true\n");
     EXPECT_TRUE(autostart.isEnabled());
+    // Nor is a file that is no desktop entry at all: the session skips it.
+    test::writeFile(autostart.entry(), "Exec=ferlow\n");
+    EXPECT_FALSE(autostart.isEnabled());
 
     ASSERT_TRUE(autostart.enable());
     EXPECT_TRUE(autostart.isEnabled());

@@ -3,14 +3,18 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QKeyEvent>
+#include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <linux/input-event-codes.h>
 
 #include "FerlowTray/ActionsEditorView.h"
@@ -107,7 +111,37 @@ TEST(ActionsEditor, NamesLoseSurroundingBlanksAndNeverBecomeEmpty)
     rename(rowOf(editor, "copy"), QStringLiteral("  Duplicate\t"));
     EXPECT_EQ(buttonOf(*fixture.model, "copy")->title, "Duplicate");
     EXPECT_EQ(rowOf(editor, "copy")->titleField()->text(), "Duplicate");
-    EXPECT_EQ(ActionStore(fixture.folder.path() / "data").load(), fixture.model->actions()); // saved
+    EXPECT_TRUE(fixture.main.runUntil(
+        [&] { return ActionStore(fixture.folder.path() / "data").load() == fixture.model->actions(); })); // saved
+}
+
+// Buttons and pairings are saved off the main thread. Printed as figures,
+// not limits: the longest gap between the ticks of a 1 ms timer meanwhile,
+// and what one save takes on the main thread instead.
+TEST(ActionsEditor, SavesDoNotHoldUpTheMainThread)
+{
+    TrayFixture fixture;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = clock.nsecsElapsed(), longest = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const auto now = clock.nsecsElapsed();
+        longest = std::max(longest, now - std::exchange(last, now));
+    });
+    ticker.start(1);
+    auto buttons = fixture.model->actions();
+    for (int i = 0; i < 20; ++i) {
+        buttons[0].title = std::to_string(i);
+        fixture.model->setActions(buttons);
+        fixture.model->addPhone();
+        QTest::qWait(5);
+        fixture.main.runPending();
+    }
+    const auto saving = clock.nsecsElapsed();
+    ActionStore(fixture.folder.path() / "elsewhere").save(buttons);
+    std::cout << "longest main-thread stall while saving: " << double(longest) / 1e6 << " ms; one save takes "
+              << double(clock.nsecsElapsed() - saving) / 1e6 << " ms\n";
 }
 
 // Both buttons of one shortcut warn, each naming the other; "Keep anyway"

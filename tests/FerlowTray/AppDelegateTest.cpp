@@ -1,7 +1,10 @@
 // Which window the tray app opens at launch and when the permission or the
 // terms change, on a real model.
 
+#include <QApplication>
 #include <QDialog>
+#include <QMessageBox>
+#include <QTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -171,8 +174,29 @@ TEST(AppDelegate, ASecondLaunchOpensTheStatusPopup)
     tray.delegate.launch();
     ASSERT_FALSE(shown(tray.delegate.statusWindow()));
     ControlRequests requests(*tray.fixture.model, {[] { }, [] { }, [&tray] { tray.delegate.showStatus(); }});
-    EXPECT_EQ(requests.answer({{"do", "show"}}).reply, nlohmann::json({{"ok", true}}));
+    nlohmann::json reply;
+    requests.answer({{"do", "show"}}, [&](ControlRequests::Answer answer) { reply = answer.reply; });
+    EXPECT_EQ(reply, nlohmann::json({{"ok", true}}));
     EXPECT_TRUE(shown(tray.delegate.statusWindow()));
+}
+
+// Return, Enter and Escape all keep Ferlow: only a click uninstalls. (Any
+// later message is closed, so a wrong answer cannot hang the test.)
+TEST(AppDelegate, UninstallIsNeverTheDefaultAnswer)
+{
+    for (const auto key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+        Tray tray;
+        tray.delegate.launch();
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&, key, answered = false]() mutable {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                QTest::keyClick(box, std::exchange(answered, true) ? Qt::Key_Escape : key);
+        });
+        answer.start(20);
+        tray.delegate.uninstall();
+        EXPECT_TRUE(tray.fixture.model->serverRunning()) << key;
+        EXPECT_EQ(tray.quits, 0) << key;
+    }
 }
 
 // Without a tray the status view is an ordinary window from the start, and

@@ -39,10 +39,12 @@ TEST(PairingView, CountsDownTenMinutesThenExpiresUnlessItsPhonePairs)
     EXPECT_EQ(countdownOf(view), "Code works for 10:00");
     fixture.main.advance(1.01);
     EXPECT_EQ(countdownOf(view), "Code works for 9:59");
-    fixture.model->store().markUsed(other->pairing.id, "Pixel");
+    fixture.model->store().markUsed(other->pairing.id, "Pixel <img src=x>");
     fixture.model->refresh();
     EXPECT_EQ(paired.state(), PairingView::State::paired);
-    EXPECT_EQ(paired.findChild<QLabel*>(QStringLiteral("pairedTitle"))->text(), "Paired with Pixel");
+    const auto* title = paired.findChild<QLabel*>(QStringLiteral("pairedTitle"));
+    EXPECT_EQ(title->text(), "Paired with Pixel <img src=x>");
+    EXPECT_EQ(title->textFormat(), Qt::PlainText); // the phone's own name, never markup
     fixture.main.advance(598);
     EXPECT_EQ(countdownOf(view), "Code works for 0:01");
     EXPECT_EQ(view.state(), PairingView::State::waiting);

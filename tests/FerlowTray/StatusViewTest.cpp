@@ -142,17 +142,21 @@ TEST(StatusView, PhoneRowsShowUseAndRemove)
     model.start();
     const auto fresh = model.store().createPending();
     test::LoopbackPhone phone(model.port(), fresh);
-    phone.connect("Pixel");
+    phone.connect("Pixel <img src=x>");
     ASSERT_TRUE(fixture.main.runUntil([&] { return model.connectedDevice() && model.pairings().size() == 2; }));
 
     StatusView view(model, noActions(), [] { return PairingStore::systemClock() + 300; });
-    EXPECT_EQ(labelText(view, "statusText"), "Pixel connected");
+    EXPECT_EQ(labelText(view, "statusText"), "Pixel <img src=x> connected");
     EXPECT_EQ(labelText(view, "statusDetail"), "Ready on desk.local:" + QString::number(model.port()));
     EXPECT_EQ(StatusView::statusTone(model), StatusView::Tone::green);
     QStringList captions;
     for (const auto* caption : view.findChildren<QLabel*>(QStringLiteral("lastUsed")))
         captions << caption->text();
-    EXPECT_EQ(captions, (QStringList {"Connected as Pixel", "Last used 5 minutes ago"}));
+    EXPECT_EQ(captions, (QStringList {"Connected as Pixel <img src=x>", "Last used 5 minutes ago"}));
+    // The phone names itself: its name is shown as text, never as markup.
+    for (const auto* label : view.findChildren<QLabel*>())
+        EXPECT_TRUE(!label->text().contains("<img") || label->textFormat() == Qt::PlainText)
+            << label->text().toStdString();
 
     QToolButton* removeOld = nullptr;
     for (auto* row : view.findChildren<QWidget*>(QStringLiteral("phone")))
@@ -163,6 +167,35 @@ TEST(StatusView, PhoneRowsShowUseAndRemove)
     ASSERT_TRUE(fixture.main.runUntil([&] { return model.pairings().size() == 1; }));
     EXPECT_FALSE(model.store().lookup(old.id));
     model.stop();
+}
+
+// A file Ferlow could not read is named where it was kept. While saving
+// fails the popup says why; the saves are tried again every 30 s.
+TEST(StatusView, FileProblemsAreNoticedUntilSavingWorks)
+{
+    TrayFixture fixture;
+    const auto file = fixture.support / "actions.json";
+    test::writeFile(file, "{\"half");
+    auto& model = *(fixture.model = fixture.makeModel());
+    StatusView view(model, noActions(), PairingStore::systemClock);
+    const QString kept = QString::fromStdString(
+        "Ferlow couldn't read " + file.string() + ". It is kept as " + file.string() + ".unreadable.");
+    EXPECT_EQ(visibleNotices(view), QStringList {kept});
+
+    const auto moved = fixture.folder.path() / "moved";
+    std::filesystem::rename(fixture.support, moved);
+    test::writeFile(fixture.support, "a file where the data folder should be");
+    const auto pairing = model.store().createPending();
+    const QString cannotSave
+        = QString::fromStdString("Ferlow can't save its files: " + fixture.support.string() + ": Not a directory");
+    ASSERT_TRUE(fixture.main.runUntil([&] { return visibleNotices(view) == QStringList {cannotSave, kept}; }));
+    std::filesystem::remove(fixture.support);
+    std::filesystem::rename(moved, fixture.support);
+    fixture.main.advance(AppModel::saveRetryInterval - 1);
+    EXPECT_EQ(visibleNotices(view).size(), 2);
+    fixture.main.advance(1);
+    EXPECT_TRUE(fixture.main.runUntil([&] { return visibleNotices(view) == QStringList {kept}; }));
+    EXPECT_TRUE(PairingStore(fixture.support).lookup(pairing.id));
 }
 
 TEST(StatusView, RelativeTimesUseTheLargestWholeUnit)

@@ -1,5 +1,6 @@
 #include "Ferlow/LinuxPlatform.h"
 
+#include <fstream>
 #include <memory>
 
 #include "FerlowCore/LocalNetworkPolicy.h"
@@ -13,6 +14,7 @@
 #include "FerlowLinux/JsonSettingsStore.h"
 #include "FerlowLinux/KeyProfile.h"
 #include "FerlowLinux/LinuxPermissions.h"
+#include "FerlowLinux/UserService.h"
 #include "FerlowLinux/X11Displays.h"
 #include "FerlowLinux/XdgPaths.h"
 
@@ -37,24 +39,62 @@ std::string describe(const InputBackend& backend)
         + "). Let your user write /dev/uinput (a udev rule or the input group), or run Ferlow in an X11 session.";
 }
 
+// The user service that runs `ferlow --headless` at login, enabled by the
+// user or, for everybody, by the administrator.
+UserService loginService()
+{
+    return UserService("ferlow.service", {XdgPaths::configHome() / "systemd" / "user", "/etc/systemd/user"});
+}
+
+// Whether dpkg installed `package` and, when one is named, `file` with it.
+bool installedByPackage(const std::string& package, const fs::path& file = {})
+{
+    std::ifstream list("/var/lib/dpkg/info/" + package + ".list");
+    if (!list)
+        return false;
+    if (file.empty())
+        return true;
+    for (std::string line; std::getline(list, line);)
+        if (line == file.string())
+            return true;
+    return false;
+}
+
+// A build tree serves build/pad from beside its Ferlow/ folder; an install
+// has the pad in share/ferlow/pad under its prefix.
+fs::path buildTreePad(const fs::path& program) { return program.parent_path().parent_path() / "pad"; }
+fs::path installedPad(const fs::path& program) { return program.parent_path().parent_path() / "share" / "ferlow" / "pad"; }
+
 } // namespace
 
 fs::path LinuxPlatform::program()
 {
     std::error_code error;
-    const auto path = fs::read_symlink("/proc/self/exe", error);
-    return error ? fs::path("ferlow") : path;
+    auto path = fs::read_symlink("/proc/self/exe", error);
+    if (error)
+        return "ferlow";
+    // A package upgrade replaces the file while it runs, and the kernel then
+    // names the old one "<path> (deleted)"; the path is the new program's.
+    static constexpr std::string_view replaced = " (deleted)";
+    if (auto name = path.string(); name.ends_with(replaced)) {
+        name.resize(name.size() - replaced.size());
+        path = name;
+    }
+    return path;
+}
+
+bool LinuxPlatform::installed()
+{
+    std::error_code error;
+    const auto self = program();
+    return !fs::is_directory(buildTreePad(self), error) && fs::is_directory(installedPad(self), error);
 }
 
 fs::path LinuxPlatform::bundledPadDirectory()
 {
-    const auto programs = program().parent_path();
-    const fs::path candidates[] {programs.parent_path() / "pad", programs.parent_path() / "share" / "ferlow" / "pad"};
+    const auto self = program();
     std::error_code error;
-    for (const auto& candidate : candidates)
-        if (fs::is_directory(candidate, error))
-            return candidate;
-    return candidates[1];
+    return fs::is_directory(buildTreePad(self), error) ? buildTreePad(self) : installedPad(self);
 }
 
 Platform LinuxPlatform::make(MainContext& main, Tell tell)
@@ -113,9 +153,15 @@ Platform LinuxPlatform::make(MainContext& main, Tell tell)
     const auto settings = std::make_shared<DesktopSettings>(DesktopSettings::fromEnvironment());
     platform.trackpadPrefs = [settings] { return settings->trackpadPrefs(); };
 
+    platform.installed = installed();
     const auto autostart = std::make_shared<Autostart>(XdgPaths::autostartEntry(), program());
+    // An entry that another copy of Ferlow wrote (a build tree, an earlier
+    // install) is made to start this one, the installed program.
+    if (platform.installed && autostart->isEnabled() && !autostart->startsProgram())
+        autostart->enable();
     platform.loginItemEnabled = [autostart] { return autostart->isEnabled(); };
     platform.setLoginItem = [autostart](bool on) { return on ? autostart->enable() : autostart->disable(); };
+    platform.loginByService = [] { return loginService().isEnabled(); };
     return platform;
 }
 
@@ -132,6 +178,8 @@ std::vector<std::string> LinuxPlatform::uninstall()
     // Writing /dev/uinput is granted by a udev rule or a group the
     // administrator set up; only they can take it back.
     steps.revokePermission.perform = []() -> std::optional<std::string> {
+        if (installedByPackage("ferlow-uinput"))
+            return "Remove the ferlow-uinput package, which lets your programs write /dev/uinput: sudo apt remove ferlow-uinput";
         std::error_code error;
         for (const auto& rule : fs::directory_iterator("/etc/udev/rules.d", error))
             if (rule.path().filename().string().find("ferlow") != std::string::npos)
@@ -141,6 +189,10 @@ std::vector<std::string> LinuxPlatform::uninstall()
     steps.revokePermission.instruction = "Remove any udev rule for Ferlow from /etc/udev/rules.d (as root).";
     steps.removeApp.perform = []() -> std::optional<std::string> {
         const auto path = program().string();
+        // Removing the package leaves the user's files, as Debian packages do;
+        // this uninstall has taken those already.
+        if (installedByPackage("ferlow", path))
+            return "Remove the ferlow package: sudo apt remove ferlow";
         if (path.starts_with("/usr/") && !path.starts_with("/usr/local/"))
             return "Remove the ferlow package with your package manager.";
         return "Delete the program " + path + ".";
@@ -154,7 +206,7 @@ std::vector<std::string> LinuxPlatform::uninstall()
         left.insert(left.begin(), "Remove the folder " + settings.string() + ".");
     if (!gone(autostart.entry()))
         left.insert(left.begin(), "Remove the file " + autostart.entry().string() + ".");
-    if (!gone(XdgPaths::configHome() / "systemd" / "user" / "default.target.wants" / "ferlow.service"))
+    if (loginService().isEnabled())
         left.insert(left.empty() ? left.end() : left.end() - 1,
             "Turn off the service: systemctl --user disable --now ferlow.service");
     return left;

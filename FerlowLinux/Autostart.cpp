@@ -1,6 +1,7 @@
 #include "FerlowLinux/Autostart.h"
 
-#include <sstream>
+#include <glib.h>
+#include <memory>
 
 #include "FerlowCore/AtomicFile.h"
 
@@ -10,13 +11,26 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string trimmed(std::string_view text)
+struct KeyFileFree {
+    void operator()(GKeyFile* file) const { g_key_file_free(file); }
+};
+using KeyFile = std::unique_ptr<GKeyFile, KeyFileFree>;
+
+// The entry as the desktop reads it; empty when there is none or it does
+// not parse (and so starts nothing).
+KeyFile load(const fs::path& entry)
 {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t\r");
-    return std::string(text.substr(first, last - first + 1));
+    KeyFile file(g_key_file_new());
+    if (!g_key_file_load_from_file(file.get(), entry.c_str(), G_KEY_FILE_NONE, nullptr))
+        return nullptr;
+    return file;
+}
+
+bool keyIs(GKeyFile* file, const char* key, bool value)
+{
+    g_autoptr(GError) error = nullptr;
+    const bool read = g_key_file_get_boolean(file, G_KEY_FILE_DESKTOP_GROUP, key, &error);
+    return !error && read == value;
 }
 
 } // namespace
@@ -45,36 +59,37 @@ std::string Autostart::execArgument(const std::string& program)
 
 std::string Autostart::entryText() const
 {
-    return "[Desktop Entry]\n"
-           "Type=Application\n"
-           "Name=Ferlow\n"
-           "Comment=Use your phone as a trackpad and remote for this computer\n"
-           "Exec=" + execArgument(m_program.string()) + "\n"
-           "Icon=ferlow\n"
-           "Terminal=false\n"
-           "X-GNOME-Autostart-enabled=true\n";
+    // GLib writes the values with the format's own escapes, below the Exec
+    // key's quoting.
+    const KeyFile file(g_key_file_new());
+    const auto set = [&file](const char* key, const std::string& value) {
+        g_key_file_set_string(file.get(), G_KEY_FILE_DESKTOP_GROUP, key, value.c_str());
+    };
+    set(G_KEY_FILE_DESKTOP_KEY_TYPE, G_KEY_FILE_DESKTOP_TYPE_APPLICATION);
+    set(G_KEY_FILE_DESKTOP_KEY_NAME, "Ferlow");
+    set(G_KEY_FILE_DESKTOP_KEY_COMMENT, "Use your phone as a trackpad and remote for this computer");
+    set(G_KEY_FILE_DESKTOP_KEY_EXEC, execArgument(m_program.string()));
+    set(G_KEY_FILE_DESKTOP_KEY_ICON, "ferlow");
+    g_key_file_set_boolean(file.get(), G_KEY_FILE_DESKTOP_GROUP, G_KEY_FILE_DESKTOP_KEY_TERMINAL, false);
+    g_key_file_set_boolean(file.get(), G_KEY_FILE_DESKTOP_GROUP, "X-GNOME-Autostart-enabled", true);
+    gsize length = 0;
+    g_autofree gchar* text = g_key_file_to_data(file.get(), &length, nullptr);
+    return std::string(text, length);
 }
 
 bool Autostart::isEnabled() const
 {
-    const auto bytes = AtomicFile::read(m_entry);
-    if (!bytes)
-        return false;
-    std::istringstream lines(std::string(asText(*bytes)));
-    bool inMainGroup = false;
-    for (std::string line; std::getline(lines, line);) {
-        line = trimmed(line);
-        if (line.starts_with('['))
-            inMainGroup = line == "[Desktop Entry]";
-        const auto equals = line.find('=');
-        if (!inMainGroup || equals == std::string::npos)
-            continue;
-        const auto key = trimmed(std::string_view(line).substr(0, equals));
-        const auto value = trimmed(std::string_view(line).substr(equals + 1));
-        if ((key == "Hidden" && value == "true") || (key == "X-GNOME-Autostart-enabled" && value == "false"))
-            return false;
-    }
-    return true;
+    const auto file = load(m_entry);
+    return file && !keyIs(file.get(), G_KEY_FILE_DESKTOP_KEY_HIDDEN, true)
+        && !keyIs(file.get(), "X-GNOME-Autostart-enabled", false);
+}
+
+bool Autostart::startsProgram() const
+{
+    const auto file = load(m_entry);
+    g_autofree gchar* exec
+        = file ? g_key_file_get_string(file.get(), G_KEY_FILE_DESKTOP_GROUP, G_KEY_FILE_DESKTOP_KEY_EXEC, nullptr) : nullptr;
+    return exec && exec == execArgument(m_program.string());
 }
 
 bool Autostart::enable() const

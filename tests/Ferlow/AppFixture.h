@@ -141,6 +141,8 @@ struct AppFixture {
         p.frontApp = [this] { return front; };
         p.setLoginItem = [this](bool on) { return loginItemWorks && (loginItem = on, true); };
         p.loginItemEnabled = [this] { return loginItem; };
+        p.loginByService = [this] { return loginByService; };
+        p.installed = installed;
         p.trackpadPrefs = [this] { return prefs; };
         p.systemShortcuts = [this] { return shortcuts; };
         p.supportDirectory = support;
@@ -167,7 +169,7 @@ struct AppFixture {
     std::vector<SystemShortcut> shortcuts;
     std::optional<FrontApp> front;
     TrackpadPrefs prefs = TrackpadPrefs::builtIn(true);
-    bool loginItem = false, loginItemWorks = true;
+    bool loginItem = false, loginItemWorks = true, loginByService = false, installed = true;
     std::string release;
     int requests = 0;
     ManualMainContext main;

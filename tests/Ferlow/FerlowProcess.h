@@ -58,9 +58,10 @@ struct FerlowHome {
 
 class FerlowProcess {
 public:
-    FerlowProcess(std::vector<std::string> arguments, const std::map<std::string, std::string>& environment)
+    FerlowProcess(std::vector<std::string> arguments, const std::map<std::string, std::string>& environment,
+        const std::string& program = FERLOW_PROGRAM)
     {
-        arguments.insert(arguments.begin(), FERLOW_PROGRAM);
+        arguments.insert(arguments.begin(), program);
         std::vector<std::string> variables;
         for (const auto& [name, value] : environment)
             variables.push_back(name + "=" + value);
@@ -73,7 +74,7 @@ public:
         posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
         posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
         const int spawned = ::posix_spawn(
-            &m_pid, FERLOW_PROGRAM, &actions, nullptr, pointers(arguments).data(), pointers(variables).data());
+            &m_pid, program.c_str(), &actions, nullptr, pointers(arguments).data(), pointers(variables).data());
         posix_spawn_file_actions_destroy(&actions);
         ::close(outPipe[1]);
         ::close(errPipe[1]);

@@ -1,10 +1,11 @@
 // The files Ferlow keeps on Linux: where they live, the settings file, the
-// autostart entry.
+// autostart entry; and whether the user service starts Ferlow at login.
 
 #include <gtest/gtest.h>
 
 #include "FerlowLinux/Autostart.h"
 #include "FerlowLinux/JsonSettingsStore.h"
+#include "FerlowLinux/UserService.h"
 #include "FerlowLinux/XdgPaths.h"
 #include "tests/Support/TestSupport.h"
 
@@ -90,6 +91,8 @@ TEST(Autostart, EnableDisableAndSwitchedOffEntries)
     EXPECT_TRUE(autostart.disable());
 }
 
+// The Exec key's quoting, then the file's own escapes below it: read back
+// as the desktop reads it, the entry starts this program and no other.
 TEST(Autostart, ExecArgumentsAreQuotedAndEscapedOnlyWhenNeeded)
 {
     const std::pair<std::string, std::string> cases[] {
@@ -98,9 +101,56 @@ TEST(Autostart, ExecArgumentsAreQuotedAndEscapedOnlyWhenNeeded)
         {"/x/$HOME/\"q\"/`c`", "\"/x/\\$HOME/\\\"q\\\"/\\`c\\`\""},
         {"/x/back\\slash", "\"/x/back\\\\slash\""},
         {"/x/100%", "/x/100%%"},
+        {"/x/a\nHidden=true", "\"/x/a\nHidden=true\""},
     };
-    for (const auto& [program, argument] : cases)
+    test::TemporaryDirectory folder;
+    const auto entry = folder.path() / "ferlow.desktop";
+    for (const auto& [program, argument] : cases) {
         EXPECT_EQ(Autostart::execArgument(program), argument);
+        const Autostart autostart(entry, program);
+        ASSERT_TRUE(autostart.enable());
+        EXPECT_TRUE(autostart.isEnabled()) << program;
+        EXPECT_TRUE(autostart.startsProgram()) << program;
+        EXPECT_FALSE(Autostart(entry, "/usr/bin/ferlow2").startsProgram());
+    }
+}
+
+// systemctl enable links the unit into a target's .wants folder, in the
+// user's unit folder or (--global) the administrator's. The link must still
+// lead to the unit, and a mask wins over it.
+TEST(UserService, EnabledMeansLinkedIntoATargetToAUnitThatIsThereAndNotMasked)
+{
+    test::TemporaryDirectory folder;
+    const auto user = folder.path() / "user", global = folder.path() / "global";
+    const auto unitFile = folder.path() / "lib" / "ferlow.service";
+    test::writeFile(unitFile, "[Service]\n");
+    const UserService service("ferlow.service", {user, global});
+    EXPECT_FALSE(service.isEnabled());
+
+    struct Case {
+        fs::path link, target;
+        bool enabled;
+    };
+    const Case cases[] {
+        {user / "graphical-session.target.wants" / "ferlow.service", unitFile, true},
+        {global / "default.target.wants" / "ferlow.service", unitFile, true},
+        {user / "graphical-session.target.wants" / "ferlow.service", folder.path() / "removed.service", false},
+        {user / "graphical-session.target.wants" / "other.service", unitFile, false},
+        {user / "ferlow.service", unitFile, false}, // systemctl link: known, not started
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(user);
+        fs::remove_all(global);
+        fs::create_directories(c.link.parent_path());
+        fs::create_symlink(c.target, c.link);
+        EXPECT_EQ(service.isEnabled(), c.enabled) << c.link << " -> " << c.target;
+    }
+
+    fs::create_directories(user / "graphical-session.target.wants");
+    fs::create_directories(global);
+    fs::create_symlink(unitFile, user / "graphical-session.target.wants" / "ferlow.service");
+    fs::create_symlink("/dev/null", global / "ferlow.service");
+    EXPECT_FALSE(service.isEnabled());
 }
 
 } // namespace

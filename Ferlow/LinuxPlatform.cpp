@@ -1,6 +1,5 @@
 #include "Ferlow/LinuxPlatform.h"
 
-#include <fstream>
 #include <memory>
 
 #include "FerlowCore/LocalNetworkPolicy.h"
@@ -46,18 +45,11 @@ UserService loginService()
     return UserService("ferlow.service", {XdgPaths::configHome() / "systemd" / "user", "/etc/systemd/user"});
 }
 
-// Whether dpkg installed `package` and, when one is named, `file` with it.
-bool installedByPackage(const std::string& package, const fs::path& file = {})
+// Whether an installed Debian package holds `file`, so that removing the
+// package removes it.
+bool packaged(const fs::path& file)
 {
-    std::ifstream list("/var/lib/dpkg/info/" + package + ".list");
-    if (!list)
-        return false;
-    if (file.empty())
-        return true;
-    for (std::string line; std::getline(list, line);)
-        if (line == file.string())
-            return true;
-    return false;
+    return Uninstaller::runTool("/usr/bin/dpkg-query", {"--search", file.string()}) == 0;
 }
 
 // A build tree serves build/pad from beside its Ferlow/ folder; an install
@@ -178,7 +170,7 @@ std::vector<std::string> LinuxPlatform::uninstall()
     // Writing /dev/uinput is granted by a udev rule or a group the
     // administrator set up; only they can take it back.
     steps.revokePermission.perform = []() -> std::optional<std::string> {
-        if (installedByPackage("ferlow-uinput"))
+        if (packaged("/usr/lib/udev/rules.d/70-ferlow-uinput.rules"))
             return "Remove the ferlow-uinput package, which lets your programs write /dev/uinput: sudo apt remove ferlow-uinput";
         std::error_code error;
         for (const auto& rule : fs::directory_iterator("/etc/udev/rules.d", error))
@@ -191,7 +183,7 @@ std::vector<std::string> LinuxPlatform::uninstall()
         const auto path = program().string();
         // Removing the package leaves the user's files, as Debian packages do;
         // this uninstall has taken those already.
-        if (installedByPackage("ferlow", path))
+        if (packaged(path))
             return "Remove the ferlow package: sudo apt remove ferlow";
         if (path.starts_with("/usr/") && !path.starts_with("/usr/local/"))
             return "Remove the ferlow package with your package manager.";

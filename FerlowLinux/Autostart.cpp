@@ -1,7 +1,6 @@
 #include "FerlowLinux/Autostart.h"
 
 #include <glib.h>
-#include <memory>
 
 #include "FerlowCore/AtomicFile.h"
 
@@ -11,19 +10,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct KeyFileFree {
-    void operator()(GKeyFile* file) const { g_key_file_free(file); }
-};
-using KeyFile = std::unique_ptr<GKeyFile, KeyFileFree>;
-
-// The entry as the desktop reads it; empty when there is none or it does
+// Reads the entry as the desktop does; false when there is none or it does
 // not parse (and so starts nothing).
-KeyFile load(const fs::path& entry)
+bool load(GKeyFile* file, const fs::path& entry)
 {
-    KeyFile file(g_key_file_new());
-    if (!g_key_file_load_from_file(file.get(), entry.c_str(), G_KEY_FILE_NONE, nullptr))
-        return nullptr;
-    return file;
+    return g_key_file_load_from_file(file, entry.c_str(), G_KEY_FILE_NONE, nullptr);
 }
 
 bool keyIs(GKeyFile* file, const char* key, bool value)
@@ -61,34 +52,35 @@ std::string Autostart::entryText() const
 {
     // GLib writes the values with the format's own escapes, below the Exec
     // key's quoting.
-    const KeyFile file(g_key_file_new());
-    const auto set = [&file](const char* key, const std::string& value) {
-        g_key_file_set_string(file.get(), G_KEY_FILE_DESKTOP_GROUP, key, value.c_str());
+    g_autoptr(GKeyFile) file = g_key_file_new();
+    const auto set = [file](const char* key, const std::string& value) {
+        g_key_file_set_string(file, G_KEY_FILE_DESKTOP_GROUP, key, value.c_str());
     };
     set(G_KEY_FILE_DESKTOP_KEY_TYPE, G_KEY_FILE_DESKTOP_TYPE_APPLICATION);
     set(G_KEY_FILE_DESKTOP_KEY_NAME, "Ferlow");
     set(G_KEY_FILE_DESKTOP_KEY_COMMENT, "Use your phone as a trackpad and remote for this computer");
     set(G_KEY_FILE_DESKTOP_KEY_EXEC, execArgument(m_program.string()));
     set(G_KEY_FILE_DESKTOP_KEY_ICON, "ferlow");
-    g_key_file_set_boolean(file.get(), G_KEY_FILE_DESKTOP_GROUP, G_KEY_FILE_DESKTOP_KEY_TERMINAL, false);
-    g_key_file_set_boolean(file.get(), G_KEY_FILE_DESKTOP_GROUP, "X-GNOME-Autostart-enabled", true);
+    g_key_file_set_boolean(file, G_KEY_FILE_DESKTOP_GROUP, G_KEY_FILE_DESKTOP_KEY_TERMINAL, false);
+    g_key_file_set_boolean(file, G_KEY_FILE_DESKTOP_GROUP, "X-GNOME-Autostart-enabled", true);
     gsize length = 0;
-    g_autofree gchar* text = g_key_file_to_data(file.get(), &length, nullptr);
+    g_autofree gchar* text = g_key_file_to_data(file, &length, nullptr);
     return std::string(text, length);
 }
 
 bool Autostart::isEnabled() const
 {
-    const auto file = load(m_entry);
-    return file && !keyIs(file.get(), G_KEY_FILE_DESKTOP_KEY_HIDDEN, true)
-        && !keyIs(file.get(), "X-GNOME-Autostart-enabled", false);
+    g_autoptr(GKeyFile) file = g_key_file_new();
+    return load(file, m_entry) && !keyIs(file, G_KEY_FILE_DESKTOP_KEY_HIDDEN, true)
+        && !keyIs(file, "X-GNOME-Autostart-enabled", false);
 }
 
 bool Autostart::startsProgram() const
 {
-    const auto file = load(m_entry);
-    g_autofree gchar* exec
-        = file ? g_key_file_get_string(file.get(), G_KEY_FILE_DESKTOP_GROUP, G_KEY_FILE_DESKTOP_KEY_EXEC, nullptr) : nullptr;
+    g_autoptr(GKeyFile) file = g_key_file_new();
+    g_autofree gchar* exec = load(file, m_entry)
+        ? g_key_file_get_string(file, G_KEY_FILE_DESKTOP_GROUP, G_KEY_FILE_DESKTOP_KEY_EXEC, nullptr)
+        : nullptr;
     return exec && exec == execArgument(m_program.string());
 }
 

@@ -27,6 +27,7 @@ fi
 "$root/scripts/install-deps.sh" >/dev/null
 
 system=$(mktemp -d /var/tmp/ferlow-check.XXXXXX)
+chmod 0755 "$system" # a system's root, which apt's own user must be able to enter
 cleanup() {
   for mount in dev/pts dev proc; do
     mountpoint -q "$system/$mount" && umount -l "$system/$mount"
@@ -50,19 +51,22 @@ mount --bind /dev "$system/dev"
 mount --bind /dev/pts "$system/dev/pts"
 inside useradd --create-home anna
 cp "${debs[@]}" "$system/tmp/"
+packages=()
+for deb in "${debs[@]}"; do packages+=("/tmp/$(basename "$deb")"); done
 
 step "apt install ./ferlow_*.deb ./ferlow-uinput_*.deb (and xvfb, curl for this check)"
 inside apt-get update -q >/dev/null
-inside apt-get install -y -q /tmp/ferlow_*.deb /tmp/ferlow-uinput_*.deb xvfb xauth curl >"$system/tmp/apt.log" 2>&1 ||
+inside apt-get install -y -q "${packages[@]}" xvfb xauth curl >"$system/tmp/apt.log" 2>&1 ||
   { tail -30 "$system/tmp/apt.log"; exit 1; }
-grep -E '^(Setting up ferlow|Recommended|Suggested)' "$system/tmp/apt.log" || true
+grep -E '^Setting up (ferlow|avahi-daemon)' "$system/tmp/apt.log" || true
 inside dpkg-query -W -f '${Package} ${Version} ${Status}\n' ferlow ferlow-uinput avahi-daemon
 
 step "ferlow --version"
 user ferlow --version
 
 step "ferlow --headless --port $port under Xvfb, and the pad loaded from outside"
-user xvfb-run -a ferlow --headless --agree-terms --port "$port" >"$system/tmp/daemon.out" 2>&1 &
+user xvfb-run -a sh -c 'echo $$ >/tmp/ferlow.pid; exec ferlow --headless --agree-terms --port "$1"' sh "$port" \
+  >"$system/tmp/daemon.out" 2>&1 &
 runner=$!
 for _ in $(seq 100); do
   grep -q "^Ferlow listening on " "$system/tmp/daemon.out" && break
@@ -71,8 +75,8 @@ done
 cat "$system/tmp/daemon.out"
 printf 'GET / -> %s\n' "$(curl -s -o "$system/tmp/page" -w '%{http_code}' "http://127.0.0.1:$port/")"
 cmp "$system/tmp/page" "$system/usr/share/ferlow/pad/index.html" && echo "the page is the packaged pad"
-pkill -TERM -u anna -x ferlow || true
-wait "$runner" && echo "ferlow ended cleanly"
+kill -TERM "$(cat "$system/tmp/ferlow.pid")"
+wait "$runner" && echo "ferlow ended cleanly on SIGTERM"
 
 step "apt remove ferlow: the user's files stay"
 inside apt-get remove -y -q ferlow | grep -E '^(Removing|REMOVING)' || true
@@ -80,10 +84,10 @@ inside sh -c 'test -e /usr/bin/ferlow && echo "/usr/bin/ferlow is still there" |
 user find /home/anna/.local/share/Ferlow /home/anna/.config/Ferlow
 
 step "apt install again, then ferlow --uninstall --yes"
-inside apt-get install -y -q /tmp/ferlow_*.deb /tmp/ferlow-uinput_*.deb >/dev/null 2>&1
+inside apt-get install -y -q "${packages[@]}" >/dev/null 2>&1
 user ferlow --uninstall --yes
 user sh -c 'ls -d /home/anna/.local/share/Ferlow /home/anna/.config/Ferlow 2>/dev/null || echo "nothing of Ferlow is left in /home/anna"'
 
 step "apt remove ferlow"
 inside apt-get remove -y -q ferlow | grep -E '^Removing' || true
-inside dpkg-query -W -f '${Package} ${Status}\n' ferlow ferlow-uinput 2>/dev/null || true
+inside dpkg-query -W ferlow ferlow-uinput 2>&1 || true

@@ -12,10 +12,12 @@ tree="$build/package"
 
 # CMake reads no CPPFLAGS; Debian's build tools pass them with the compiler
 # flags in the same way. A build type of None adds nothing of its own.
-# Run in the sources, so that their path is mapped out of the debug data.
-export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-cxxflags=$(cd "$root" && echo "$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)")
-ldflags=$(cd "$root" && dpkg-buildflags --get LDFLAGS)
+# Without -g: the program is stripped, and no debug package is made. In the
+# sources, so that their path is mapped out of the program (__FILE__).
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_CXXFLAGS_MAINT_STRIP=-g
+cd "$root"
+cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
+ldflags=$(dpkg-buildflags --get LDFLAGS)
 cmake -S "$root" -B "$tree" -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL_PREFIX=/usr \
   -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
   -DFERLOW_TRAY=ON -DFERLOW_BUILD_TESTS=OFF -DFERLOW_BUILD_BENCH=OFF >/dev/null

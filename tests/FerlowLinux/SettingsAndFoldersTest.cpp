@@ -122,35 +122,33 @@ TEST(UserService, EnabledMeansLinkedIntoATargetToAUnitThatIsThereAndNotMasked)
 {
     test::TemporaryDirectory folder;
     const auto user = folder.path() / "user", global = folder.path() / "global";
-    const auto unitFile = folder.path() / "lib" / "ferlow.service";
-    test::writeFile(unitFile, "[Service]\n");
+    const auto unit = folder.path() / "lib" / "ferlow.service";
+    const auto wanted = user / "graphical-session.target.wants" / "ferlow.service";
+    test::writeFile(unit, "[Service]\n");
     const UserService service("ferlow.service", {user, global});
-    EXPECT_FALSE(service.isEnabled());
 
     struct Case {
-        fs::path link, target;
+        std::vector<std::pair<fs::path, fs::path>> links; // link, target
         bool enabled;
     };
     const Case cases[] {
-        {user / "graphical-session.target.wants" / "ferlow.service", unitFile, true},
-        {global / "default.target.wants" / "ferlow.service", unitFile, true},
-        {user / "graphical-session.target.wants" / "ferlow.service", folder.path() / "removed.service", false},
-        {user / "graphical-session.target.wants" / "other.service", unitFile, false},
-        {user / "ferlow.service", unitFile, false}, // systemctl link: known, not started
+        {{}, false},
+        {{{wanted, unit}}, true},
+        {{{global / "default.target.wants" / "ferlow.service", unit}}, true},
+        {{{wanted, folder.path() / "removed.service"}}, false},
+        {{{user / "graphical-session.target.wants" / "other.service", unit}}, false},
+        {{{user / "ferlow.service", unit}}, false}, // systemctl link: known, not started
+        {{{wanted, unit}, {global / "ferlow.service", "/dev/null"}}, false},
     };
     for (const auto& c : cases) {
         fs::remove_all(user);
         fs::remove_all(global);
-        fs::create_directories(c.link.parent_path());
-        fs::create_symlink(c.target, c.link);
-        EXPECT_EQ(service.isEnabled(), c.enabled) << c.link << " -> " << c.target;
+        for (const auto& [link, target] : c.links) {
+            fs::create_directories(link.parent_path());
+            fs::create_symlink(target, link);
+        }
+        EXPECT_EQ(service.isEnabled(), c.enabled) << (c.links.empty() ? fs::path() : c.links.back().first);
     }
-
-    fs::create_directories(user / "graphical-session.target.wants");
-    fs::create_directories(global);
-    fs::create_symlink(unitFile, user / "graphical-session.target.wants" / "ferlow.service");
-    fs::create_symlink("/dev/null", global / "ferlow.service");
-    EXPECT_FALSE(service.isEnabled());
 }
 
 } // namespace

@@ -702,7 +702,16 @@ void AppModel::writeDevPairingIfRequested()
 
 void AppModel::openAtLoginOnFirstRun()
 {
-    if (m_environment.padDir || !m_options.offerOpenAtLogin)
+    if (m_environment.padDir)
+        return;
+    // An entry left from before the service was enabled would start Ferlow
+    // a second time at login.
+    if (loginHandledByService()) {
+        if (launchAtLogin())
+            setLaunchAtLogin(false);
+        return;
+    }
+    if (!m_options.offerOpenAtLogin || !m_platform.installed)
         return;
     const auto offered = m_platform.settings->get(openAtLoginOfferedKey);
     if (offered && offered->is_boolean() && offered->get<bool>())
@@ -745,7 +754,14 @@ std::string AppModel::address() const { return padAddress(m_localHost.host, m_po
 
 bool AppModel::launchAtLogin() const { return m_platform.loginItemEnabled && m_platform.loginItemEnabled(); }
 
-bool AppModel::setLaunchAtLogin(bool on) { return m_platform.setLoginItem && m_platform.setLoginItem(on); }
+bool AppModel::setLaunchAtLogin(bool on)
+{
+    if (on && loginHandledByService())
+        return false;
+    return m_platform.setLoginItem && m_platform.setLoginItem(on);
+}
+
+bool AppModel::loginHandledByService() const { return m_platform.loginByService && m_platform.loginByService(); }
 
 std::shared_ptr<void> AppModel::observe(Observer observer)
 {

@@ -71,7 +71,8 @@ public:
         std::string version = FERLOW_VERSION;
         UpdateChecker::Fetch fetch; // empty: download over HTTP(S)
         // Registers opening at login on the first run (not in development
-        // runs). A daemon leaves this to its service manager.
+        // runs, nor from a build tree). A daemon leaves this to its service
+        // manager.
         bool offerOpenAtLogin = true;
     };
 
@@ -207,8 +208,12 @@ public:
     Permissions& permissions() { return *m_platform.permissions; }
     SettingsStore& settings() { return *m_platform.settings; }
     bool launchAtLogin() const;
-    // False when the desktop refused; the state then is launchAtLogin().
+    // False when the desktop refused, or while the user service starts
+    // Ferlow at login; the state then is launchAtLogin().
     bool setLaunchAtLogin(bool on);
+    // The user service (systemd) starts Ferlow at login, and the login item
+    // stays off.
+    bool loginHandledByService() const;
 
     static constexpr std::string_view portKey = "port";
     static constexpr std::string_view termsAcceptedKey = "termsAccepted";

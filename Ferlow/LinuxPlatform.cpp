@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include <glib.h>
+
 #include "FerlowHost/Uninstaller.h"
 #include "FerlowLinux/Autostart.h"
 #include "FerlowLinux/ChordMapper.h"
@@ -13,6 +15,7 @@
 #include "FerlowLinux/KeyProfile.h"
 #include "FerlowLinux/LinuxPermissions.h"
 #include "FerlowLinux/LocalHostWatcher.h"
+#include "FerlowLinux/UserService.h"
 #include "FerlowLinux/X11Displays.h"
 #include "FerlowLinux/XdgPaths.h"
 
@@ -65,24 +68,63 @@ Permissions::Request request(PortalPoster::State state)
     return Permissions::Request::none;
 }
 
+// The user service that runs `ferlow --headless` at login, enabled by the
+// user or, for everybody, by the administrator.
+UserService loginService()
+{
+    return UserService("ferlow.service", {XdgPaths::configHome() / "systemd" / "user", "/etc/systemd/user"});
+}
+
+// Whether an installed Debian package holds `file`, so that removing the
+// package removes it.
+bool packaged(const fs::path& file)
+{
+    // dpkg-query only reads its database, so it neither waits on a lock nor
+    // asks anything.
+    const std::string path = file.string();
+    const char* arguments[] = {"/usr/bin/dpkg-query", "--search", path.c_str(), nullptr};
+    gint status = 0;
+    return g_spawn_sync(nullptr, const_cast<gchar**>(arguments), nullptr,
+               static_cast<GSpawnFlags>(G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL), nullptr, nullptr,
+               nullptr, nullptr, &status, nullptr)
+        && g_spawn_check_wait_status(status, nullptr);
+}
+
+// A build tree serves build/pad from beside its Ferlow/ folder; an install
+// has the pad in share/ferlow/pad under its prefix.
+fs::path buildTreePad(const fs::path& program) { return program.parent_path().parent_path() / "pad"; }
+fs::path installedPad(const fs::path& program) { return program.parent_path().parent_path() / "share" / "ferlow" / "pad"; }
+
 } // namespace
 
 fs::path LinuxPlatform::program()
 {
     std::error_code error;
-    const auto path = fs::read_symlink("/proc/self/exe", error);
-    return error ? fs::path("ferlow") : path;
+    auto path = fs::read_symlink("/proc/self/exe", error);
+    if (error)
+        return "ferlow";
+    // A package upgrade replaces the file while it runs, and the kernel then
+    // names the old one "<path> (deleted)"; the path is the new program's.
+    static constexpr std::string_view replaced = " (deleted)";
+    if (auto name = path.string(); name.ends_with(replaced)) {
+        name.resize(name.size() - replaced.size());
+        path = name;
+    }
+    return path;
+}
+
+bool LinuxPlatform::installed()
+{
+    std::error_code error;
+    const auto self = program();
+    return !fs::is_directory(buildTreePad(self), error) && fs::is_directory(installedPad(self), error);
 }
 
 fs::path LinuxPlatform::bundledPadDirectory()
 {
-    const auto programs = program().parent_path();
-    const fs::path candidates[] {programs.parent_path() / "pad", programs.parent_path() / "share" / "ferlow" / "pad"};
+    const auto self = program();
     std::error_code error;
-    for (const auto& candidate : candidates)
-        if (fs::is_directory(candidate, error))
-            return candidate;
-    return candidates[1];
+    return fs::is_directory(buildTreePad(self), error) ? buildTreePad(self) : installedPad(self);
 }
 
 Platform LinuxPlatform::make(MainContext& main, Tell tell)
@@ -201,9 +243,15 @@ Platform LinuxPlatform::make(MainContext& main, Tell tell)
     const auto desktopSettings = std::make_shared<DesktopSettings>(DesktopSettings::fromEnvironment());
     platform.trackpadPrefs = [desktopSettings] { return desktopSettings->trackpadPrefs(); };
 
+    platform.installed = installed();
     const auto autostart = std::make_shared<Autostart>(XdgPaths::autostartEntry(), program());
+    // An entry that another copy of Ferlow wrote (a build tree, an earlier
+    // install) is made to start this one, the installed program.
+    if (platform.installed && autostart->isEnabled() && !autostart->startsProgram())
+        autostart->enable();
     platform.loginItemEnabled = [autostart] { return autostart->isEnabled(); };
     platform.setLoginItem = [autostart](bool on) { return on ? autostart->enable() : autostart->disable(); };
+    platform.loginByService = [] { return loginService().isEnabled(); };
     return platform;
 }
 
@@ -220,6 +268,8 @@ std::vector<std::string> LinuxPlatform::uninstall()
     // Writing /dev/uinput is granted by a udev rule or a group the
     // administrator set up; only they can take it back.
     steps.revokePermission.perform = []() -> std::optional<std::string> {
+        if (packaged("/usr/lib/udev/rules.d/70-ferlow-uinput.rules"))
+            return "Remove the ferlow-uinput package, which lets your programs write /dev/uinput: sudo apt remove ferlow-uinput";
         std::error_code error;
         for (const auto& rule : fs::directory_iterator("/etc/udev/rules.d", error))
             if (rule.path().filename().string().find("ferlow") != std::string::npos)
@@ -229,6 +279,10 @@ std::vector<std::string> LinuxPlatform::uninstall()
     steps.revokePermission.instruction = "Remove any udev rule for Ferlow from /etc/udev/rules.d (as root).";
     steps.removeApp.perform = []() -> std::optional<std::string> {
         const auto path = program().string();
+        // Removing the package leaves the user's files, as Debian packages do;
+        // this uninstall has taken those already.
+        if (packaged(path))
+            return "Remove the ferlow package: sudo apt remove ferlow";
         if (path.starts_with("/usr/") && !path.starts_with("/usr/local/"))
             return "Remove the ferlow package with your package manager.";
         return "Delete the program " + path + ".";
@@ -242,7 +296,7 @@ std::vector<std::string> LinuxPlatform::uninstall()
         left.insert(left.begin(), "Remove the folder " + settings.string() + ".");
     if (!gone(autostart.entry()))
         left.insert(left.begin(), "Remove the file " + autostart.entry().string() + ".");
-    if (!gone(XdgPaths::configHome() / "systemd" / "user" / "default.target.wants" / "ferlow.service"))
+    if (loginService().isEnabled())
         left.insert(left.empty() ? left.end() : left.end() - 1,
             "Turn off the service: systemctl --user disable --now ferlow.service");
     return left;

@@ -33,6 +33,9 @@ struct LinuxPlatform {
 
     // The program file that is running.
     static std::filesystem::path program();
+    // Whether that program is an installed one, with its pad in
+    // share/ferlow/pad beside it, rather than one in a build tree.
+    static bool installed();
 };
 
 } // namespace ferlow

@@ -54,6 +54,12 @@ struct Platform {
     // the switch returns false when it could not be done.
     std::function<bool()> loginItemEnabled;
     std::function<bool(bool on)> setLoginItem;
+    // Main context. Whether a user service starts Ferlow at login instead;
+    // while it does, the login item stays off, so that only one of them runs.
+    std::function<bool()> loginByService;
+    // Whether the program is installed. One in a build tree registers no
+    // login item by itself: the entry would start that build at every login.
+    bool installed = true;
 
     // I/O queue. Tells the input path which application is in front (its
     // bundle identifier, empty for none), for chords that differ by app.

@@ -8,6 +8,24 @@ namespace ferlow {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Reads the entry as the desktop does; false when there is none or it does
+// not parse (and so starts nothing).
+bool load(GKeyFile* file, const fs::path& entry)
+{
+    return g_key_file_load_from_file(file, entry.c_str(), G_KEY_FILE_NONE, nullptr);
+}
+
+bool keyIs(GKeyFile* file, const char* key, bool value)
+{
+    g_autoptr(GError) error = nullptr;
+    const bool read = g_key_file_get_boolean(file, G_KEY_FILE_DESKTOP_GROUP, key, &error);
+    return !error && read == value;
+}
+
+} // namespace
+
 Autostart::Autostart(fs::path entry, fs::path program) : m_entry(std::move(entry)), m_program(std::move(program)) { }
 
 std::string Autostart::execArgument(const std::string& program)
@@ -32,29 +50,38 @@ std::string Autostart::execArgument(const std::string& program)
 
 std::string Autostart::entryText() const
 {
-    return "[Desktop Entry]\n"
-           "Type=Application\n"
-           "Name=Ferlow\n"
-           "Comment=Use your phone as a trackpad and remote for this computer\n"
-           "Exec=" + execArgument(m_program.string()) + "\n"
-           "Icon=ferlow\n"
-           "Terminal=false\n"
-           "X-GNOME-Autostart-enabled=true\n";
+    // GLib writes the values with the format's own escapes, below the Exec
+    // key's quoting.
+    g_autoptr(GKeyFile) file = g_key_file_new();
+    const auto set = [file](const char* key, const std::string& value) {
+        g_key_file_set_string(file, G_KEY_FILE_DESKTOP_GROUP, key, value.c_str());
+    };
+    set(G_KEY_FILE_DESKTOP_KEY_TYPE, G_KEY_FILE_DESKTOP_TYPE_APPLICATION);
+    set(G_KEY_FILE_DESKTOP_KEY_NAME, "Ferlow");
+    set(G_KEY_FILE_DESKTOP_KEY_COMMENT, "Use your phone as a trackpad and remote for this computer");
+    set(G_KEY_FILE_DESKTOP_KEY_EXEC, execArgument(m_program.string()));
+    set(G_KEY_FILE_DESKTOP_KEY_ICON, "ferlow");
+    g_key_file_set_boolean(file, G_KEY_FILE_DESKTOP_GROUP, G_KEY_FILE_DESKTOP_KEY_TERMINAL, false);
+    g_key_file_set_boolean(file, G_KEY_FILE_DESKTOP_GROUP, "X-GNOME-Autostart-enabled", true);
+    gsize length = 0;
+    g_autofree gchar* text = g_key_file_to_data(file, &length, nullptr);
+    return std::string(text, length);
 }
 
 bool Autostart::isEnabled() const
 {
-    // A desktop entry is a GLib key file; one GLib cannot read is one the
-    // session will not start either.
     g_autoptr(GKeyFile) file = g_key_file_new();
-    if (!g_key_file_load_from_file(file, m_entry.c_str(), G_KEY_FILE_NONE, nullptr))
-        return false;
-    const auto says = [&](const char* key, gboolean value) {
-        g_autoptr(GError) error = nullptr;
-        const gboolean found = g_key_file_get_boolean(file, G_KEY_FILE_DESKTOP_GROUP, key, &error);
-        return !error && found == value;
-    };
-    return !says(G_KEY_FILE_DESKTOP_KEY_HIDDEN, TRUE) && !says("X-GNOME-Autostart-enabled", FALSE);
+    return load(file, m_entry) && !keyIs(file, G_KEY_FILE_DESKTOP_KEY_HIDDEN, true)
+        && !keyIs(file, "X-GNOME-Autostart-enabled", false);
+}
+
+bool Autostart::startsProgram() const
+{
+    g_autoptr(GKeyFile) file = g_key_file_new();
+    g_autofree gchar* exec = load(file, m_entry)
+        ? g_key_file_get_string(file, G_KEY_FILE_DESKTOP_GROUP, G_KEY_FILE_DESKTOP_KEY_EXEC, nullptr)
+        : nullptr;
+    return exec && exec == execArgument(m_program.string());
 }
 
 bool Autostart::enable() const

@@ -15,6 +15,8 @@ public:
     // The entry exists and is not switched off (Hidden=true, or GNOME's
     // X-GNOME-Autostart-enabled=false).
     bool isEnabled() const;
+    // Whether the entry starts `program` (and not another copy of Ferlow).
+    bool startsProgram() const;
     // Writes the entry (0644, atomically, replacing one that was switched
     // off). False when it could not be written.
     bool enable() const;

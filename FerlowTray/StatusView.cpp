@@ -55,6 +55,10 @@ const QString noPhones = QStringLiteral("None yet. Add one to start.");
 const QString addPhone = QStringLiteral("Add a Phone\u2026");
 const QString customize = QStringLiteral("Customize Actions\u2026");
 const QString openAtLogin = QStringLiteral("Open at Login");
+const QString openAtLoginByService = QStringLiteral("Open at Login (by ferlow.service)");
+const QString byServiceHelp = QStringLiteral(
+    "The ferlow.service user service starts Ferlow at login. To use Open at Login instead, run: "
+    "systemctl --user disable --now ferlow.service");
 const QString alpha = QStringLiteral("Alpha");
 const QString localOnly = QStringLiteral("Local network only, encrypted");
 const QString uninstall = QStringLiteral("Uninstall\u2026");
@@ -382,7 +386,11 @@ void StatusView::reload()
 {
     {
         const QSignalBlocker quiet(m_openAtLogin);
-        m_openAtLogin->setChecked(m_model.launchAtLogin());
+        const bool byService = m_model.loginHandledByService();
+        m_openAtLogin->setChecked(byService || m_model.launchAtLogin());
+        m_openAtLogin->setEnabled(!byService);
+        m_openAtLogin->setText(byService ? text::openAtLoginByService : text::openAtLogin);
+        m_openAtLogin->setToolTip(byService ? text::byServiceHelp : QString());
     }
     showState();
 }

@@ -11,6 +11,8 @@ packages=(
   libqrencode-dev qt6-base-dev qt6-svg-dev
   libevdev-dev libx11-dev libxtst-dev libxrandr-dev libxi-dev
   libglib2.0-dev libxkbcommon-dev dbus-daemon xvfb xauth chromium zbar-tools fonts-dejavu-core
+  # the Debian packages: making and checking them, and a clean system for check-package.sh
+  dpkg-dev file lintian desktop-file-utils appstream debootstrap
 )
 # node and npm build the pad; any recent Node.js will do, Debian's included.
 command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)

@@ -148,6 +148,8 @@ struct AppFixture {
         p.frontApp = [this] { return front; };
         p.setLoginItem = [this](bool on) { return loginItemWorks && (loginItem = on, true); };
         p.loginItemEnabled = [this] { return loginItem; };
+        p.loginByService = [this] { return loginByService; };
+        p.installed = installed;
         p.trackpadPrefs = [this] { return prefs; };
         p.systemShortcuts = [this] { return shortcuts; };
         p.describeKeys = [keys = keys](const ActionKind& kind, std::string_view app) { return keys->describe(kind, app); };
@@ -193,7 +195,7 @@ struct AppFixture {
     TrackpadPrefs prefs = TrackpadPrefs::builtIn(true);
     LocalHost localHost {"desk.local", true};
     std::weak_ptr<std::function<void(const LocalHost&)>> localHostObserver;
-    bool loginItem = false, loginItemWorks = true;
+    bool loginItem = false, loginItemWorks = true, loginByService = false, installed = true;
     std::string release;
     int requests = 0;
     ManualMainContext main;

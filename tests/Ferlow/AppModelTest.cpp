@@ -77,6 +77,35 @@ TEST(AppModel, TheAddressFollowsWherePhonesFindTheComputer)
     model.stop();
 }
 
+// Ferlow starts at login one way at a time: an enabled user service takes an
+// entry from before away and keeps the switch off. A program in a build tree
+// registers nothing by itself, though its user may switch it on.
+TEST(AppModel, LoginItemOnlyForAnInstalledProgramAndNeverBesideTheUserService)
+{
+    struct Case {
+        bool installed, byService, before, offerOpenAtLogin;
+        bool after, switchesOn;
+    };
+    const Case cases[] {
+        {false, false, false, true, false, true},
+        {true, true, true, true, false, false},
+        {true, true, true, false, false, false}, // the daemon, too
+    };
+    for (const auto& c : cases) {
+        AppFixture fixture;
+        fixture.installed = c.installed;
+        fixture.loginByService = c.byService;
+        fixture.loginItem = c.before;
+        auto& model = *(fixture.model = fixture.makeModel({}, c.offerOpenAtLogin));
+        model.start();
+        fixture.main.runPending();
+        EXPECT_EQ(fixture.loginItem, c.after);
+        EXPECT_EQ(model.setLaunchAtLogin(true), c.switchesOn);
+        EXPECT_EQ(fixture.loginItem, c.switchesOn);
+        model.stop();
+    }
+}
+
 // Everything the phone must learn reaches it: buttons (even when they could
 // not be saved), the front application (but not Ferlow's own windows), the
 // permission and the desktop's settings from the one-second poll, the update

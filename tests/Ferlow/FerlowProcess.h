@@ -69,9 +69,9 @@ public:
     };
 
     FerlowProcess(std::vector<std::string> arguments, const std::map<std::string, std::string>& environment,
-        std::optional<Terminal> terminal = std::nullopt)
+        std::optional<Terminal> terminal = std::nullopt, const std::string& program = FERLOW_PROGRAM)
     {
-        arguments.insert(arguments.begin(), FERLOW_PROGRAM);
+        arguments.insert(arguments.begin(), program);
         std::vector<std::string> variables;
         for (const auto& [name, value] : environment)
             variables.push_back(name + "=" + value);
@@ -95,7 +95,7 @@ public:
             posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
         }
         const int spawned = ::posix_spawn(
-            &m_pid, FERLOW_PROGRAM, &actions, nullptr, pointers(arguments).data(), pointers(variables).data());
+            &m_pid, program.c_str(), &actions, nullptr, pointers(arguments).data(), pointers(variables).data());
         posix_spawn_file_actions_destroy(&actions);
         if (!terminal) {
             ::close(outPipe[1]);

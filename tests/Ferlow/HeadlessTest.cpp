@@ -46,8 +46,8 @@ bool accepts(std::uint16_t port) { return test::TestClient(port).connected(); }
 
 // A running daemon on a free port, up and listening.
 struct Daemon {
-    explicit Daemon(FerlowHome& home, std::uint16_t free = freePort())
-        : port(free), process({"--headless", "--port", std::to_string(port)}, home.environment)
+    explicit Daemon(FerlowHome& home, std::uint16_t free = freePort(), const std::string& program = FERLOW_PROGRAM)
+        : port(free), process({"--headless", "--port", std::to_string(port)}, home.environment, std::nullopt, program)
     {
         listening = process.waitForLine("Ferlow listening on ");
     }
@@ -133,12 +133,14 @@ TEST(Headless, StartFailuresAndASecondInstanceEachSaySoInOneLine)
     EXPECT_TRUE(std::regex_match(second.err, std::regex("ferlow: Ferlow is already running \\(process [0-9]+\\)\n")))
         << second.err;
 
+#ifdef FERLOW_WITH_TRAY
     // A second tray app has no window to open next to a daemon.
     if (test::sharedXvfb().available()) {
         FerlowProcess tray({}, home.environment);
         EXPECT_EQ(run(tray), 1);
         EXPECT_EQ(tray.err, "ferlow: Ferlow is already running, without a window (ferlow --headless)\n");
     }
+#endif
 
     FerlowProcess usage({"--list", "--pair"}, home.environment);
     EXPECT_EQ(run(usage), 64);
@@ -265,21 +267,33 @@ TEST(Headless, UnreadableFilesAreKeptAsideAndNamed)
     }
 }
 
+// The running program was replaced on disk meanwhile, as a package upgrade
+// does: what is left to delete is still the program's own path.
 TEST(Headless, UninstallThroughTheRunningInstanceLetsThePhoneGoAndLeavesNothingOfItsOwn)
 {
     FerlowHome home;
     test::writeFile(home.folder.path() / "config" / "autostart" / "ferlow.desktop", "[Desktop Entry]\n");
     test::writeFile(home.settings(), "{}");
-    Daemon daemon(home);
+    const auto program = home.folder.path() / "bin" / "ferlow";
+    std::filesystem::create_directories(program.parent_path());
+    std::error_code crossDevice;
+    std::filesystem::create_hard_link(FERLOW_PROGRAM, program, crossDevice);
+    if (crossDevice)
+        std::filesystem::copy_file(FERLOW_PROGRAM, program);
+    Daemon daemon(home, freePort(), program);
     LoopbackPhone phone(daemon.port, pairingIn(test::readFile(home.pairingFile())));
     ASSERT_TRUE(phone.connect().is<MacMessage::Ready>());
+    test::writeFile(home.folder.path() / "bin" / "ferlow.new", "#!/bin/sh\n");
+    std::filesystem::rename(home.folder.path() / "bin" / "ferlow.new", program);
 
     FerlowProcess uninstall({"--uninstall", "--yes"}, home.environment);
     EXPECT_EQ(run(uninstall), 0) << uninstall.err;
     EXPECT_EQ(phone.receive(), MacMessage::revoked());
     EXPECT_EQ(daemon.process.wait(), 0);
     EXPECT_TRUE(uninstall.out.starts_with("Ferlow is almost uninstalled.\nOne more step for you:\n"));
-    EXPECT_NE(uninstall.out.find("\u2022 Delete the program " FERLOW_PROGRAM ".\n"), std::string::npos);
+    EXPECT_NE(uninstall.out.find("\u2022 Delete the program " + std::filesystem::canonical(program).string() + ".\n"),
+        std::string::npos)
+        << uninstall.out;
     for (const auto& gone : {home.support(), home.settings().parent_path(), home.folder.path() / "config" / "autostart" / "ferlow.desktop"})
         EXPECT_FALSE(std::filesystem::exists(gone)) << gone;
     EXPECT_TRUE(std::filesystem::exists(home.folder.path() / "pad" / "index.html"));
@@ -353,6 +367,7 @@ TEST(Headless, OnWaylandThePortalIsAskedOnceThenRememberedAndItsAnswersAreTold)
         (std::vector<std::string> {"SelectDevices types=3 persist=2 token=none", "SelectDevices types=3 persist=2 token=token-1"}));
 }
 
+#ifdef FERLOW_WITH_TRAY
 // A first start shows the terms window, which refuses to close; a second
 // launch is answered by the first, and a SIGTERM must still end the tray at
 // once, cleanly. Without a reachable desktop the tray says so instead of
@@ -383,6 +398,15 @@ TEST(Tray, AnswersASecondLaunchQuitsOnSigtermWithTheTermsUpAndRefusesAMissingDes
     EXPECT_EQ(tray.wait(5s), 0) << tray.err;
     EXPECT_FALSE(std::filesystem::exists(home.support() / "ferlow.sock"));
 }
+#else
+TEST(Headless, WithoutArgumentsABuildWithoutTheTraySaysHowToRunIt)
+{
+    FerlowHome home;
+    FerlowProcess bare({}, home.environment);
+    EXPECT_EQ(bare.wait(), 64);
+    EXPECT_EQ(bare.err, "ferlow: this build has no tray; run ferlow --headless\n");
+}
+#endif
 
 } // namespace
 } // namespace ferlow

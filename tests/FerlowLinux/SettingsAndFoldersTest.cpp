@@ -1,10 +1,11 @@
 // The files Ferlow keeps on Linux: where they live, the settings file, the
-// autostart entry.
+// autostart entry; and whether the user service starts Ferlow at login.
 
 #include <gtest/gtest.h>
 
 #include "FerlowLinux/Autostart.h"
 #include "FerlowLinux/JsonSettingsStore.h"
+#include "FerlowLinux/UserService.h"
 #include "FerlowLinux/XdgPaths.h"
 #include "tests/Support/TestSupport.h"
 
@@ -93,6 +94,8 @@ TEST(Autostart, EnableDisableAndSwitchedOffEntries)
     EXPECT_TRUE(autostart.disable());
 }
 
+// The Exec key's quoting, then the file's own escapes below it: read back
+// as the desktop reads it, the entry starts this program and no other.
 TEST(Autostart, ExecArgumentsAreQuotedAndEscapedOnlyWhenNeeded)
 {
     const std::pair<std::string, std::string> cases[] {
@@ -101,9 +104,54 @@ TEST(Autostart, ExecArgumentsAreQuotedAndEscapedOnlyWhenNeeded)
         {"/x/$HOME/\"q\"/`c`", "\"/x/\\$HOME/\\\"q\\\"/\\`c\\`\""},
         {"/x/back\\slash", "\"/x/back\\\\slash\""},
         {"/x/100%", "/x/100%%"},
+        {"/x/a\nHidden=true", "\"/x/a\nHidden=true\""},
     };
-    for (const auto& [program, argument] : cases)
+    test::TemporaryDirectory folder;
+    const auto entry = folder.path() / "ferlow.desktop";
+    for (const auto& [program, argument] : cases) {
         EXPECT_EQ(Autostart::execArgument(program), argument);
+        const Autostart autostart(entry, program);
+        ASSERT_TRUE(autostart.enable());
+        EXPECT_TRUE(autostart.isEnabled()) << program;
+        EXPECT_TRUE(autostart.startsProgram()) << program;
+        EXPECT_FALSE(Autostart(entry, "/usr/bin/ferlow2").startsProgram());
+    }
+}
+
+// systemctl enable links the unit into a target's .wants folder, in the
+// user's unit folder or (--global) the administrator's. The link must still
+// lead to the unit, and a mask wins over it.
+TEST(UserService, EnabledMeansLinkedIntoATargetToAUnitThatIsThereAndNotMasked)
+{
+    test::TemporaryDirectory folder;
+    const auto user = folder.path() / "user", global = folder.path() / "global";
+    const auto unit = folder.path() / "lib" / "ferlow.service";
+    const auto wanted = user / "graphical-session.target.wants" / "ferlow.service";
+    test::writeFile(unit, "[Service]\n");
+    const UserService service("ferlow.service", {user, global});
+
+    struct Case {
+        std::vector<std::pair<fs::path, fs::path>> links; // link, target
+        bool enabled;
+    };
+    const Case cases[] {
+        {{}, false},
+        {{{wanted, unit}}, true},
+        {{{global / "default.target.wants" / "ferlow.service", unit}}, true},
+        {{{wanted, folder.path() / "removed.service"}}, false},
+        {{{user / "graphical-session.target.wants" / "other.service", unit}}, false},
+        {{{user / "ferlow.service", unit}}, false}, // systemctl link: known, not started
+        {{{wanted, unit}, {global / "ferlow.service", "/dev/null"}}, false},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(user);
+        fs::remove_all(global);
+        for (const auto& [link, target] : c.links) {
+            fs::create_directories(link.parent_path());
+            fs::create_symlink(target, link);
+        }
+        EXPECT_EQ(service.isEnabled(), c.enabled) << (c.links.empty() ? fs::path() : c.links.back().first);
+    }
 }
 
 } // namespace

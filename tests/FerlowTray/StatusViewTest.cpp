@@ -222,6 +222,13 @@ TEST(StatusView, OpenAtLoginShowsWhatTheDesktopDid)
     fixture.loginItem = false;
     view.reload();
     EXPECT_FALSE(toggle->isChecked());
+
+    // The user service starts Ferlow at login: shown on, and not the view's to change.
+    fixture.loginByService = true;
+    view.reload();
+    EXPECT_TRUE(toggle->isChecked());
+    EXPECT_FALSE(toggle->isEnabled());
+    EXPECT_EQ(toggle->text(), "Open at Login (by ferlow.service)");
 }
 
 } // namespace

@@ -3,10 +3,13 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "FerlowLinux/KeyboardLayout.h"
 #include "FerlowLinux/LinuxEvent.h"
+#include "FerlowLinux/XTestPoster.h"
 
 namespace ferlow {
 
@@ -35,6 +38,12 @@ public:
         // Called once, on the posting thread, if the chosen backend is lost.
         std::function<void(const std::string& message)> onLoss;
         Order order = Order::uinputFirst;
+        // Typing: XTest's pauses run through `defer` (on the posting
+        // thread); characters no key could type are told to `untyped`.
+        XTestPoster::Defer defer {};
+        std::function<void(const std::string& characters)> untyped {};
+        // The layout uinput types for; absent: KeyboardLayout::systemNames().
+        std::optional<KeyboardLayout::Names> layout {};
     };
 
     static InputBackend choose(const Options& options);
@@ -53,10 +62,18 @@ public:
     // thread: it reads the state the posting thread last saw.
     bool canInject() const { return m_canInject(); }
 
+    // Whether text can be typed: by keysym through XTest, and through uinput
+    // where the keyboard layout compiled. `typing()` says how, or why not,
+    // for the app to report ("for the keyboard layout de"); empty for XTest.
+    bool canType() const { return m_canType; }
+    const std::string& typing() const { return m_typing; }
+
 private:
     InputBackend(Kind kind, std::shared_ptr<LinuxEventSink> sink, std::function<bool()> canInject, std::string reasons);
 
     Kind m_kind;
+    bool m_canType = false;
+    std::string m_typing;
     std::shared_ptr<LinuxEventSink> m_sink;
     std::function<bool()> m_canInject;
     std::string m_reasons;

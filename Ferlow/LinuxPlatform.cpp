@@ -32,7 +32,7 @@ bool gone(const fs::path& path)
 std::string describe(const InputBackend& backend)
 {
     if (backend.kind() != InputBackend::Kind::none)
-        return std::string(backend.name());
+        return std::string(backend.name()) + (backend.typing().empty() ? "" : ", " + backend.typing());
     return "none, so the pointer will not move (" + backend.reasons()
         + "). Let your user write /dev/uinput (a udev rule or the input group), or run Ferlow in an X11 session.";
 }
@@ -57,7 +57,7 @@ fs::path LinuxPlatform::bundledPadDirectory()
     return candidates[1];
 }
 
-Platform LinuxPlatform::make(MainContext& main, Tell tell)
+Platform LinuxPlatform::make(MainContext& main, IOQueue& io, Tell tell)
 {
     Platform platform;
     platform.settings = std::make_shared<JsonSettingsStore>(XdgPaths::configDirectory() / "settings.json");
@@ -78,8 +78,17 @@ Platform LinuxPlatform::make(MainContext& main, Tell tell)
         if (tell)
             main.post([tell, message] { tell(message); });
     };
+    options.defer = [&io](std::chrono::milliseconds delay, std::function<void()> task) { io.after(delay, std::move(task)); };
+    // Whoever listens for untyped characters is named later, on the I/O queue.
+    const auto untyped = std::make_shared<std::function<void(const std::string&)>>();
+    options.untyped = [untyped](const std::string& characters) {
+        if (*untyped)
+            (*untyped)(characters);
+    };
     const auto backend = std::make_shared<InputBackend>(InputBackend::choose(options));
     platform.inputBackend = describe(*backend);
+    platform.typing = backend->canType();
+    platform.reportUntypedTo = [untyped](std::function<void(const std::string&)> report) { *untyped = std::move(report); };
     platform.permissions = std::make_shared<LinuxPermissions>(
         [backend] { return backend->canInject(); }, XdgPaths::supportDirectory() / "input-help.html");
     const auto mapper = std::make_shared<ChordMapper>(loaded.profile, backend->sink());

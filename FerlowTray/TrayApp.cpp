@@ -123,7 +123,7 @@ int runTrayApp(int argc, char** argv)
                 shown->tell(problem);
         });
     };
-    auto model = std::make_unique<AppModel>(main, io, LinuxPlatform::make(main, tell), AppEnvironment::fromProcess());
+    auto model = std::make_unique<AppModel>(main, io, LinuxPlatform::make(main, io, tell), AppEnvironment::fromProcess());
 
     AppDelegate::Options options;
     options.trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();

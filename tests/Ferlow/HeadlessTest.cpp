@@ -67,6 +67,17 @@ std::pair<int, int> pointer(Display* display)
     return {x, y};
 }
 
+// The server's whole keymap, to compare before and after.
+std::vector<KeySym> keymap(Display* display)
+{
+    int low = 0, high = 0, perKeycode = 0;
+    XDisplayKeycodes(display, &low, &high);
+    KeySym* syms = XGetKeyboardMapping(display, static_cast<KeyCode>(low), high - low + 1, &perKeycode);
+    std::vector<KeySym> all(syms, syms + (high - low + 1) * perKeycode);
+    XFree(syms);
+    return all;
+}
+
 TEST(Headless, APhonePairsMovesTheXPointerAndIsLetGoCleanlyOnSigterm)
 {
     if (!test::sharedXvfb().available())
@@ -91,12 +102,18 @@ TEST(Headless, APhonePairsMovesTheXPointerAndIsLetGoCleanlyOnSigterm)
     EXPECT_TRUE(traced(home.trace(), "mouse 5 "));
     EXPECT_TRUE(test::eventually([&] { return pointer(x.get()) == std::make_pair(x0 + 40, y0 + 20); }));
 
-    // Mid-drag: the button is down and the pointer moving when the signal comes.
+    // Mid-drag: the button is down and the pointer moving when the signal
+    // comes, and a character the keyboard lacks has just been typed on a
+    // spare key, which the pause after typing has not emptied yet.
+    const auto original = keymap(x.get());
     phone.send(PhoneMessage::button(0, true, 1), 1016);
     phone.send(PhoneMessage::move(3, 3), 1032);
     ASSERT_TRUE(traced(home.trace(), "mouse 6 "));
+    phone.send(PhoneMessage::text(0, "✓"), 1048);
+    EXPECT_TRUE(test::eventually([&] { return keymap(x.get()) != original; }));
     daemon.process.signal(SIGTERM);
     EXPECT_EQ(daemon.process.wait(), 0) << daemon.process.err;
+    EXPECT_EQ(keymap(x.get()), original);
     EXPECT_TRUE(traced(home.trace(), "mouse 6 [^\\n]*\\n(.*\\n)*.* mouse 2 ")); // the release, after the drag
 
     // The files are whole: the pairing loads with the phone's name, and no

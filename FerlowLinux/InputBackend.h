@@ -18,11 +18,12 @@ namespace ferlow {
 // with the XTEST extension opens, else none (posting drops everything).
 //
 // On an X11 session XTest is tried first. It puts the pointer exactly where
-// the pad's own acceleration curve sent it and types by key symbol, so the
+// the pad's own acceleration curve sent it and types by key symbol, so any
 // keyboard layout is respected; a uinput device is one more mouse to the
 // desktop, which adds its pointer acceleration on top, and it types key
-// positions, which move on AZERTY or QWERTZ layouts. Elsewhere (Wayland, a
-// console) uinput goes first: XTest would reach only XWayland's windows.
+// positions, right only for the layout it assumes (KeyboardLayout).
+// Elsewhere (Wayland, a console) uinput goes first: XTest would reach only
+// XWayland's windows.
 class InputBackend final {
 public:
     enum class Kind { uinput, xtest, none };

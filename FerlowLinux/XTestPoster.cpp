@@ -161,12 +161,12 @@ void XTestPoster::readEvents()
     while (XPending(m_display) > 0) {
         XEvent event;
         XNextEvent(m_display, &event);
-        if (event.type == MappingNotify) {
+        // Spare keys taking characters while text is typed change no key
+        // that keys are posted on: those changes are not read back.
+        if (event.type == MappingNotify
+            && m_typing->keymapChanged(event.xmapping.request, event.xmapping.first_keycode, event.xmapping.count)) {
             XRefreshKeyboardMapping(&event.xmapping);
-            // Spare keys coming and going while text is typed change no
-            // key that keys are posted on.
-            if (m_typing->keymapChanged(event.xmapping.request, event.xmapping.first_keycode, event.xmapping.count))
-                keymapChanged = true;
+            keymapChanged = true;
         }
     }
     if (keymapChanged)

@@ -80,6 +80,9 @@ std::shared_ptr<const KeyboardLayout> KeyboardLayout::compile(const Names& names
 {
     // The names given are the whole truth: no XKB_DEFAULT_* fills a gap.
     const std::unique_ptr<xkb_context, ContextDeleter> context(xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES));
+    // xkbcommon's own messages would go to stderr; `why` says what failed.
+    if (context)
+        xkb_context_set_log_level(context.get(), XKB_LOG_LEVEL_CRITICAL);
     const auto field = [](const std::string& value) { return value.empty() ? nullptr : value.c_str(); };
     const xkb_rule_names rmlvo {field(names.rules), field(names.model), field(names.layout), field(names.variant),
         field(names.options)};

@@ -81,7 +81,9 @@ XTestPoster::~XTestPoster() noexcept
     if (!m_connection->usable())
         return;
     m_closing = true;
+    m_untyped = nullptr; // whoever listened may be gone by now
     const auto waiting = std::exchange(m_waiting, {});
+    m_waitingCharacters = 0;
     post(waiting);
     m_typing->restore();
     XSync(m_display, False);
@@ -190,8 +192,9 @@ bool XTestPoster::typeText(const std::string& utf8, std::span<const LinuxEvent> 
         restoreKeymapWhenIdle();
         return true;
     }
-    m_waiting.push_back(LinuxEvent::text(encodeUTF8(rest)));
-    m_waiting.insert(m_waiting.end(), after.begin(), after.end());
+    hold(LinuxEvent::text(encodeUTF8(rest)));
+    for (const auto& event : after)
+        hold(event);
     m_defer(typingPause, [weak = weak_from_this()] {
         if (const auto self = weak.lock())
             self->resumeTyping();
@@ -204,8 +207,25 @@ bool XTestPoster::holdBehindTyping(std::span<const LinuxEvent> events)
 {
     if (m_waiting.empty())
         return false;
-    m_waiting.insert(m_waiting.end(), events.begin(), events.end());
+    for (const auto& event : events)
+        hold(event);
     return true;
+}
+
+// Text beyond what may wait is not typed but told, so a phone that sends
+// faster than spare keys can type cannot grow the queue without bound.
+void XTestPoster::hold(const LinuxEvent& event)
+{
+    if (const auto* text = event.as<LinuxEvent::Text>()) {
+        const auto characters = decodeUTF8(text->utf8);
+        if (m_waitingCharacters + characters.size() > maxWaitingCharacters) {
+            if (m_untyped)
+                m_untyped(TypingKeymap::distinct(characters));
+            return;
+        }
+        m_waitingCharacters += characters.size();
+    }
+    m_waiting.push_back(event);
 }
 
 void XTestPoster::resumeTyping()
@@ -216,6 +236,7 @@ void XTestPoster::resumeTyping()
     }
     m_typing->settle();
     const auto waiting = std::exchange(m_waiting, {});
+    m_waitingCharacters = 0;
     post(waiting);
 }
 

@@ -40,6 +40,9 @@ public:
     // Long enough for every client to have looked up the keys typed before
     // it, so that a spare key can be emptied or given another character.
     static constexpr std::chrono::milliseconds typingPause {50};
+    // Characters of text that may wait for spare keys at once; more are
+    // skipped and told as untyped.
+    static constexpr std::size_t maxWaitingCharacters = 2048;
 
     // Opens `displayName` (empty: $DISPLAY). Null when it cannot be opened or
     // lacks XTEST, with the reason in `why` when given.
@@ -69,6 +72,7 @@ private:
     void reportLoss();
     bool typeText(const std::string& utf8, std::span<const LinuxEvent> after);
     bool holdBehindTyping(std::span<const LinuxEvent> events);
+    void hold(const LinuxEvent& event);
     void resumeTyping();
     void restoreKeymapWhenIdle();
 
@@ -83,6 +87,7 @@ private:
     Defer m_defer;
     UntypedReport m_untyped;
     std::vector<LinuxEvent> m_waiting; // text that waits for the spare keys, and what came after it
+    std::size_t m_waitingCharacters = 0;
     std::uint64_t m_typed = 0;         // counts typing that needed spare keys
     bool m_closing = false;
 };

@@ -14,6 +14,7 @@
 #include "FerlowCore/PairingStore.h"
 #include "tests/Ferlow/FerlowProcess.h"
 #include "tests/FerlowHost/TestPhone.h"
+#include "tests/Support/XTestWindow.h"
 
 namespace ferlow {
 namespace {
@@ -67,17 +68,6 @@ std::pair<int, int> pointer(Display* display)
     return {x, y};
 }
 
-// The server's whole keymap, to compare before and after.
-std::vector<KeySym> keymap(Display* display)
-{
-    int low = 0, high = 0, perKeycode = 0;
-    XDisplayKeycodes(display, &low, &high);
-    KeySym* syms = XGetKeyboardMapping(display, static_cast<KeyCode>(low), high - low + 1, &perKeycode);
-    std::vector<KeySym> all(syms, syms + (high - low + 1) * perKeycode);
-    XFree(syms);
-    return all;
-}
-
 TEST(Headless, APhonePairsMovesTheXPointerAndIsLetGoCleanlyOnSigterm)
 {
     if (!test::sharedXvfb().available())
@@ -105,15 +95,16 @@ TEST(Headless, APhonePairsMovesTheXPointerAndIsLetGoCleanlyOnSigterm)
     // Mid-drag: the button is down and the pointer moving when the signal
     // comes, and a character the keyboard lacks has just been typed on a
     // spare key, which the pause after typing has not emptied yet.
-    const auto original = keymap(x.get());
+    const auto keymap = [&] { return test::XTestWindow::keymap(x.get()); };
+    const auto original = keymap();
     phone.send(PhoneMessage::button(0, true, 1), 1016);
     phone.send(PhoneMessage::move(3, 3), 1032);
     ASSERT_TRUE(traced(home.trace(), "mouse 6 "));
     phone.send(PhoneMessage::text(0, "✓"), 1048);
-    EXPECT_TRUE(test::eventually([&] { return keymap(x.get()) != original; }));
+    EXPECT_TRUE(test::eventually([&] { return keymap() != original; }));
     daemon.process.signal(SIGTERM);
     EXPECT_EQ(daemon.process.wait(), 0) << daemon.process.err;
-    EXPECT_EQ(keymap(x.get()), original);
+    EXPECT_EQ(keymap(), original);
     EXPECT_TRUE(traced(home.trace(), "mouse 6 [^\\n]*\\n(.*\\n)*.* mouse 2 ")); // the release, after the drag
 
     // The files are whole: the pairing loads with the phone's name, and no

@@ -12,14 +12,6 @@
 #include "tests/Support/TestSupport.h"
 
 namespace ferlow {
-
-void PrintTo(const KeyboardLayout::Stroke& stroke, std::ostream* out)
-{
-    *out << "key " << stroke.key << " with";
-    for (const auto modifier : stroke.modifiers)
-        *out << ' ' << modifier;
-}
-
 namespace {
 
 using Stroke = TypingKeymap::Stroke;
@@ -51,7 +43,7 @@ TEST(TypingKeymap, EachCharacterGoesToItsKeyWithTheFewestPressableModifiers)
     for (const auto& [character, stroke] : cases)
         EXPECT_EQ(keymap.find(character), stroke) << std::uint32_t(character);
     // Legacy keysyms (the em dash's is 0xaa9) and Unicode ones both read back.
-    for (const char32_t character : {U'—', U'ö', U'日', U'✓'})
+    for (const char32_t character : {U'—', U'日'})
         EXPECT_EQ(TypingKeymap::characterOf(TypingKeymap::keysymFor(character)), character);
     EXPECT_EQ(TypingKeymap::distinct(U"日本日✓本"), "日本✓");
 }
@@ -72,33 +64,25 @@ TEST(KeyboardLayout, CharactersFindTheirKeysOnUsGermanAndFrenchLayouts)
         std::optional<KeyboardLayout::Stroke> stroke;
     };
     const Case cases[] = {
-        {"us", U'a', {{KEY_A, {}}}}, {"us", U'A', {{KEY_A, Keys {KEY_LEFTSHIFT}}}}, {"us", U'@', {{KEY_2, Keys {KEY_LEFTSHIFT}}}},
-        {"us", U' ', {{KEY_SPACE, {}}}}, {"us", U'ö', std::nullopt}, {"us", U'日', std::nullopt},
-        {"de", U'z', {{KEY_Y, {}}}}, {"de", U'Y', {{KEY_Z, Keys {KEY_LEFTSHIFT}}}}, {"de", U'ö', {{KEY_SEMICOLON, {}}}},
-        {"de", U'ß', {{KEY_MINUS, {}}}}, {"de", U'@', {{KEY_Q, Keys {KEY_RIGHTALT}}}}, {"de", U'€', {{KEY_E, Keys {KEY_RIGHTALT}}}},
-        {"de", U'<', {{KEY_102ND, {}}}}, {"de", U'>', {{KEY_102ND, Keys {KEY_LEFTSHIFT}}}},
-        {"fr", U'a', {{KEY_Q, {}}}}, {"fr", U'm', {{KEY_SEMICOLON, {}}}}, {"fr", U'&', {{KEY_1, {}}}},
-        {"fr", U'1', {{KEY_1, Keys {KEY_LEFTSHIFT}}}}, {"fr", U'é', {{KEY_2, {}}}}, {"fr", U'@', {{KEY_0, Keys {KEY_RIGHTALT}}}},
+        {"us", U'A', {{KEY_A, Keys {KEY_LEFTSHIFT}}}}, {"us", U'@', {{KEY_2, Keys {KEY_LEFTSHIFT}}}}, {"us", U'ö', std::nullopt},
+        {"de", U'z', {{KEY_Y, {}}}}, {"de", U'ö', {{KEY_SEMICOLON, {}}}}, {"de", U'@', {{KEY_Q, Keys {KEY_RIGHTALT}}}},
+        {"de", U'€', {{KEY_E, Keys {KEY_RIGHTALT}}}}, {"de", U'>', {{KEY_102ND, Keys {KEY_LEFTSHIFT}}}},
+        {"fr", U'a', {{KEY_Q, {}}}}, {"fr", U'1', {{KEY_1, Keys {KEY_LEFTSHIFT}}}}, {"fr", U'é', {{KEY_2, {}}}},
+        {"fr", U'@', {{KEY_0, Keys {KEY_RIGHTALT}}}},
     };
     for (const auto& [name, character, stroke] : cases) {
         const auto compiled = KeyboardLayout::compile(layout(name));
         ASSERT_TRUE(compiled) << name;
         EXPECT_EQ(compiled->find(character), stroke) << name << " " << std::uint32_t(character);
-        if (stroke) {
-            EXPECT_TRUE(std::ranges::includes(compiled->keys(), Keys {stroke->key})) << name;
-        }
     }
-    EXPECT_EQ(KeyboardLayout::compile(layout("de", "nodeadkeys"))->name(), "de(nodeadkeys)");
+    // The device must offer the keys typing needs beyond the usual ones.
+    EXPECT_TRUE(std::ranges::includes(KeyboardLayout::compile(layout("de"))->keys(), Keys {KEY_102ND, KEY_RIGHTALT}));
     EXPECT_EQ(KeyboardLayout::compile({"", "", "fr,us", "", ""})->name(), "fr");
-
     std::string why;
     EXPECT_FALSE(KeyboardLayout::compile(layout("no-such-layout"), &why));
     EXPECT_EQ(why, "cannot compile the keyboard layout “no-such-layout”");
-}
 
-// XKB's own variables say what the layout is before the system is asked.
-TEST(KeyboardLayout, TheXkbVariablesComeFirst)
-{
+    // XKB's own variables say what the layout is before the system is asked.
     test::Environment environment;
     environment.set("XKB_DEFAULT_LAYOUT", "de");
     environment.set("XKB_DEFAULT_VARIANT", "nodeadkeys");
@@ -132,14 +116,6 @@ TEST(UinputPoster, TypesKeyPositionsForTheLayoutAndTellsWhatItCannotType)
     }));
     EXPECT_EQ(told, std::vector<std::string> {"日本"});
     EXPECT_EQ(poster.skippedCharacters(), 3u);
-
-    UinputPoster layoutless([&](std::uint16_t type, std::uint16_t code, std::int32_t value) {
-        writes.emplace_back(type, code, value);
-        return true;
-    });
-    writes.clear();
-    layoutless.post(std::vector {LinuxEvent::text("a")});
-    EXPECT_TRUE(writes.empty());
 }
 
 } // namespace

@@ -109,11 +109,11 @@ std::pair<int, int> XTestWindow::pointer(std::pair<int, int> expected)
     return at;
 }
 
-std::vector<unsigned long> XTestWindow::keymap()
+std::vector<unsigned long> XTestWindow::keymap(Display* display)
 {
     int low = 0, high = 0, perKeycode = 0;
-    XDisplayKeycodes(m_display, &low, &high);
-    KeySym* syms = XGetKeyboardMapping(m_display, static_cast<KeyCode>(low), high - low + 1, &perKeycode);
+    XDisplayKeycodes(display, &low, &high);
+    KeySym* syms = XGetKeyboardMapping(display, static_cast<KeyCode>(low), high - low + 1, &perKeycode);
     std::vector<unsigned long> all(syms, syms + (high - low + 1) * perKeycode);
     XFree(syms);
     all.push_back(static_cast<unsigned long>(perKeycode));

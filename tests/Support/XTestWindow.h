@@ -47,7 +47,8 @@ public:
 
     // The server's whole core keymap, to compare before and after (the
     // number of keysyms per key last).
-    std::vector<unsigned long> keymap();
+    std::vector<unsigned long> keymap() { return keymap(m_display); }
+    static std::vector<unsigned long> keymap(_XDisplay* display);
     // How many keys of such a keymap have no keysym at all.
     static std::size_t emptyKeys(const std::vector<unsigned long>& keymap);
 

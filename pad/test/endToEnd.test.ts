@@ -74,20 +74,16 @@ const sum = (rows: number[][], column: number) => rows.reduce((s, r) => s + r[co
 
 type Points = [number, number][];
 
-// What an application window on the computer's screen received, in order:
-// {"key": text}, {"release": true} or {"button": n}, one line each.
+// An application window on the computer's screen (FERLOW_X_TEST_WINDOW):
+// what it received, in order, {"key": text}, {"release": true} or
+// {"button": n}, one line each.
 type Seen = { key?: string; release?: boolean; button?: number };
-class XWindow {
-    private readonly output: string[];
-    constructor(readonly child: ChildProcess, output: string[]) {
-        this.output = output;
-    }
-    seen(): Seen[] {
-        return this.output.filter((l) => l.startsWith("{")).map((l) => JSON.parse(l) as Seen).filter((e) => !("ready" in e));
-    }
-    typed(from = 0): string {
-        return this.seen().slice(from).map((e) => e.key ?? "").join("");
-    }
+async function openXWindow(display: string, children: ChildProcess[]) {
+    const { child, output } = start(xWindow, [], { ...process.env, DISPLAY: display });
+    children.push(child);
+    await until("the test window", () => output.some((l) => l.includes('"ready"')));
+    const seen = () => output.filter((l) => l.startsWith("{") && !l.includes('"ready"')).map((l) => JSON.parse(l) as Seen);
+    return { seen, typed: () => seen().map((e) => e.key ?? "").join("") };
 }
 
 // The CPU time a process has used so far, in milliseconds.
@@ -302,12 +298,8 @@ describe("the pad in a real browser drives the real app", { skip }, () => {
     });
 
     it("types from the phone's keyboard into an application, in order with a click", { skip: !existsSync(xWindow) && "needs FERLOW_X_TEST_WINDOW" }, async () => {
-        const started = start(xWindow, [], { ...process.env, DISPLAY: xDisplay });
-        children.push(started.child);
-        const window = new XWindow(started.child, started.output);
-        await until("the test window", () => started.output.some((l) => l.includes('"ready"')));
+        const window = await openXWindow(xDisplay, children);
         const cdp = await page.context().newCDPSession(page);
-
         await page.waitForSelector("#open-keyboard:not([hidden])");
         await fingers.tap(await box(page, "#open-keyboard"));
         await page.waitForFunction(() => document.activeElement?.id === "typing");
@@ -330,10 +322,7 @@ describe("the pad in a real browser drives the real app", { skip }, () => {
     });
 
     it("types 1,000 characters, and measures send to last key release", { skip: !existsSync(xWindow) && "needs FERLOW_X_TEST_WINDOW" }, async (t) => {
-        const started = start(xWindow, [], { ...process.env, DISPLAY: xDisplay });
-        children.push(started.child);
-        const window = new XWindow(started.child, started.output);
-        await until("the test window", () => started.output.some((l) => l.includes('"ready"')));
+        const window = await openXWindow(xDisplay, children);
         const cdp = await page.context().newCDPSession(page);
         if (!await page.evaluate(() => document.activeElement?.id === "typing"))
             await fingers.tap(await box(page, "#open-keyboard"));

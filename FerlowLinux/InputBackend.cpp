@@ -60,7 +60,7 @@ InputBackend InputBackend::choose(const Options& options)
         poster->setUntypedReport(options.untyped);
         InputBackend backend(Kind::uinput, poster, [poster] { return poster->connected(); }, reasons);
         backend.m_canType = layout != nullptr;
-        backend.m_typing = layout ? "for the keyboard layout " + layout->name() : "no typing: " + typing;
+        backend.m_typing = layout ? "typing for the keyboard layout " + layout->name() : "no typing: " + typing;
         return backend;
     };
     const auto tryXTest = [&]() -> std::optional<InputBackend> {

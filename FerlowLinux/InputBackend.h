@@ -65,7 +65,8 @@ public:
 
     // Whether text can be typed: by keysym through XTest, and through uinput
     // where the keyboard layout compiled. `typing()` says how, or why not,
-    // for the app to report ("for the keyboard layout de"); empty for XTest.
+    // for the app to report ("typing for the keyboard layout de"); empty for
+    // XTest.
     bool canType() const { return m_canType; }
     const std::string& typing() const { return m_typing; }
 

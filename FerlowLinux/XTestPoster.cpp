@@ -249,7 +249,7 @@ void XTestPoster::restoreKeymapWhenIdle()
             return;
         self->m_typing->restore();
         // Waits for the server to have it, so that it is done whatever
-        // comes next; once a typing burst, this costs nothing to notice.
+        // comes next: one round trip a typing burst.
         XSync(self->m_display, False);
         self->readEvents();
     });

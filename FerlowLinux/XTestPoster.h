@@ -13,6 +13,8 @@
 
 namespace ferlow {
 
+class XTestTyping;
+
 // Posts Linux events to an X server through the XTEST extension, on its own
 // connection. The pointer is placed at the event's absolute position; the
 // wheel becomes clicks of buttons 4–7 with the remainder carried to the
@@ -27,8 +29,6 @@ namespace ferlow {
 // When the server goes away, posting becomes a no-op; `onLoss` is called
 // once, on the posting thread, with a sentence to show. Used on one thread
 // (the I/O thread) only, except connected().
-class XTestTyping;
-
 class XTestPoster final : public LinuxEventSink, public std::enable_shared_from_this<XTestPoster> {
 public:
     using LossReport = std::function<void(const std::string& message)>;

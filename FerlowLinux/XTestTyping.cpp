@@ -78,6 +78,13 @@ bool XTestTyping::load()
     m_groups.clear();
     m_modifierKeys.fill(0);
     m_spare.clear();
+    // A keymap loaded meanwhile may have taken spare keys for its own.
+    std::erase_if(m_slots, [this](const Slot& slot) {
+        return XkbKeyNumGroups(m_xkb, slot.keycode) == 0 || XkbKeySymEntry(m_xkb, slot.keycode, 0, 0) != slot.keysym;
+    });
+    m_pool.clear();
+    for (const auto& slot : m_slots)
+        m_pool.push_back(slot.keycode);
     for (unsigned keycode = m_xkb->min_key_code; keycode <= m_xkb->max_key_code; ++keycode) {
         const unsigned modifiers = m_xkb->map->modmap[keycode];
         if (modifiers != 0) {
@@ -88,11 +95,9 @@ bool XTestTyping::load()
                     m_modifierKeys[bit] = static_cast<std::uint8_t>(keycode);
             continue;
         }
-        const bool mapped = std::any_of(m_slots.begin(), m_slots.end(), [&](const Slot& s) { return s.keycode == keycode; });
-        if (XkbKeyNumSyms(m_xkb, keycode) == 0 && !mapped) {
+        if (XkbKeyNumSyms(m_xkb, keycode) == 0) {
             m_spare.push_back(static_cast<std::uint8_t>(keycode));
-            if (!isSpare(keycode))
-                m_pool.push_back(static_cast<std::uint8_t>(keycode));
+            m_pool.push_back(static_cast<std::uint8_t>(keycode));
         }
     }
     return true;
@@ -219,7 +224,7 @@ std::u32string XTestTyping::type(std::u32string_view text, std::u32string& skipp
             continue;
         }
         if (keysym != 0 && !m_slots.empty())
-            break; // the spare keys are all in use: the rest waits for restore()
+            break; // the spare keys are all taken: the rest waits for the pause
         skipped.push_back(character);
     }
 

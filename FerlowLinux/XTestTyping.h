@@ -40,7 +40,7 @@ public:
 
     enum class SpareKeys { use, never };
 
-    // Types `text` and returns what must wait for restore(). A character
+    // Types `text` and returns what must wait for the next pause. A character
     // with no keysym, or needing a spare key when there is none (or when
     // told never to use one), is skipped and appended to `skipped`.
     std::u32string type(std::u32string_view text, std::u32string& skipped, SpareKeys spareKeys = SpareKeys::use);
@@ -76,7 +76,7 @@ private:
     std::map<int, TypingKeymap> m_groups;           // by keyboard group, built when first needed
     std::array<std::uint8_t, 8> m_modifierKeys {};  // per X modifier bit: a key that sets it, 0 for none
     std::vector<std::uint8_t> m_spare;              // keys the keymap leaves empty, free to map
-    std::vector<std::uint8_t> m_pool;               // every key ever found spare
+    std::vector<std::uint8_t> m_pool;               // the spare keys, empty or holding a character
     std::vector<Slot> m_slots;                      // spare keys holding a character
 };
 

@@ -218,7 +218,16 @@ AppModel::AppModel(MainContext& main, IOQueue& io, Platform platform, AppEnviron
         const auto held = live.lock();
         return held ? held->update : UpdateStatus::upToDate();
     };
+    suppliers.typing = [typing = m_platform.typing] { return typing; };
     m_controller = std::make_shared<SessionController>(m_store, m_translator, m_poster, std::move(suppliers));
+    // The phone that typed hears of characters the desktop could not type.
+    if (m_platform.reportUntypedTo)
+        m_io.post([reportTo = m_platform.reportUntypedTo, controller = std::weak_ptr(m_controller)] {
+            reportTo([controller](const std::string& characters) {
+                if (const auto held = controller.lock())
+                    held->reportUntyped(characters);
+            });
+        });
 
     // Buttons of both kinds can be pressed.
     m_translator->setActions([live] {

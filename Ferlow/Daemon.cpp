@@ -17,7 +17,7 @@ Daemon::Daemon(const CommandLine& line, bool showPairing) : m_line(line), m_want
     // desktop autostart entry it would make for itself.
     options.offerOpenAtLogin = false;
     m_model = std::make_unique<AppModel>(
-        m_main, m_io, LinuxPlatform::make(m_main, Console::error), AppEnvironment::fromProcess(), std::move(options));
+        m_main, m_io, LinuxPlatform::make(m_main, m_io, Console::error), AppEnvironment::fromProcess(), std::move(options));
     if (m_line.port)
         m_model->setPort(*m_line.port);
 }

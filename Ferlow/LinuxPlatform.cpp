@@ -39,7 +39,7 @@ std::string describe(const InputBackend& backend)
 {
     if (backend.kind() == InputBackend::Kind::portal)
         return "the desktop\u2019s RemoteDesktop portal";
-    return std::string(backend.name());
+    return std::string(backend.name()) + (backend.typing().empty() ? "" : ", " + backend.typing());
 }
 
 // Why there is no backend, and what to do about it.
@@ -127,7 +127,7 @@ fs::path LinuxPlatform::bundledPadDirectory()
     return fs::is_directory(buildTreePad(self), error) ? buildTreePad(self) : installedPad(self);
 }
 
-Platform LinuxPlatform::make(MainContext& main, Tell tell)
+Platform LinuxPlatform::make(MainContext& main, IOQueue& io, Tell tell)
 {
     Platform platform;
     const auto settings = std::make_shared<JsonSettingsStore>(XdgPaths::configDirectory() / "settings.json");
@@ -190,9 +190,18 @@ Platform LinuxPlatform::make(MainContext& main, Tell tell)
         if (state == PortalPoster::State::refused || state == PortalPoster::State::ended)
             told(why);
     };
+    options.defer = [&io](std::chrono::milliseconds delay, std::function<void()> task) { io.after(delay, std::move(task)); };
+    // Whoever listens for untyped characters is named later, on the I/O queue.
+    const auto untyped = std::make_shared<std::function<void(const std::string&)>>();
+    options.untyped = [untyped](const std::string& characters) {
+        if (*untyped)
+            (*untyped)(characters);
+    };
     const auto backend = std::make_shared<InputBackend>(InputBackend::choose(std::move(options)));
     platform.inputBackend = describe(*backend);
     platform.inputProblem = problem(*backend);
+    platform.typing = backend->canType();
+    platform.reportUntypedTo = [untyped](std::function<void(const std::string&)> report) { *untyped = std::move(report); };
     LinuxPermissions::DesktopRequest desktop;
     if (const auto portal = backend->portal()) {
         desktop.ask = [portal] { portal->start(); };

@@ -7,6 +7,7 @@
 
 #include "Ferlow/MainContext.h"
 #include "Ferlow/Platform.h"
+#include "FerlowHost/IOQueue.h"
 
 namespace ferlow {
 
@@ -20,8 +21,9 @@ struct LinuxPlatform {
     using Tell = std::function<void(const std::string& problem)>;
 
     // Chooses the input backend now. `main` receives the desktop's change
-    // notifications and must outlive what is returned.
-    static Platform make(MainContext& main, Tell tell);
+    // notifications, `io` runs the poster's own timers; both must outlive
+    // what is returned.
+    static Platform make(MainContext& main, IOQueue& io, Tell tell);
 
     // The pad this installation serves: beside the program in a build tree
     // (build/pad), else the installed copy.

@@ -34,6 +34,11 @@ struct Platform {
     std::function<std::shared_ptr<EventPoster>()> makePoster;
     std::string inputBackend; // how input reaches the desktop, for people ("xtest", "uinput", "none")
     std::string inputProblem; // without a backend, why and what to do, for people; else empty
+    // Whether the poster can type text from the phone's keyboard.
+    bool typing = false;
+    // I/O queue. Names where the poster tells the characters of typed text
+    // that no key could produce.
+    std::function<void(std::function<void(const std::string& characters)>)> reportUntypedTo;
 
     // I/O queue: the displays and the desktop's pointer, for the translator.
     Translator::LayoutSource layout;

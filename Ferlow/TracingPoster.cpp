@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FerlowCore/UTF8.h"
+
 namespace ferlow {
 
 namespace {
@@ -79,6 +81,9 @@ void TracingPoster::post(const std::vector<EventSpec>& specs)
             else if (const auto* s = spec.as<EventSpec::Scroll>())
                 appendf(m_buffer, "%.2f scroll %d %d %lld %lld\n", ms, s->dx, s->dy, static_cast<long long>(s->phase),
                     static_cast<long long>(s->momentum));
+            else if (const auto* t = spec.as<EventSpec::Text>()) // how much, never what
+                appendf(m_buffer, "%.2f text %u %zu %u\n", ms, t->deletions, UTF8::codePoints(t->text).size(),
+                    unsigned(t->then));
             else
                 appendf(m_buffer, "%.2f other\n", ms);
         }

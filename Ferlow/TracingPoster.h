@@ -11,9 +11,10 @@ namespace ferlow {
 
 // A development aid: writes one line per posted event to a trace file, then
 // forwards the list to the real poster. Lines read "<ms> mouse <type> <dx>
-// <dy>", "<ms> scroll <dx> <dy> <phase> <momentum>" or "<ms> other", where
-// <ms> is the time since the poster was made, the same for all lines of one
-// post. Used on the I/O thread only.
+// <dy>", "<ms> scroll <dx> <dy> <phase> <momentum>", "<ms> text <deletions>
+// <characters> <key after>" (how much was typed, never what) or "<ms>
+// other", where <ms> is the time since the poster was made, the same for
+// all lines of one post. Used on the I/O thread only.
 class TracingPoster final : public EventPoster {
 public:
     using Clock = std::function<double()>; // monotonic seconds

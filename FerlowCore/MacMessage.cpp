@@ -10,8 +10,8 @@ namespace ferlow {
 using namespace JSONCoding;
 
 namespace {
-constexpr std::array<std::string_view, 9> tags {
-    "ready", "ax", "actions", "prefs", "ctx", "update", "pong", "replaced", "revoked",
+constexpr std::array<std::string_view, 10> tags {
+    "ready", "ax", "actions", "prefs", "ctx", "update", "pong", "replaced", "revoked", "untyped",
 };
 } // namespace
 
@@ -31,6 +31,8 @@ nlohmann::ordered_json MacMessage::encode() const
             if (m.app)
                 json["app"] = m.app->encode();
             json["u"] = m.update.encode();
+            if (m.typing)
+                json["txt"] = true;
         } else if constexpr (std::is_same_v<T, Accessibility>) {
             json["ok"] = m.granted;
         } else if constexpr (std::is_same_v<T, Actions>) {
@@ -44,6 +46,8 @@ nlohmann::ordered_json MacMessage::encode() const
             json["u"] = m.status.encode();
         } else if constexpr (std::is_same_v<T, Pong>) {
             json["ts"] = finite(m.ts, "ts");
+        } else if constexpr (std::is_same_v<T, Untyped>) {
+            json["s"] = m.characters;
         }
     }, value);
     return json;
@@ -65,6 +69,8 @@ MacMessage MacMessage::decode(const nlohmann::json& json)
             ready.app = AppContext::decode(*app);
         if (const auto* u = optional(json, "u"))
             ready.update = UpdateStatus::decode(*u);
+        if (const auto* txt = optional(json, "txt"))
+            ready.typing = boolean(*txt, "txt");
         return {std::move(ready)};
     }
     if (t == "ax")
@@ -87,6 +93,8 @@ MacMessage MacMessage::decode(const nlohmann::json& json)
         return replaced();
     if (t == "revoked")
         return revoked();
+    if (t == "untyped")
+        return untyped(requireString(json, "s"));
     throw MessageCodecError::unknownType(t);
 }
 

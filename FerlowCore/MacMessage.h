@@ -25,6 +25,9 @@ struct MacMessage {
         TrackpadPrefs prefs;
         std::optional<AppContext> app;
         UpdateStatus update;
+        // "txt", written only when true: the computer can type text, so the
+        // phone may send "w" messages.
+        bool typing = false;
         bool operator==(const Ready&) const = default;
     };
     struct Accessibility { // "ax"
@@ -57,15 +60,21 @@ struct MacMessage {
     struct Revoked { // "revoked"
         bool operator==(const Revoked&) const = default;
     };
+    // "untyped": characters the phone typed that the computer's keyboard
+    // layout cannot produce. Only ever sent in answer to typing.
+    struct Untyped {
+        std::string characters;
+        bool operator==(const Untyped&) const = default;
+    };
 
-    using Value = std::variant<Ready, Accessibility, Actions, Prefs, Context, Update, Pong, Replaced, Revoked>;
+    using Value = std::variant<Ready, Accessibility, Actions, Prefs, Context, Update, Pong, Replaced, Revoked, Untyped>;
     Value value;
 
     static MacMessage ready(bool accessibility, std::vector<ActionButton> actions, std::string macName,
-        TrackpadPrefs prefs, std::optional<AppContext> app, UpdateStatus update)
+        TrackpadPrefs prefs, std::optional<AppContext> app, UpdateStatus update, bool typing = false)
     {
         return {Ready {accessibility, std::move(actions), std::move(macName), std::move(prefs), std::move(app),
-            std::move(update)}};
+            std::move(update), typing}};
     }
     static MacMessage accessibility(bool granted) { return {Accessibility {granted}}; }
     static MacMessage actions(std::vector<ActionButton> actions) { return {Actions {std::move(actions)}}; }
@@ -75,6 +84,7 @@ struct MacMessage {
     static MacMessage pong(double ts) { return {Pong {ts}}; }
     static MacMessage replaced() { return {Replaced {}}; }
     static MacMessage revoked() { return {Revoked {}}; }
+    static MacMessage untyped(std::string characters) { return {Untyped {std::move(characters)}}; }
 
     template <typename T> const T* as() const { return std::get_if<T>(&value); }
     template <typename T> bool is() const { return std::holds_alternative<T>(value); }

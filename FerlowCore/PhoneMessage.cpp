@@ -5,6 +5,7 @@
 #include "FerlowCore/CodingError.h"
 #include "FerlowCore/JSONCoding.h"
 #include "FerlowCore/MessageCodec.h"
+#include "FerlowCore/UTF8.h"
 
 namespace ferlow {
 
@@ -46,6 +47,15 @@ std::optional<DockKind> dockKindFromRaw(std::string_view raw)
     return std::nullopt;
 }
 
+std::string_view rawValue(TextKey key) { return key == TextKey::tab ? "tab" : "ret"; }
+
+std::optional<TextKey> textKeyFromRaw(std::string_view raw)
+{
+    if (raw == "ret") return TextKey::enter;
+    if (raw == "tab") return TextKey::tab;
+    return std::nullopt;
+}
+
 std::string_view rawValue(K key) { return keyNames[static_cast<std::size_t>(key)]; }
 
 std::optional<K> keyFromRaw(std::string_view raw)
@@ -72,7 +82,37 @@ Phase requirePhase(const Json& json)
     return *phase;
 }
 
-constexpr std::array<std::string_view, 12> tags {"m", "b", "s", "z", "r", "d", "sys", "a", "hi", "p", "sz", "forget"};
+constexpr std::array<std::string_view, 13> tags {"m", "b", "s", "z", "r", "d", "sys", "a", "hi", "p", "sz", "forget", "w"};
+
+// "w": the text is bounded before anything else is done with it, and what
+// a keyboard cannot type (control characters: Return and Tab travel as
+// "k") is dropped rather than passed on to the desktop.
+PhoneMessage decodeText(const Json& json)
+{
+    std::string typed;
+    if (const auto* s = optional(json, "s")) {
+        const auto characters = UTF8::codePoints(string(*s, "s"));
+        if (characters.size() > PhoneMessage::maxTextLength)
+            outOfRange("s", "text of at most 256 characters");
+        typed.reserve(characters.size());
+        for (const char32_t c : characters)
+            if (!UTF8::isControl(c))
+                UTF8::append(typed, c);
+    }
+    std::int64_t deletions = 0;
+    if (const auto* del = optional(json, "del")) {
+        deletions = integer(*del, "del");
+        if (deletions < 0 || deletions > PhoneMessage::maxDeletions)
+            outOfRange("del", "count of deletions (0 to 256)");
+    }
+    std::optional<TextKey> key;
+    if (const auto* k = optional(json, "k")) {
+        key = textKeyFromRaw(string(*k, "k"));
+        if (!key)
+            outOfRange("k", "key after text");
+    }
+    return PhoneMessage::text(deletions, std::move(typed), key);
+}
 
 } // namespace
 
@@ -144,6 +184,8 @@ PhoneMessage PhoneMessage::decode(const nlohmann::json& json)
         return ping(requireNumber(json, "ts"));
     if (t == "forget")
         return forget();
+    if (t == "w")
+        return decodeText(json);
     throw MessageCodecError::unknownType(t);
 }
 
@@ -187,6 +229,11 @@ nlohmann::ordered_json PhoneMessage::encode() const
             json["sa"] = m.standalone;
         } else if constexpr (std::is_same_v<T, Ping>) {
             json["ts"] = finite(m.ts, "ts");
+        } else if constexpr (std::is_same_v<T, Text>) {
+            json["s"] = m.text;
+            json["del"] = m.deletions;
+            if (m.key)
+                json["k"] = rawValue(*m.key);
         }
     }, value);
     return json;
@@ -223,6 +270,9 @@ std::string PhoneMessage::description() const
             std::snprintf(buffer, sizeof buffer, "ping(%.2f)", m.ts);
         else if constexpr (std::is_same_v<T, SmartZoom>)
             std::snprintf(buffer, sizeof buffer, "smartZoom");
+        else if constexpr (std::is_same_v<T, Text>) // how much, never what: it may be a password
+            std::snprintf(buffer, sizeof buffer, "text(%zu, %lld, %s)", UTF8::codePoints(m.text).size(),
+                static_cast<long long>(m.deletions), m.key ? rawValue(*m.key).data() : "-");
         else
             std::snprintf(buffer, sizeof buffer, "forget");
     }, value);

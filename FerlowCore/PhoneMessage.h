@@ -26,12 +26,19 @@ enum class DockKind { horizontal, vertical, pinch };
 std::string_view rawValue(DockKind kind);
 std::optional<DockKind> dockKindFromRaw(std::string_view raw);
 
+// A key pressed after typed text: "ret" (Return) or "tab".
+enum class TextKey { enter, tab };
+std::string_view rawValue(TextKey key);
+std::optional<TextKey> textKeyFromRaw(std::string_view raw);
+
 // The closed set of JSON keys that phone and Mac messages share, in
 // declaration order. A key outside the set maps to nothing and is ignored.
-enum class K { t, x, y, b, d, c, p, mp, v, k, vel, n, id, dev, sa, ts, ax, ok, actions, name, g, app, u };
-inline constexpr std::array<std::string_view, 23> keyNames {
+// The last three belong to typing, which both sides announce before using
+// (docs/protocol-extensions.md).
+enum class K { t, x, y, b, d, c, p, mp, v, k, vel, n, id, dev, sa, ts, ax, ok, actions, name, g, app, u, s, del, txt };
+inline constexpr std::array<std::string_view, 26> keyNames {
     "t", "x", "y", "b", "d", "c", "p", "mp", "v", "k", "vel", "n",
-    "id", "dev", "sa", "ts", "ax", "ok", "actions", "name", "g", "app", "u",
+    "id", "dev", "sa", "ts", "ax", "ok", "actions", "name", "g", "app", "u", "s", "del", "txt",
 };
 std::string_view rawValue(K key);
 std::optional<K> keyFromRaw(std::string_view raw);
@@ -95,8 +102,21 @@ struct PhoneMessage {
     struct Forget { // "forget"
         bool operator==(const Forget&) const = default;
     };
+    // "w": typing. `deletions` characters before the caret are deleted, one
+    // backspace each, then `text` is typed, then `key` is pressed. The
+    // text never holds control characters: decoding drops them.
+    struct Text {
+        std::int64_t deletions = 0;
+        std::string text;
+        std::optional<TextKey> key;
+        bool operator==(const Text&) const = default;
+    };
 
-    using Value = std::variant<Move, Button, Scroll, Pinch, Rotate, Dock, System, Action, Hi, Ping, SmartZoom, Forget>;
+    // Bounds of one "w": characters of "s" (Unicode code points) and "del".
+    static constexpr std::size_t maxTextLength = 256;
+    static constexpr std::int64_t maxDeletions = 256;
+
+    using Value = std::variant<Move, Button, Scroll, Pinch, Rotate, Dock, System, Action, Hi, Ping, SmartZoom, Forget, Text>;
     Value value;
 
     static PhoneMessage move(double dx, double dy) { return {Move {dx, dy}}; }
@@ -117,6 +137,10 @@ struct PhoneMessage {
     static PhoneMessage ping(double ts) { return {Ping {ts}}; }
     static PhoneMessage smartZoom() { return {SmartZoom {}}; }
     static PhoneMessage forget() { return {Forget {}}; }
+    static PhoneMessage text(std::int64_t deletions, std::string text, std::optional<TextKey> key = std::nullopt)
+    {
+        return {Text {deletions, std::move(text), key}};
+    }
 
     template <typename T> const T* as() const { return std::get_if<T>(&value); }
     template <typename T> bool is() const { return std::holds_alternative<T>(value); }

@@ -62,22 +62,59 @@ std::string UTF8::decodeLossy(ByteView bytes)
 
 std::string UTF8::printable(std::string_view text)
 {
-    const std::string decoded = decodeLossy(asBytes(text));
-    std::string shown;
-    shown.reserve(decoded.size());
-    for (std::size_t i = 0; i < decoded.size(); ++i) {
-        const auto byte = static_cast<std::uint8_t>(decoded[i]);
-        const auto next = i + 1 < decoded.size() ? static_cast<std::uint8_t>(decoded[i + 1]) : 0;
-        if (byte < 0x20 || byte == 0x7F) {
-            shown += replacementCharacter;
-        } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) { // U+0080 to U+009F
-            shown += replacementCharacter;
-            ++i;
-        } else {
-            shown.push_back(decoded[i]);
-        }
+    auto characters = codePoints(text);
+    for (auto& c : characters)
+        if (isControl(c))
+            c = 0xFFFD;
+    return encode(characters);
+}
+
+std::u32string UTF8::codePoints(std::string_view text)
+{
+    // Well-formed after decodeLossy, so every sequence is whole.
+    const std::string valid = decodeLossy(asBytes(text));
+    std::u32string out;
+    out.reserve(valid.size());
+    for (std::size_t i = 0; i < valid.size();) {
+        const auto lead = static_cast<std::uint8_t>(valid[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t c = length == 1 ? lead : lead & (0x7Fu >> length);
+        for (std::size_t k = 1; k < length; ++k)
+            c = (c << 6) | (static_cast<std::uint8_t>(valid[i + k]) & 0x3Fu);
+        out.push_back(c);
+        i += length;
     }
-    return shown;
+    return out;
+}
+
+void UTF8::append(std::string& out, char32_t c)
+{
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        c = 0xFFFD;
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+std::string UTF8::encode(std::u32string_view codePoints)
+{
+    std::string out;
+    out.reserve(codePoints.size());
+    for (const char32_t c : codePoints)
+        append(out, c);
+    return out;
 }
 
 } // namespace ferlow

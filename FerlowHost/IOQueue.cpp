@@ -113,6 +113,15 @@ IOQueue::~IOQueue() noexcept { stop(); }
 
 void IOQueue::post(std::function<void()> task) { asio::post(m_io, std::move(task)); }
 
+void IOQueue::after(std::chrono::milliseconds delay, std::function<void()> task)
+{
+    auto timer = std::make_shared<asio::steady_timer>(m_io, delay);
+    timer->async_wait([timer, task = std::move(task)](const std::error_code& error) {
+        if (!error)
+            task();
+    });
+}
+
 bool IOQueue::isCurrentThread() const { return std::this_thread::get_id() == m_thread.get_id(); }
 
 void IOQueue::drive(const std::shared_ptr<SessionController>& controller, std::chrono::milliseconds tick)

@@ -35,6 +35,9 @@ public:
     asio::io_context& context() { return m_io; }
 
     void post(std::function<void()> task);
+    // Runs `task` on the queue once `delay` has passed, unless the queue
+    // stops first. Callable from any thread.
+    void after(std::chrono::milliseconds delay, std::function<void()> task);
 
     // Runs `task` on the queue and returns its result (or rethrows what it
     // threw). Waits at most `limit`, then throws std::runtime_error; a task

@@ -79,6 +79,7 @@ public:
     std::deque<Pending> pending;
     std::optional<std::string> deviceName;
     std::optional<double> lastStamp; // of the previous stamped input message
+    bool toldUntyped = false;        // the phone heard of characters that could not be typed
     const double acceptedAt; // when the connection was accepted
 };
 

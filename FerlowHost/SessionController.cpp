@@ -166,7 +166,7 @@ void SessionController::becomeActive(const std::shared_ptr<Session>& session, co
     m_store->markUsed(pairing.id, hi.device);
 
     session->send(MacMessage::ready(m_suppliers.accessibility(), m_suppliers.actions(), m_suppliers.macName(),
-        m_suppliers.prefs(), m_suppliers.context(), m_suppliers.update()));
+        m_suppliers.prefs(), m_suppliers.context(), m_suppliers.update(), m_suppliers.typing && m_suppliers.typing()));
     if (onChange)
         onChange();
 }
@@ -401,6 +401,18 @@ void SessionController::broadcastActions() { broadcast(MacMessage::actions(m_sup
 void SessionController::broadcastPrefs() { broadcast(MacMessage::prefs(m_suppliers.prefs())); }
 void SessionController::broadcastUpdate() { broadcast(MacMessage::update(m_suppliers.update())); }
 void SessionController::broadcastContext() { broadcast(MacMessage::context(m_suppliers.context())); }
+
+void SessionController::reportUntyped(const std::string& characters)
+{
+    if (characters.empty())
+        return;
+    for (const auto& session : snapshot()) {
+        if (!session->isActive() || session->toldUntyped)
+            continue;
+        session->toldUntyped = true;
+        session->send(MacMessage::untyped(characters));
+    }
+}
 
 std::optional<std::string> SessionController::activeDeviceName() const
 {

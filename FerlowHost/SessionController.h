@@ -40,6 +40,7 @@ public:
         std::function<TrackpadPrefs()> prefs;
         std::function<std::optional<AppContext>()> context;   // buttons for the front application
         std::function<UpdateStatus()> update;
+        std::function<bool()> typing;                         // can text be typed (default: no)
         Clock now;                                            // default: the monotonic clock
     };
 
@@ -87,6 +88,9 @@ public:
     void broadcastPrefs();
     void broadcastUpdate();
     void broadcastContext();
+    // Characters the desktop could not type (the keyboard layout has no key
+    // for them): each established phone hears of it once per session.
+    void reportUntyped(const std::string& characters);
 
     std::optional<std::string> activeDeviceName() const;
     // The controller's clock, on which requestWake's times are given.

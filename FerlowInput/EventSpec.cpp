@@ -40,6 +40,8 @@ std::string EventSpec::description() const
         out << "media " << media->key << (media->down ? " down" : " up");
     } else if (const auto* l = as<Launch>()) {
         out << "launch " << l->bundleID;
+    } else if (const auto* t = as<Text>()) {
+        out << "text " << t->deletions << " \"" << t->text << "\" " << t->then;
     }
     return out.str();
 }

@@ -24,6 +24,7 @@ namespace ferlow {
 //   key.flags: 0x20000 shift, 0x40000 control, 0x80000 option,
 //     0x100000 command, 0x200000 numeric pad, 0x800000 function.
 //   media.key: the special-key numbers of MediaKey (nxCode).
+//   text.then: 0 none, 36 Return, 48 Tab (their key codes).
 struct EventSpec {
     struct Mouse {
         std::int32_t type = 0;
@@ -76,8 +77,20 @@ struct EventSpec {
         std::string bundleID;
         bool operator==(const Launch&) const = default;
     };
+    // Typing: `deletions` backspaces, then the characters of `text` (UTF-8
+    // without control characters) whatever keys the layout needs for them,
+    // then the key `then`. Typed keys are plain keys in every application,
+    // never an application's own chord.
+    struct Text {
+        std::uint32_t deletions = 0;
+        std::string text;
+        std::uint16_t then = 0;
+        bool operator==(const Text&) const = default;
+    };
 
-    using Value = std::variant<Mouse, Scroll, ScrollGesture, Gesture, Dock, Key, Media, Launch>;
+    static constexpr std::uint16_t returnKey = 36, tabKey = 48;
+
+    using Value = std::variant<Mouse, Scroll, ScrollGesture, Gesture, Dock, Key, Media, Launch, Text>;
     Value value;
 
     static EventSpec mouse(std::int32_t type, Point at, std::int32_t button, std::int64_t clickState, Vector delta)
@@ -101,6 +114,10 @@ struct EventSpec {
     static EventSpec key(std::uint16_t code, std::uint64_t flags, bool down) { return {Key {code, flags, down}}; }
     static EventSpec media(std::int32_t key, bool down) { return {Media {key, down}}; }
     static EventSpec launch(std::string bundleID) { return {Launch {std::move(bundleID)}}; }
+    static EventSpec text(std::uint32_t deletions, std::string text, std::uint16_t then = 0)
+    {
+        return {Text {deletions, std::move(text), then}};
+    }
 
     template <typename T> const T* as() const { return std::get_if<T>(&value); }
     template <typename T> bool is() const { return std::holds_alternative<T>(value); }

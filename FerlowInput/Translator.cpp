@@ -115,6 +115,8 @@ std::vector<EventSpec> Translator::translate(const PhoneMessage& message)
         return SystemGestures::specs(g->gesture);
     if (const auto* a = message.as<PhoneMessage::Action>())
         return action(*a);
+    if (const auto* t = message.as<PhoneMessage::Text>())
+        return text(*t);
     return {};
 }
 
@@ -278,6 +280,22 @@ std::vector<EventSpec> Translator::keyAction(const std::string& id, std::uint16_
     auto stroke = SystemGestures::stroke(code, std::span(held.data(), count), keyExtraFlags(code));
     m_heldKeys[id] = [release = std::move(stroke.release)](Translator&) { return release; };
     return std::move(stroke.press);
+}
+
+std::vector<EventSpec> Translator::text(const PhoneMessage::Text& text)
+{
+    const std::uint16_t then = !text.key ? 0 : *text.key == TextKey::tab ? EventSpec::tabKey : EventSpec::returnKey;
+    if (text.deletions <= 0 && text.text.empty() && then == 0)
+        return {};
+    std::vector<EventSpec> specs;
+    if (m_switcherLastPress) {
+        // Typing goes to the application picked, not to the switcher.
+        m_switcherLastPress.reset();
+        specs.push_back(EventSpec::key(commandKey, 0, false));
+    }
+    const auto deletions = std::clamp<std::int64_t>(text.deletions, 0, PhoneMessage::maxDeletions);
+    specs.push_back(EventSpec::text(static_cast<std::uint32_t>(deletions), text.text, then));
+    return specs;
 }
 
 std::vector<EventSpec> Translator::appSwitcher()

@@ -20,8 +20,9 @@ namespace ferlow {
 // moves clamped to the displays, buttons with drag state, pixel scrolls with
 // sub-pixel carry and trackpad phases, pinch/rotate/smart zoom, live or
 // emulated dock swipes, system gestures, action buttons (held keys are
-// released exactly as they were pressed) and an emulated application
-// switcher (Command held while Tab steps through the applications).
+// released exactly as they were pressed), an emulated application
+// switcher (Command held while Tab steps through the applications) and
+// typed text.
 //
 // Pure logic over the injected clock, pointer reader and display list; it
 // posts nothing itself. Not thread-safe: call it, and let it call its
@@ -73,6 +74,7 @@ private:
     std::vector<EventSpec> pressAction(const ActionButton& button);
     std::vector<EventSpec> keyAction(const std::string& id, std::uint16_t code, std::uint64_t modifiers);
     std::vector<EventSpec> appSwitcher();
+    std::vector<EventSpec> text(const PhoneMessage::Text& text);
 
     std::shared_ptr<PointerState> m_pointer;
     LayoutSource m_layout;

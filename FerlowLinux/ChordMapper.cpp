@@ -88,6 +88,8 @@ void ChordMapper::post(const std::vector<EventSpec>& specs)
             magnify(*g);
         else if (const auto* l = spec.as<EventSpec::Launch>())
             launch(*l);
+        else if (const auto* t = spec.as<EventSpec::Text>())
+            text(*t);
         // Scroll gestures and live dock swipes have no Linux counterpart.
     }
     if (!m_out.empty())
@@ -329,6 +331,22 @@ void ChordMapper::launch(const EventSpec::Launch& launch)
         emit(LinuxEvent::key(m_linuxModifiers.back(), false));
         m_linuxModifiers.pop_back();
     }
+}
+
+void ChordMapper::text(const EventSpec::Text& text)
+{
+    const auto tap = [this](std::uint16_t key) {
+        emit(LinuxEvent::key(key, true));
+        emit(LinuxEvent::key(key, false));
+    };
+    for (std::uint32_t i = 0; i < text.deletions; ++i)
+        tap(KEY_BACKSPACE);
+    if (!text.text.empty())
+        emit(LinuxEvent::text(text.text));
+    if (text.then == EventSpec::returnKey)
+        tap(KEY_ENTER);
+    else if (text.then == EventSpec::tabKey)
+        tap(KEY_TAB);
 }
 
 } // namespace ferlow

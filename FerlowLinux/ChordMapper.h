@@ -27,6 +27,10 @@ namespace ferlow {
 // order the specs arrive in; a release of something never pressed posts
 // nothing.
 //
+// Text becomes its backspaces, the characters for the backend to type and
+// the Return or Tab after them: plain keys, whatever the application, with
+// no macOS modifier pressed for them.
+//
 // Scrolls become high-resolution wheel units, one detent per 50 pixels; the
 // end of a finger phase or of the momentum after it finishes the series;
 // magnification becomes Ctrl + whole wheel detents, one per 0.15, the rest
@@ -66,6 +70,7 @@ private:
     void scroll(const EventSpec::Scroll& scroll);
     void magnify(const EventSpec::Gesture& gesture);
     void launch(const EventSpec::Launch& launch);
+    void text(const EventSpec::Text& text);
 
     std::uint64_t heldMacModifiers() const;
     bool isDown(std::uint16_t linuxKey) const;

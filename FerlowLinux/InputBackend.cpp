@@ -62,6 +62,7 @@ InputBackend InputBackend::choose(Options options)
         }
         InputBackend backend(Kind::portal, poster, [poster] { return poster->connected(); }, reasons);
         backend.m_portal = poster;
+        backend.m_canType = true;
         return backend;
     };
     const Attempt uinput = [&]() -> std::optional<InputBackend> {
@@ -69,22 +70,30 @@ InputBackend InputBackend::choose(Options options)
             note("uinput: " + options.uinputPath.string() + " is not writable");
             return std::nullopt;
         }
-        std::string why;
-        std::shared_ptr<UinputPoster> poster = UinputPoster::create(options.uinputPath, options.onLoss, &why);
+        std::string why, typing;
+        const auto layout = KeyboardLayout::compile(options.layout ? *options.layout : KeyboardLayout::systemNames(), &typing);
+        std::shared_ptr<UinputPoster> poster = UinputPoster::create(options.uinputPath, options.onLoss, &why, layout);
         if (!poster) {
             note("uinput: " + why);
             return std::nullopt;
         }
-        return InputBackend(Kind::uinput, poster, [poster] { return poster->connected(); }, reasons);
+        poster->setUntypedReport(options.untyped);
+        InputBackend backend(Kind::uinput, poster, [poster] { return poster->connected(); }, reasons);
+        backend.m_canType = layout != nullptr;
+        backend.m_typing = layout ? "typing for the keyboard layout " + layout->name() : "no typing: " + typing;
+        return backend;
     };
     const Attempt xtest = [&]() -> std::optional<InputBackend> {
         std::string why;
-        std::shared_ptr<XTestPoster> poster = XTestPoster::open(options.display, options.onLoss, &why);
+        const auto poster = XTestPoster::open(options.display, options.onLoss, &why);
         if (!poster) {
             note("XTest: " + why);
             return std::nullopt;
         }
-        return InputBackend(Kind::xtest, poster, [poster] { return poster->connected(); }, reasons);
+        poster->setTyping(options.defer, options.untyped);
+        InputBackend backend(Kind::xtest, poster, [poster] { return poster->connected(); }, reasons);
+        backend.m_canType = true;
+        return backend;
     };
 
     std::vector<const Attempt*> order;

@@ -3,11 +3,14 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "FerlowLinux/KeyboardLayout.h"
 #include "FerlowLinux/LinuxEvent.h"
 #include "FerlowLinux/PortalPoster.h"
+#include "FerlowLinux/XTestPoster.h"
 
 namespace ferlow {
 
@@ -21,7 +24,7 @@ namespace ferlow {
 //   own acceleration curve sent it and types by key symbol, so the keyboard
 //   layout is respected; a uinput device is one more mouse to the desktop,
 //   which adds its pointer acceleration on top, and it types key positions,
-//   which move on AZERTY or QWERTZ layouts.
+//   right only for the layout it assumes (KeyboardLayout).
 // - Anything else (a console): uinput, else XTest.
 // With none, posting drops everything.
 class InputBackend final {
@@ -41,6 +44,12 @@ public:
         std::function<void(const std::string& message)> onLoss;
         Session session = Session::other;
         PortalPoster::Options portal;
+        // Typing: XTest's pauses run through `defer` (on the posting
+        // thread); characters no key could type are told to `untyped`.
+        XTestPoster::Defer defer {};
+        std::function<void(const std::string& characters)> untyped {};
+        // The layout uinput types for; absent: KeyboardLayout::systemNames().
+        std::optional<KeyboardLayout::Names> layout {};
     };
 
     static InputBackend choose(Options options);
@@ -61,10 +70,19 @@ public:
     // thread: it reads the state the posting thread last saw.
     bool canInject() const { return m_canInject(); }
 
+    // Whether text can be typed: by keysym through XTest, and through uinput
+    // where the keyboard layout compiled. `typing()` says how, or why not,
+    // for the app to report ("typing for the keyboard layout de"); empty for
+    // XTest.
+    bool canType() const { return m_canType; }
+    const std::string& typing() const { return m_typing; }
+
 private:
     InputBackend(Kind kind, std::shared_ptr<LinuxEventSink> sink, std::function<bool()> canInject, std::string reasons);
 
     Kind m_kind;
+    bool m_canType = false;
+    std::string m_typing;
     std::shared_ptr<LinuxEventSink> m_sink;
     std::function<bool()> m_canInject;
     std::string m_reasons;

@@ -9,6 +9,7 @@
 #include <libevdev/libevdev.h>
 #include <linux/input.h>
 
+#include "FerlowCore/UTF8.h"
 #include "FerlowLinux/LinuxKeys.h"
 
 namespace ferlow {
@@ -29,8 +30,23 @@ struct UinputPoster::Device {
     }
 };
 
-std::unique_ptr<UinputPoster> UinputPoster::create(
-    const std::filesystem::path& uinputPath, LossReport onLoss, std::string* why)
+namespace {
+
+bool isModifierKey(std::uint16_t key)
+{
+    switch (key) {
+    case KEY_LEFTCTRL: case KEY_RIGHTCTRL: case KEY_LEFTSHIFT: case KEY_RIGHTSHIFT:
+    case KEY_LEFTALT: case KEY_RIGHTALT: case KEY_LEFTMETA: case KEY_RIGHTMETA:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+std::unique_ptr<UinputPoster> UinputPoster::create(const std::filesystem::path& uinputPath, LossReport onLoss,
+    std::string* why, std::shared_ptr<const KeyboardLayout> layout)
 {
     auto device = std::make_unique<Device>();
     auto fail = [&](const std::string& reason, int error) -> std::unique_ptr<UinputPoster> {
@@ -56,6 +72,9 @@ std::unique_ptr<UinputPoster> UinputPoster::create(
         libevdev_enable_event_code(d, EV_KEY, button, nullptr);
     for (const auto& row : LinuxKeys::all())
         libevdev_enable_event_code(d, EV_KEY, row.evdev, nullptr);
+    if (layout)
+        for (const auto key : layout->keys())
+            libevdev_enable_event_code(d, EV_KEY, key, nullptr);
 
     const int created = libevdev_uinput_create_from_device(d, device->fd, &device->uinput);
     if (created < 0)
@@ -66,14 +85,15 @@ std::unique_ptr<UinputPoster> UinputPoster::create(
         [uinput](std::uint16_t type, std::uint16_t code, std::int32_t value) {
             return libevdev_uinput_write_event(uinput, type, code, value) == 0;
         },
-        std::move(onLoss));
+        std::move(onLoss), std::move(layout));
     poster->m_device = std::move(device);
     return poster;
 }
 
-UinputPoster::UinputPoster(Writer writer, LossReport onLoss)
+UinputPoster::UinputPoster(Writer writer, LossReport onLoss, std::shared_ptr<const KeyboardLayout> layout)
     : m_writer(std::move(writer))
     , m_onLoss(std::move(onLoss))
+    , m_layout(std::move(layout))
 {
 }
 
@@ -129,13 +149,61 @@ void UinputPoster::post(std::span<const LinuxEvent> events)
                 && (w->vertical != 0 || w->horizontal != 0);
         } else if (const auto* key = event.as<LinuxEvent::Key>()) {
             // Only keys the device announced; anything else would be refused.
-            wrote = LinuxKeys::byCode(key->code) && write(EV_KEY, key->code, key->down ? 1 : 0);
+            if (LinuxKeys::byCode(key->code))
+                reportKey(key->code, key->down);
+        } else if (const auto* text = event.as<LinuxEvent::Text>()) {
+            typeText(text->utf8);
         }
         // One report per event, so that a key and the pointer never share a
         // frame whose order a reader may not keep.
         if (wrote)
             write(EV_SYN, SYN_REPORT, 0);
     }
+}
+
+// One key change in a report of its own, remembering which modifier keys
+// the device holds.
+bool UinputPoster::reportKey(std::uint16_t key, bool down)
+{
+    if (!write(EV_KEY, key, down ? 1 : 0))
+        return false;
+    if (isModifierKey(key)) {
+        std::erase(m_heldModifiers, key);
+        if (down)
+            m_heldModifiers.push_back(key);
+    }
+    return write(EV_SYN, SYN_REPORT, 0);
+}
+
+bool UinputPoster::typeText(const std::string& utf8)
+{
+    if (!m_layout)
+        return false;
+    const auto held = m_heldModifiers;
+    for (const auto key : held)
+        reportKey(key, false);
+    std::u32string skipped;
+    for (const char32_t character : UTF8::codePoints(utf8)) {
+        if (m_lost.load(std::memory_order_relaxed))
+            return false;
+        const auto stroke = m_layout->find(character);
+        if (!stroke) {
+            skipped.push_back(character);
+            continue;
+        }
+        for (const auto modifier : stroke->modifiers)
+            reportKey(modifier, true);
+        reportKey(stroke->key, true);
+        reportKey(stroke->key, false);
+        for (auto modifier = stroke->modifiers.rbegin(); modifier != stroke->modifiers.rend(); ++modifier)
+            reportKey(*modifier, false);
+    }
+    for (const auto key : held)
+        reportKey(key, true);
+    m_skipped += skipped.size();
+    if (!skipped.empty() && m_untyped)
+        m_untyped(TypingKeymap::distinct(skipped));
+    return !m_lost.load(std::memory_order_relaxed);
 }
 
 } // namespace ferlow

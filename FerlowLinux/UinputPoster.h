@@ -7,7 +7,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "FerlowLinux/KeyboardLayout.h"
 #include "FerlowLinux/LinuxEvent.h"
 
 namespace ferlow {
@@ -26,6 +28,13 @@ namespace ferlow {
 // the libinput driver's "libinput Accel Profile Enabled" property), where
 // the user can choose "flat" for this device.
 //
+// Text is typed as the key positions that `layout` gives each character,
+// with the modifier keys its level needs, and Ferlow's own held modifiers
+// let go for it; the desktop turns positions back into characters with its
+// own layout, so the text comes out right where that is the same one. A
+// character the layout has no key for is skipped, counted and told to the
+// untyped report. Without a layout, text is not typed at all.
+//
 // When a write fails (the device was removed), posting becomes a no-op and
 // `onLoss` is called once with a sentence to show. Used on one thread (the
 // I/O thread) only, except connected().
@@ -37,13 +46,17 @@ public:
 
     static constexpr std::string_view deviceName = "Ferlow virtual input";
 
-    // Creates the device through `uinputPath` (normally /dev/uinput). Null
-    // when that fails, with the reason in `why` when given.
-    static std::unique_ptr<UinputPoster> create(
-        const std::filesystem::path& uinputPath, LossReport onLoss, std::string* why = nullptr);
+    // Told, on the posting thread, the characters of a text no key could type.
+    using UntypedReport = std::function<void(const std::string& characters)>;
+
+    // Creates the device through `uinputPath` (normally /dev/uinput), with
+    // the keys `layout` types on besides those of LinuxKeys. Null when that
+    // fails, with the reason in `why` when given.
+    static std::unique_ptr<UinputPoster> create(const std::filesystem::path& uinputPath, LossReport onLoss,
+        std::string* why = nullptr, std::shared_ptr<const KeyboardLayout> layout = nullptr);
 
     // A poster that hands its evdev events to `writer`.
-    explicit UinputPoster(Writer writer, LossReport onLoss = {});
+    explicit UinputPoster(Writer writer, LossReport onLoss = {}, std::shared_ptr<const KeyboardLayout> layout = nullptr);
     ~UinputPoster() noexcept override;
     UinputPoster(const UinputPoster&) = delete;
     UinputPoster& operator=(const UinputPoster&) = delete;
@@ -51,6 +64,9 @@ public:
     void post(std::span<const LinuxEvent> events) override;
 
     bool connected() const { return !m_lost.load(std::memory_order_relaxed); }
+    void setUntypedReport(UntypedReport report) { m_untyped = std::move(report); }
+    // Characters skipped so far because the layout has no key for them.
+    std::size_t skippedCharacters() const { return m_skipped; }
     // The device's node under /dev/input; empty for a poster made on a writer.
     std::string devicePath() const;
 
@@ -59,12 +75,18 @@ private:
 
     bool write(std::uint16_t type, std::uint16_t code, std::int32_t value);
     bool wheel(std::int32_t units, std::int32_t& carry, std::uint16_t hiRes, std::uint16_t classic);
+    bool typeText(const std::string& utf8);
+    bool reportKey(std::uint16_t key, bool down);
 
     std::unique_ptr<Device> m_device;
     Writer m_writer;
     LossReport m_onLoss;
     std::atomic<bool> m_lost {false};
     std::int32_t m_carryVertical = 0, m_carryHorizontal = 0;
+    std::shared_ptr<const KeyboardLayout> m_layout;
+    UntypedReport m_untyped;
+    std::size_t m_skipped = 0;
+    std::vector<std::uint16_t> m_heldModifiers; // modifier keys this device holds down
 };
 
 } // namespace ferlow

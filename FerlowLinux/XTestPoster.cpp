@@ -7,7 +7,9 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
+#include "FerlowCore/UTF8.h"
 #include "FerlowLinux/LinuxKeys.h"
+#include "FerlowLinux/XTestTyping.h"
 
 namespace ferlow {
 
@@ -41,7 +43,7 @@ constexpr std::int32_t maxClicksPerEvent = 100;
 
 } // namespace
 
-std::unique_ptr<XTestPoster> XTestPoster::open(const std::string& displayName, LossReport onLoss, std::string* why)
+std::shared_ptr<XTestPoster> XTestPoster::open(const std::string& displayName, LossReport onLoss, std::string* why)
 {
     auto connection = std::make_unique<XConnection>(displayName);
     Display* display = connection->display();
@@ -58,7 +60,7 @@ std::unique_ptr<XTestPoster> XTestPoster::open(const std::string& displayName, L
             *why = std::string("the X display ") + XDisplayString(display) + " has no XTEST extension";
         return nullptr;
     }
-    return std::unique_ptr<XTestPoster>(new XTestPoster(std::move(connection), std::move(onLoss)));
+    return std::shared_ptr<XTestPoster>(new XTestPoster(std::move(connection), std::move(onLoss)));
 }
 
 XTestPoster::XTestPoster(std::unique_ptr<XConnection> connection, LossReport onLoss)
@@ -66,11 +68,32 @@ XTestPoster::XTestPoster(std::unique_ptr<XConnection> connection, LossReport onL
     , m_display(m_connection->display())
     , m_screen(XDefaultScreen(m_display))
     , m_onLoss(std::move(onLoss))
+    , m_typing(std::make_unique<XTestTyping>(m_display))
 {
     loadKeymap();
 }
 
-XTestPoster::~XTestPoster() noexcept = default;
+// Whatever waited for the spare keys is posted now, the text that still
+// needed them skipped, so no key or button stays held; and the keymap is
+// left as it was found.
+XTestPoster::~XTestPoster() noexcept
+{
+    if (!m_connection->usable())
+        return;
+    m_closing = true;
+    m_untyped = nullptr; // whoever listened may be gone by now
+    const auto waiting = std::exchange(m_waiting, {});
+    m_waitingCharacters = 0;
+    post(waiting);
+    m_typing->restore();
+    XSync(m_display, False);
+}
+
+void XTestPoster::setTyping(Defer defer, UntypedReport untyped)
+{
+    m_defer = std::move(defer);
+    m_untyped = std::move(untyped);
+}
 
 void XTestPoster::loadKeymap()
 {
@@ -88,6 +111,8 @@ void XTestPoster::post(std::span<const LinuxEvent> events)
         reportLoss();
         return;
     }
+    if (holdBehindTyping(events))
+        return;
     for (const auto& event : events) {
         if (const auto* motion = event.as<LinuxEvent::Motion>()) {
             XTestFakeMotionEvent(m_display, m_screen, rootCoordinate(motion->x), rootCoordinate(motion->y), CurrentTime);
@@ -100,6 +125,9 @@ void XTestPoster::post(std::span<const LinuxEvent> events)
             const auto keycode = key->code < m_keycodes.size() ? m_keycodes[key->code] : 0;
             if (keycode != 0)
                 XTestFakeKeyEvent(m_display, keycode, key->down ? True : False, CurrentTime);
+        } else if (const auto* text = event.as<LinuxEvent::Text>()) {
+            if (!typeText(text->utf8, events.subspan(static_cast<std::size_t>(&event - events.data()) + 1)))
+                break;
         }
     }
     readEvents();
@@ -135,13 +163,96 @@ void XTestPoster::readEvents()
     while (XPending(m_display) > 0) {
         XEvent event;
         XNextEvent(m_display, &event);
-        if (event.type == MappingNotify) {
+        // Spare keys taking characters while text is typed change no key
+        // that keys are posted on: those changes are not read back.
+        if (event.type == MappingNotify
+            && m_typing->keymapChanged(event.xmapping.request, event.xmapping.first_keycode, event.xmapping.count)) {
             XRefreshKeyboardMapping(&event.xmapping);
             keymapChanged = true;
         }
     }
     if (keymapChanged)
         loadKeymap();
+}
+
+// Types `utf8`, and false when part of it must wait for the spare keys:
+// then that part and `after` are kept, to be posted after the pause.
+bool XTestPoster::typeText(const std::string& utf8, std::span<const LinuxEvent> after)
+{
+    const bool spareKeys = m_defer && !m_closing;
+    std::u32string skipped;
+    const auto rest = m_typing->type(UTF8::codePoints(utf8), skipped,
+        spareKeys ? XTestTyping::SpareKeys::use : XTestTyping::SpareKeys::never);
+    if (!skipped.empty() && m_untyped)
+        m_untyped(TypingKeymap::distinct(skipped));
+    if (!spareKeys || !m_typing->remapped())
+        return true;
+    ++m_typed;
+    if (rest.empty()) {
+        restoreKeymapWhenIdle();
+        return true;
+    }
+    hold(LinuxEvent::text(UTF8::encode(rest)));
+    for (const auto& event : after)
+        hold(event);
+    m_defer(typingPause, [weak = weak_from_this()] {
+        if (const auto self = weak.lock())
+            self->resumeTyping();
+    });
+    return false;
+}
+
+// Events posted while text waits for the spare keys wait behind it.
+bool XTestPoster::holdBehindTyping(std::span<const LinuxEvent> events)
+{
+    if (m_waiting.empty())
+        return false;
+    for (const auto& event : events)
+        hold(event);
+    return true;
+}
+
+// Text beyond what may wait is not typed but told, so a phone that sends
+// faster than spare keys can type cannot grow the queue without bound.
+void XTestPoster::hold(const LinuxEvent& event)
+{
+    if (const auto* text = event.as<LinuxEvent::Text>()) {
+        const auto characters = UTF8::codePoints(text->utf8);
+        if (m_waitingCharacters + characters.size() > maxWaitingCharacters) {
+            if (m_untyped)
+                m_untyped(TypingKeymap::distinct(characters));
+            return;
+        }
+        m_waitingCharacters += characters.size();
+    }
+    m_waiting.push_back(event);
+}
+
+void XTestPoster::resumeTyping()
+{
+    if (m_connection->lost()) {
+        m_waiting.clear();
+        return;
+    }
+    m_typing->settle();
+    const auto waiting = std::exchange(m_waiting, {});
+    m_waitingCharacters = 0;
+    post(waiting);
+}
+
+// Once nothing has been typed for the pause, the spare keys are emptied.
+void XTestPoster::restoreKeymapWhenIdle()
+{
+    m_defer(typingPause, [weak = weak_from_this(), typed = m_typed] {
+        const auto self = weak.lock();
+        if (!self || self->m_typed != typed || !self->m_waiting.empty() || self->m_connection->lost())
+            return;
+        self->m_typing->restore();
+        // Waits for the server to have it, so that it is done whatever
+        // comes next: one round trip a typing burst.
+        XSync(self->m_display, False);
+        self->readEvents();
+    });
 }
 
 void XTestPoster::reportLoss()

@@ -125,7 +125,7 @@ int runTrayApp(int argc, char** argv)
                 shown->tell(problem);
         });
     };
-    auto model = std::make_unique<AppModel>(main, io, LinuxPlatform::make(main, tell), AppEnvironment::fromProcess());
+    auto model = std::make_unique<AppModel>(main, io, LinuxPlatform::make(main, io, tell), AppEnvironment::fromProcess());
     for (const auto& kept : model->keptAside())
         Console::showKeptAside(kept);
 

@@ -1,16 +1,20 @@
 // Costs of the Linux end of the input path: the chord mapper per event, one
-// pointer move through XTest to a private Xvfb, and one through the portal
-// poster to a fake RemoteDesktop portal on a private bus.
+// pointer move through XTest to a private Xvfb, one through the portal
+// poster to a fake RemoteDesktop portal on a private bus, and typing through
+// XTest.
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "FerlowCore/UTF8.h"
 #include "FerlowLinux/ChordMapper.h"
 #include "FerlowLinux/PortalPoster.h"
 #include "FerlowLinux/XTestPoster.h"
 #include "tests/Support/FakePortal.h"
+#include "tests/Support/XTestWindow.h"
 #include "tests/Support/Xvfb.h"
 
 namespace ferlow {
@@ -137,6 +141,47 @@ void portalMove(benchmark::State& state, bool delivered)
 }
 BENCHMARK_CAPTURE(portalMove, queued, false);
 BENCHMARK_CAPTURE(portalMove, delivered, true)->MeasureProcessCPUTime()->UseRealTime();
+
+// 1,000 characters as the pad sends them (messages of 256), typed through
+// XTest; four of them (Ä, Ö, Ü, ✓) are not on the server's US keyboard and
+// go on spare keys. The figure is the poster's own CPU time a character;
+// the window reading them back is not timed.
+void xtestTypeText(benchmark::State& state)
+{
+    test::Xvfb server;
+    if (!server.available()) {
+        state.SkipWithError(server.reason().c_str());
+        return;
+    }
+    test::XTestWindow window(server.display(), 1920, 1080);
+    auto poster = XTestPoster::open(server.display(), {});
+    std::vector<std::function<void()>> pauses;
+    poster->setTyping([&](auto, std::function<void()> task) { pauses.push_back(std::move(task)); }, {});
+    std::u32string text;
+    while (text.size() < 1000)
+        text += U"Typing from the phone: 12 words, ÄÖÜ & ✓. ";
+    text.resize(1000);
+    std::vector<std::vector<LinuxEvent>> messages;
+    for (std::size_t at = 0; at < text.size(); at += 256)
+        messages.push_back({LinuxEvent::text(UTF8::encode(text.substr(at, 256)))});
+
+    for (auto _ : state) {
+        for (const auto& message : messages)
+            poster->post(message);
+        state.PauseTiming();
+        std::size_t typed = 0;
+        window.read([&](const std::vector<test::XTestWindow::Event>& seen) {
+            if (!seen.empty() && seen.back().kind == test::XTestWindow::Event::Kind::key)
+                typed += UTF8::codePoints(seen.back().text).size();
+            return typed >= text.size() && seen.back().kind == test::XTestWindow::Event::Kind::release;
+        });
+        for (const auto& pause : std::exchange(pauses, {}))
+            pause();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(xtestTypeText)->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace ferlow

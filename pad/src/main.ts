@@ -5,6 +5,7 @@ import { Recogniser } from "./gesture/Recogniser";
 import { type ActionButton, type AppContext, type MacMessage, type UpdateStatus, defaultPrefs } from "./protocol/MacMessage";
 import { type Pairing, pairingFragment } from "./protocol/Pairing";
 import { type PhoneMessage, action } from "./protocol/PhoneMessage";
+import { type FieldChange, TypingField, shown } from "./typing/TypingField";
 import { sheetPages } from "./view/ActionSheet";
 import { PadView, type Quality } from "./view/PadView";
 import { Texts } from "./view/Texts";
@@ -33,6 +34,7 @@ const storage = new PairingStorage(localStorageOrNull(), {
 });
 
 const recogniser = new Recogniser(defaultPrefs);
+const typing = new TypingField();
 let connection: Connection | null = null;
 let pairing: Pairing | null = null;
 let actions: ActionButton[] = [];
@@ -49,6 +51,16 @@ function deliver(messages: PhoneMessage[], t: number): void {
             const now = clock();
             deliver(recogniser.tick(now), now);
         }, Math.max(0, next - clock()));
+}
+
+// Typed text goes out at once, and the pad shows what went.
+function sendTyping(change: FieldChange): void {
+    if (change.value !== null)
+        view.setTypingValue(change.value);
+    if (!change.messages.length)
+        return;
+    connection?.send(change.messages, clock());
+    view.showTyped(shown(change.messages));
 }
 
 const currentDeviceName = () => storage.deviceName ?? deviceName(navigator.userAgent, navigator.maxTouchPoints);
@@ -70,6 +82,24 @@ const view = new PadView({
         else
             unpaired();
     },
+    keyboard(open) {
+        if (open)
+            view.setTypingValue(typing.reset());
+        else
+            view.showUntyped(null);
+    },
+    beforeTyping(inputType) {
+        const answer = typing.beforeInput(inputType);
+        sendTyping(answer);
+        return answer.cancel;
+    },
+    typed: (value, composing) => sendTyping(typing.changed(value, composing)),
+    composition(started, value) {
+        if (started)
+            typing.compositionStarted();
+        else
+            sendTyping(typing.compositionEnded(value));
+    },
 });
 
 function updateText(u: UpdateStatus): string | null {
@@ -85,6 +115,7 @@ function received(message: MacMessage): void {
         ({ actions, app } = message);
         view.setPages(sheetPages(actions, app));
         view.setUpdate(updateText(message.u), message.u.s === "required");
+        view.setTypingAvailable(message.txt);
         break;
     case "ax":
         view.setAllowed(message.ok);
@@ -102,6 +133,9 @@ function received(message: MacMessage): void {
         break;
     case "update":
         view.setUpdate(updateText(message.u), message.u.s === "required");
+        break;
+    case "untyped":
+        view.showUntyped(Texts.untyped(message.s));
         break;
     default:
         break;

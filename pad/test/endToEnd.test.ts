@@ -4,7 +4,7 @@
 
 import assert from "node:assert/strict";
 import { type ChildProcess, spawn } from "node:child_process";
-import { existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync } from "node:fs";
+import { existsSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync } from "node:fs";
 import { createServer } from "node:net";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
@@ -13,6 +13,7 @@ import { setTimeout as sleep } from "node:timers/promises";
 import { type Browser, type CDPSession, type Page, chromium } from "playwright-core";
 
 const executable = process.env.FERLOW_EXECUTABLE ?? "";
+const xWindow = process.env.FERLOW_X_TEST_WINDOW ?? "";
 const padDir = process.env.FERLOW_PAD_DIR ?? "";
 const shots = process.env.FERLOW_SCREENSHOTS ?? join(tmpdir(), "ferlow-pad-screenshots");
 const skip = existsSync(executable) && existsSync(join(padDir, "index.html")) ? false
@@ -84,6 +85,24 @@ const sum = (rows: number[][], column: number) => rows.reduce((s, r) => s + r[co
 
 type Points = [number, number][];
 
+// An application window on the computer's screen (FERLOW_X_TEST_WINDOW):
+// what it received, in order, {"key": text}, {"release": true} or
+// {"button": n}, one line each.
+type Seen = { key?: string; release?: boolean; button?: number };
+async function openXWindow(display: string, children: ChildProcess[]) {
+    const { child, output } = start(xWindow, [], { ...process.env, DISPLAY: display });
+    children.push(child);
+    await until("the test window", () => output.some((l) => l.includes('"ready"')));
+    const seen = () => output.filter((l) => l.startsWith("{") && !l.includes('"ready"')).map((l) => JSON.parse(l) as Seen);
+    return { seen, typed: () => seen().map((e) => e.key ?? "").join("") };
+}
+
+// The CPU time a process's threads have used so far, in milliseconds.
+function cpuMs(pid: number): number {
+    return readdirSync(`/proc/${pid}/task`).reduce((sum, task) =>
+        sum + Number(readFileSync(`/proc/${pid}/task/${task}/schedstat`, "utf8").split(" ")[0]) / 1e6, 0);
+}
+
 // Touches through the DevTools protocol, as the phone's screen would send them.
 class Fingers {
     constructor(private readonly cdp: CDPSession) {}
@@ -132,6 +151,7 @@ describe("the pad in a real browser drives the real app", { skip }, () => {
     const root = mkdtempSync(join(tmpdir(), "ferlow-pad-e2e-"));
     const children: ChildProcess[] = [];
     let app: Awaited<ReturnType<typeof startFerlow>>;
+    let xDisplay = "";
     let chrome: ChildProcess;
     let browser: Browser;
     let page: Page;
@@ -162,7 +182,8 @@ describe("the pad in a real browser drives the real app", { skip }, () => {
         const x = start("Xvfb", ["-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "1280x800x24"], process.env, 4);
         children.push(x.child);
         const display = await until("Xvfb", () => x.output.find((l) => /^\d+$/.test(l.trim())));
-        app = await startFerlow(root, `:${display.trim()}`);
+        xDisplay = `:${display.trim()}`;
+        app = await startFerlow(root, xDisplay);
         children.push(app.child);
 
         const launched = start("/usr/bin/chromium", [
@@ -292,6 +313,48 @@ describe("the pad in a real browser drives the real app", { skip }, () => {
         await app.trace.after(mark, "the key's release", (l) => l.length === 2);
         assert.equal(arrivals().filter((l) => l[1]?.startsWith("action(esc")).length, 2, "one press, one release");
         await fingers.tap(await box(page, "#close-sheet"));
+    });
+
+    it("types from the phone's keyboard into an application, in order with a click", { skip: !existsSync(xWindow) && "needs FERLOW_X_TEST_WINDOW" }, async () => {
+        const window = await openXWindow(xDisplay, children);
+        const cdp = await page.context().newCDPSession(page);
+        await page.waitForSelector("#open-keyboard:not([hidden])");
+        await fingers.tap(await box(page, "#open-keyboard"));
+        await page.waitForFunction(() => document.activeElement?.id === "typing");
+        await cdp.send("Input.insertText", { text: "Hello, wörld — ✓ " });
+        await screenshot(page, "typing");
+        // An input method's composition: only the committed text goes.
+        await cdp.send("Input.imeSetComposition", { text: "にほん", selectionStart: 3, selectionEnd: 3 });
+        await cdp.send("Input.insertText", { text: "日本" });
+        await page.keyboard.press("Enter");
+        await page.keyboard.press("Backspace"); // on an empty field
+        await fingers.tap(centre);
+
+        const expected = "Hello, wörld — ✓ 日本\r\b";
+        await until("the text and the click", () => window.seen().some((e) => e.button === 1), 10000);
+        const seen = window.seen();
+        const click = seen.findIndex((e) => e.button === 1);
+        assert.equal(window.typed(), expected);
+        assert.equal(seen.slice(0, click).map((e) => e.key ?? "").join(""), expected, "the click lands after the text");
+        assert.ok(app.trace.lines().some((l) => l[0] === "text"));
+    });
+
+    it("types 1,000 characters, and measures send to last key release", { skip: !existsSync(xWindow) && "needs FERLOW_X_TEST_WINDOW" }, async (t) => {
+        const window = await openXWindow(xDisplay, children);
+        const cdp = await page.context().newCDPSession(page);
+        if (!await page.evaluate(() => document.activeElement?.id === "typing"))
+            await fingers.tap(await box(page, "#open-keyboard"));
+        await page.waitForFunction(() => document.activeElement?.id === "typing");
+
+        const text = "Typing from the phone: 12 words, ÄÖÜ & ✓. ".repeat(24).slice(0, 1000);
+        const cpuBefore = cpuMs(app.child.pid!), sent = performance.now();
+        await cdp.send("Input.insertText", { text });
+        await until("1,000 characters", () => window.typed().length >= text.length, 30000);
+        await until("the last key release", () => window.seen().at(-1)?.release === true, 5000);
+        const ms = performance.now() - sent, cpu = cpuMs(app.child.pid!) - cpuBefore;
+        assert.equal(window.typed(), text);
+        t.diagnostic(`1,000 characters: ${ms.toFixed(0)} ms from the pad's send to the last key release; `
+            + `the app's CPU ${(cpu * 1000 / text.length).toFixed(1)} µs a character`);
     });
 
     it("gives way to another phone, and takes over again when asked", async () => {

@@ -77,7 +77,10 @@ test("phone messages carry their stamp and never a number JSON cannot hold", () 
 
 test("computer messages: defaults, unknown types and malformed ones", () => {
     assert.deepEqual(decodeMac('{"t":"ready","ax":true,"actions":[]}'),
-        { t: "ready", ax: true, actions: [], name: "", g: defaultPrefs, app: null, u: { s: "ok" } });
+        { t: "ready", ax: true, actions: [], name: "", g: defaultPrefs, app: null, u: { s: "ok" }, txt: false });
+    // Typing is there only when announced.
+    assert.equal((decodeMac('{"t":"ready","ax":true,"actions":[],"txt":true}') as { txt: boolean }).txt, true);
+    assert.deepEqual(decodeMac('{"t":"untyped","s":"日本"}'), { t: "untyped", s: "日本" });
     assert.deepEqual(decodeMac('{"t":"update","u":{"s":"someday","v":"2"}}'), { t: "update", u: { s: "ok" } });
     assert.deepEqual(decodeMac(
         '{"t":"ctx","app":{"name":"<b>Editor</b>","actions":[{"id":"x","title":"Run","kind":{"appSwitcher":{}},"keep":false,"conflict":null}]}}'),
@@ -90,6 +93,7 @@ test("computer messages: defaults, unknown types and malformed ones", () => {
         '{"t":"actions","actions":[{"id":"a","title":"A","kind":{}}]}', // no "keep"
         '{"t":"actions","actions":[{"id":"a","title":"A","keep":true}]}', // no kind
         `{"t":"prefs","g":${prefs}}`, '{"t":"prefs","g":{"swipeH":["3"]}}', '{"t":"ctx","app":{"name":"A"}}',
+        '{"t":"ready","ax":true,"actions":[],"txt":1}', '{"t":"untyped"}',
     ])
         assert.throws(() => decodeMac(malformed), DecodeError, malformed);
 });

@@ -16,6 +16,7 @@
 #include "tests/FerlowHost/TestPhone.h"
 #include "tests/Support/FakePortal.h"
 #include "tests/Support/SmallDisk.h"
+#include "tests/Support/XTestWindow.h"
 
 namespace ferlow {
 namespace {
@@ -94,12 +95,19 @@ TEST(Headless, APhonePairsMovesTheXPointerAndIsLetGoCleanlyOnSigterm)
     EXPECT_TRUE(traced(home.trace(), "mouse 5 "));
     EXPECT_TRUE(test::eventually([&] { return pointer(x.get()) == std::make_pair(x0 + 40, y0 + 20); }));
 
-    // Mid-drag: the button is down and the pointer moving when the signal comes.
+    // Mid-drag: the button is down and the pointer moving when the signal
+    // comes, and a character the keyboard lacks has just been typed on a
+    // spare key, which the pause after typing has not emptied yet.
+    const auto keymap = [&] { return test::XTestWindow::keymap(x.get()); };
+    const auto original = keymap();
     phone.send(PhoneMessage::button(0, true, 1), 1016);
     phone.send(PhoneMessage::move(3, 3), 1032);
     ASSERT_TRUE(traced(home.trace(), "mouse 6 "));
+    phone.send(PhoneMessage::text(0, "✓"), 1048);
+    EXPECT_TRUE(test::eventually([&] { return keymap() != original; }));
     daemon.process.signal(SIGTERM);
     EXPECT_EQ(daemon.process.wait(), 0) << daemon.process.err;
+    EXPECT_EQ(keymap(), original);
     EXPECT_TRUE(traced(home.trace(), "mouse 6 [^\\n]*\\n(.*\\n)*.* mouse 2 ")); // the release, after the drag
 
     // The files are whole: the pairing loads with the phone's name, and no

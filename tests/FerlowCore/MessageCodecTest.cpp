@@ -47,6 +47,7 @@ TEST(PhoneMessageCoding, EveryCaseEncodesInTableKeyOrderAndDecodesBack)
         {PhoneMessage::ping(1712.5), R"({"t":"p","ts":1712.5})"},
         {PhoneMessage::smartZoom(), R"({"t":"sz"})"},
         {PhoneMessage::forget(), R"({"t":"forget"})"},
+        {PhoneMessage::text(2, "héllo", TextKey::enter), R"({"t":"w","s":"héllo","del":2,"k":"ret"})"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.json);
@@ -109,6 +110,34 @@ TEST(PhoneMessageCoding, HostileBytesNeverCrash)
     EXPECT_EQ(decodePhone(R"({"t":"a","id":"a\u0000b","d":true})"), PhoneMessage::action(std::string("a\0b", 3), true));
 }
 
+// Typed text is bounded before anything is done with it, and what no
+// keyboard types (control characters: Return and Tab come as "k") never
+// reaches the desktop.
+TEST(PhoneMessageCoding, TypedTextIsBoundedAndCarriesNoControlCharacters)
+{
+    std::string longest;
+    for (int i = 0; i < 256; ++i)
+        longest += "日";
+    EXPECT_EQ(outcome(R"({"t":"w","s":")" + longest + R"(","del":256})"), "ok");
+    EXPECT_EQ(outcome(R"({"t":"w","s":")" + longest + R"(x"})"), "dataCorrupted");
+    // Counted before the control characters go: they are still characters sent.
+    EXPECT_EQ(outcome(R"({"t":"w","s":")" + longest + R"(\n"})"), "dataCorrupted");
+    const std::pair<const char*, const char*> cases[] = {
+        {R"({"t":"w","s":"x","del":257})", "dataCorrupted"},
+        {R"({"t":"w","s":"x","del":-1})", "dataCorrupted"},
+        {R"({"t":"w","s":"x","del":1.5})", "typeMismatch"},
+        {R"({"t":"w","s":5})", "typeMismatch"},
+        {R"({"t":"w","k":"enter"})", "dataCorrupted"},
+        {R"({"t":"w","s":"\ud800"})", "dataCorrupted"}, // a lone surrogate is no character
+    };
+    for (const auto& [json, expected] : cases)
+        EXPECT_EQ(outcome(json), expected) << json;
+
+    EXPECT_EQ(decodePhone(R"({"t":"w","s":"a\u0000b\tc\nd\u007fe\u0085f\u200bg\u00e9"})"),
+        PhoneMessage::text(0, "abcdef\u200bg\u00e9")); // C0, DEL and C1 go; a zero-width space is text
+    EXPECT_EQ(decodePhone(R"({"t":"w","k":"tab"})"), PhoneMessage::text(0, "", TextKey::tab));
+}
+
 // Stamped moves are paced by them in the session controller's tests.
 TEST(PhoneMessageCoding, APingsOwnTsIsItsPayloadNotAStamp)
 {
@@ -135,6 +164,13 @@ TEST(MacMessageCoding, ReadyIsWrittenInTableOrderWithoutAnAbsentApp)
         R"("mc":true,"expose":true,"lookUp":true,"zoom":true,"rotate":true,"pinch":true,"right":true,"desktop":true,)"
         R"("apps":true,"trackpad":false},"u":{"s":"available","v":"1.5.0"}})");
     EXPECT_EQ(text(MessageCodec::encode(MacMessage::context(std::nullopt))), R"({"t":"ctx"})");
+    // Typing is announced only by a computer that can type.
+    const auto typing = MacMessage::ready(false, {}, "", TrackpadPrefs {}, std::nullopt, UpdateStatus::upToDate(), true);
+    EXPECT_TRUE(text(MessageCodec::encode(typing)).ends_with(R"(,"u":{"s":"ok"},"txt":true})"));
+    EXPECT_EQ(MessageCodec::decodeMac(MessageCodec::encode(typing)), typing);
+    const auto untyped = MacMessage::untyped("日本");
+    EXPECT_EQ(text(MessageCodec::encode(untyped)), R"({"t":"untyped","s":"日本"})");
+    EXPECT_EQ(MessageCodec::decodeMac(MessageCodec::encode(untyped)), untyped);
     EXPECT_EQ(text(MessageCodec::encode(MacMessage::update(UpdateStatus::upToDate()))), R"({"t":"update","u":{"s":"ok"}})");
 }
 

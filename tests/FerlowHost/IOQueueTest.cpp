@@ -27,6 +27,12 @@ TEST(IOQueueTest, CallsRunOnTheQueueAndATaskThatThrowsDoesNotStopIt)
     queue.call([] { });
     EXPECT_FALSE(ran);
 
+    std::promise<bool> later;
+    auto onQueue = later.get_future();
+    queue.after(1ms, [&] { later.set_value(queue.isCurrentThread()); });
+    ASSERT_EQ(onQueue.wait_for(5s), std::future_status::ready);
+    EXPECT_TRUE(onQueue.get());
+
     queue.stop();
     queue.stop();
     EXPECT_THROW(queue.call([] { }), std::runtime_error);

@@ -77,7 +77,8 @@ protected:
         return std::make_shared<SessionController>(store, translator, poster,
             SessionController::Suppliers {.accessibility = [this] { return accessibility; }, .actions = [this] { return buttons; },
                 .macName = [] { return std::string("office"); }, .prefs = [] { return TrackpadPrefs {}; },
-                .context = [this] { return context; }, .update = [this] { return update; }, .now = [this] { return now; }});
+                .context = [this] { return context; }, .update = [this] { return update; },
+                .typing = [this] { return typing; }, .now = [this] { return now; }});
     }
 
     Phone connect(const Pairing& pairing)
@@ -125,6 +126,7 @@ protected:
     double now = 1000;
     bool accessibility = true;
     UpdateStatus update = UpdateStatus::upToDate();
+    bool typing = false;
     std::optional<AppContext> context;
     std::vector<ActionButton> buttons {{"copy", "Copy", ActionKind::key(8, 0x100000), std::nullopt, false, "Edit"},
         {"sw", "Switch", ActionKind::appSwitcher(), std::nullopt, false, std::nullopt}};
@@ -263,6 +265,29 @@ TEST_F(SessionControllerTest, WithoutPermissionOrWhileAnUpdateIsRequiredInputIsR
         EXPECT_EQ(poster->take(), Events {});
         EXPECT_TRUE(wakes.empty());
     }
+}
+
+// Typing is announced only where the desktop can type; text is input like
+// any other, played in order (a click after it lands after it); and the
+// phone hears once of characters the desktop could not type.
+TEST_F(SessionControllerTest, TypingIsAnnouncedPacedInOrderAndUntypedCharactersToldOnce)
+{
+    typing = true;
+    auto phone = paired(std::nullopt);
+    phone.send(PhoneMessage::hi("Pixel", false));
+    const auto ready = heard(phone).at(0);
+    ASSERT_TRUE(ready.is<MacMessage::Ready>());
+    EXPECT_TRUE(ready.as<MacMessage::Ready>()->typing);
+
+    phone.send(PhoneMessage::text(1, "ok", TextKey::enter), 10);
+    phone.send(PhoneMessage::button(0, true, 1), 11);
+    now += 0.1;
+    controller->drain();
+    EXPECT_EQ(poster->take(), (Events {EventSpec::text(1, "ok", 36), EventSpec::mouse(1, {100, 100}, 0, 1, {})}));
+
+    controller->reportUntyped("日本");
+    controller->reportUntyped("✓");
+    EXPECT_EQ(heard(phone), Messages {MacMessage::untyped("日本")});
 }
 
 // The active phone hears "replaced" before the new one hears "ready", and

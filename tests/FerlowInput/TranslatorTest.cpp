@@ -179,5 +179,19 @@ TEST_F(TranslatorTest, ReleasesPostExactlyWhatTheirPressSetAside)
     EXPECT_EQ(t.heldActionCount(), 0u);
 }
 
+// Typing picks the application the switcher shows, like a click does.
+TEST_F(TranslatorTest, TypingClosesTheSwitcherAndCarriesDeletionsAndTheKeyAfter)
+{
+    buttons = {{"s", "Switch", ActionKind::appSwitcher(), std::nullopt, false, "Windows"}};
+    auto t = make();
+    run(t, {
+        {0, PhoneMessage::text(0, ""), {}},
+        {0, PhoneMessage::action("s", true), {key(55, 0x100000, true), key(48, 0x100000, true), key(48, 0x100000, false)}},
+        {0.5, PhoneMessage::text(2, "hé", TextKey::enter), {key(55, 0, false), EventSpec::text(2, "hé", 36)}},
+        {0.6, PhoneMessage::text(0, "x", TextKey::tab), {EventSpec::text(0, "x", 48)}},
+        {3, std::nullopt, {}},
+    });
+}
+
 } // namespace
 } // namespace ferlow

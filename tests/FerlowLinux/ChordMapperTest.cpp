@@ -158,5 +158,16 @@ TEST_F(ChordMapperTest, AKeyIsReleasedAsItWasPressedWhateverAppIsInFrontNow)
     EXPECT_EQ(test::chords(events), "ctrl+shift+c");
 }
 
+// Typed keys are plain keys in every application (the mail app's own
+// chord for Delete does not apply), and a held Command adds nothing to them.
+TEST_F(ChordMapperTest, TextIsBackspacesCharactersAndTheKeyAfterInAnyApplication)
+{
+    mapper.setFrontApp("com.apple.mail");
+    EXPECT_EQ(post({macKey(commandKey, command, true), EventSpec::text(2, "hé", 36), EventSpec::text(0, "", 48),
+                  macKey(commandKey, 0, false)}),
+        (Events {key(KEY_BACKSPACE, true), key(KEY_BACKSPACE, false), key(KEY_BACKSPACE, true), key(KEY_BACKSPACE, false),
+            LinuxEvent::text("hé"), key(KEY_ENTER, true), key(KEY_ENTER, false), key(KEY_TAB, true), key(KEY_TAB, false)}));
+}
+
 } // namespace
 } // namespace ferlow

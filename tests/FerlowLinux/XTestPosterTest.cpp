@@ -3,7 +3,6 @@
 #include <chrono>
 #include <limits>
 #include <optional>
-#include <poll.h>
 #include <tuple>
 
 // GoogleTest before Xlib, whose None and Bool macros it would trip over.
@@ -11,11 +10,15 @@
 #include <linux/input-event-codes.h>
 
 #include <X11/XF86keysym.h>
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
+#include "FerlowCore/PhoneMessage.h"
+#include "FerlowCore/UTF8.h"
 #include "FerlowLinux/InputBackend.h"
 #include "tests/Support/TestSupport.h"
+#include "tests/Support/XTestWindow.h"
 #include "tests/Support/Xvfb.h"
 
 namespace ferlow {
@@ -37,62 +40,17 @@ void PrintTo(const Seen& seen, std::ostream* out)
          << seen.state;
 }
 
-// A window over the whole screen, focused, on a second connection.
-class Observer {
-public:
-    explicit Observer(const std::string& display)
-        : m_display(XOpenDisplay(display.c_str()))
-    {
-        const Window root = XDefaultRootWindow(m_display);
-        m_window = XCreateSimpleWindow(m_display, root, 0, 0, 1920, 1080, 0, 0, 0);
-        XSelectInput(m_display, m_window, ButtonPressMask | KeyPressMask);
-        XMapWindow(m_display, m_window);
-        XSync(m_display, False);
-        XSetInputFocus(m_display, m_window, RevertToParent, CurrentTime);
-        XSync(m_display, False);
-    }
-    ~Observer() { XCloseDisplay(m_display); }
-
-    // The pointer once it is at `expected`, or where it is after a few
-    // seconds: the poster's connection is not ordered with this one.
-    std::pair<int, int> pointer(std::pair<int, int> expected)
-    {
-        std::pair<int, int> at;
-        Window root, child;
-        int windowX = 0, windowY = 0;
-        unsigned mask = 0;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        do
-            XQueryPointer(m_display, XDefaultRootWindow(m_display), &root, &child, &at.first, &at.second, &windowX, &windowY, &mask);
-        while (at != expected && std::chrono::steady_clock::now() < deadline);
-        return at;
-    }
-
-    // The next `count` presses, waiting at most a few seconds in all.
-    std::vector<Seen> presses(std::size_t count)
-    {
-        std::vector<Seen> seen;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (seen.size() < count && std::chrono::steady_clock::now() < deadline) {
-            if (XPending(m_display) == 0) {
-                pollfd wait {XConnectionNumber(m_display), POLLIN, 0};
-                ::poll(&wait, 1, 100);
-                continue;
-            }
-            XEvent event;
-            XNextEvent(m_display, &event);
-            if (event.type == ButtonPress)
-                seen.push_back({event.xbutton.button, NoSymbol, event.xbutton.state & 0xFF});
-            else if (event.type == KeyPress)
-                seen.push_back({0, XLookupKeysym(&event.xkey, 0), event.xkey.state & 0xFF});
-        }
-        return seen;
-    }
-
-private:
-    Display* m_display;
-    Window m_window;
-};
+// The next `count` presses the window sees, waiting at most a few seconds.
+std::vector<Seen> presses(test::XTestWindow& window, std::size_t count)
+{
+    std::vector<Seen> seen;
+    window.read([&](const std::vector<test::XTestWindow::Event>& events) {
+        if (!events.empty() && events.back().kind != test::XTestWindow::Event::Kind::release)
+            seen.push_back({events.back().button, events.back().keysym, events.back().state});
+        return seen.size() >= count;
+    });
+    return seen;
+}
 
 class XTestPosterTest : public testing::Test {
 protected:
@@ -109,7 +67,7 @@ TEST_F(XTestPosterTest, TheServerSeesPointerButtonsWheelClicksAndKeys)
 {
     auto poster = XTestPoster::open(server->display(), {});
     ASSERT_TRUE(poster);
-    Observer observer(server->display());
+    test::XTestWindow observer(server->display(), 1920, 1080);
 
     poster->post(std::vector {LinuxEvent::motion(100, 200, 0, 0)});
     EXPECT_EQ(observer.pointer({100, 200}), std::make_pair(100, 200));
@@ -126,7 +84,7 @@ TEST_F(XTestPosterTest, TheServerSeesPointerButtonsWheelClicksAndKeys)
         LinuxEvent::button(Button::right, true), LinuxEvent::button(Button::right, false)});
     // The wheel: 240 + 60 + 60 up is three clicks of 4, -120 across is one of
     // 6; -50 then -70 turns back and makes one click of 5.
-    EXPECT_EQ(observer.presses(8), (std::vector<Seen> {{1}, {4}, {4}, {4}, {6}, {5}, {2}, {3}}));
+    EXPECT_EQ(presses(observer, 8), (std::vector<Seen> {{1}, {4}, {4}, {4}, {6}, {5}, {2}, {3}}));
 
     poster->post(std::vector {LinuxEvent::key(KEY_LEFTCTRL, true), LinuxEvent::key(KEY_C, true),
         LinuxEvent::key(KEY_C, false), LinuxEvent::key(KEY_LEFTCTRL, false), LinuxEvent::key(0x2ff, true),
@@ -134,9 +92,113 @@ TEST_F(XTestPosterTest, TheServerSeesPointerButtonsWheelClicksAndKeys)
         LinuxEvent::key(KEY_LEFTSHIFT, true), LinuxEvent::key(KEY_1, true), LinuxEvent::key(KEY_1, false),
         LinuxEvent::key(KEY_LEFTSHIFT, false), LinuxEvent::key(KEY_BRIGHTNESSUP, true),
         LinuxEvent::key(KEY_BRIGHTNESSUP, false)});
-    EXPECT_EQ(observer.presses(6),
+    EXPECT_EQ(presses(observer, 6),
         (std::vector<Seen> {{0, XK_Control_L, 0}, {0, XK_c, ControlMask}, {0, XF86XK_AudioPlay, 0},
             {0, XK_Shift_L, 0}, {0, XK_1, ShiftMask}, {0, XF86XK_MonBrightnessUp, 0}}));
+}
+
+// Text through the real server, read back as an application reads it. The
+// pauses after which spare keys are emptied are run by hand.
+class XTestTypingTest : public XTestPosterTest {
+protected:
+    void SetUp() override
+    {
+        XTestPosterTest::SetUp();
+        if (IsSkipped())
+            return;
+        window.emplace(server->display(), 1920, 1080);
+        original = window->keymap();
+        poster = XTestPoster::open(server->display(), {});
+        poster->setTyping([this](auto, std::function<void()> task) { pauses.push_back(std::move(task)); },
+            [this](const std::string& characters) { untyped += characters; });
+    }
+
+    // Lets the pauses asked for so far pass (not those they ask for in
+    // turn, which come after the window has read what was typed).
+    void pause()
+    {
+        for (const auto& task : std::exchange(pauses, {}))
+            task();
+    }
+
+    std::optional<test::XTestWindow> window;
+    std::vector<unsigned long> original;
+    std::shared_ptr<XTestPoster> poster;
+    std::vector<std::function<void()>> pauses;
+    std::string untyped;
+};
+
+// The spare keys are emptied after the pause, or at once when the poster
+// ends (the app quitting, on SIGTERM too).
+TEST_F(XTestTypingTest, TextComesBackExactlyAndTheKeymapIsRestoredAfterThePauseOrTheEnd)
+{
+    const std::string text = "Hello, wörld — ✓ 日本";
+    poster->post(std::vector {LinuxEvent::text(text)});
+    EXPECT_EQ(window->text(text), text);
+    EXPECT_NE(window->keymap(), original) << "—, ✓, 日 and 本 are on spare keys until the pause";
+    pause();
+    EXPECT_EQ(window->keymap(), original);
+    poster->post(std::vector {LinuxEvent::text("✓")});
+    EXPECT_EQ(window->text("✓"), "✓");
+    poster.reset();
+    EXPECT_EQ(window->keymap(), original);
+    EXPECT_EQ(untyped, "");
+}
+
+// Shift held on the pad, Caps Lock on at the computer: the text is still
+// what was typed, and both are as they were afterwards.
+TEST_F(XTestTypingTest, HeldModifiersAndCapsLockDoNotChangeTheText)
+{
+    XkbLockModifiers(window->display(), XkbUseCoreKbd, LockMask, LockMask);
+    XSync(window->display(), False);
+    poster->post(std::vector {LinuxEvent::key(KEY_LEFTSHIFT, true), LinuxEvent::text("aZ1!ä"), LinuxEvent::key(KEY_B, true),
+        LinuxEvent::key(KEY_B, false), LinuxEvent::key(KEY_LEFTSHIFT, false)});
+    // B is a capital with Caps Lock alone, so with Shift again it is not.
+    EXPECT_EQ(window->text("aZ1!äb"), "aZ1!äb");
+    XkbStateRec state {};
+    XkbGetState(window->display(), XkbUseCoreKbd, &state);
+    EXPECT_EQ(state.locked_mods & LockMask, LockMask);
+    EXPECT_EQ(state.base_mods, 0);
+}
+
+// More distinct characters than there are spare keys: the rest waits for
+// the pause, and a click posted after the text still comes after it. The
+// window reads all that each pause let through before the next one.
+TEST_F(XTestTypingTest, TextBeyondTheSpareKeysWaitsAndWhatFollowsWaitsBehindIt)
+{
+    std::u32string many;
+    for (char32_t c = 0x4E00; many.size() < PhoneMessage::maxTextLength; ++c)
+        many.push_back(c);
+    poster->post(std::vector {LinuxEvent::text(UTF8::encode(many.substr(0, 100)))});
+    poster->post(std::vector {LinuxEvent::text(UTF8::encode(many.substr(100))), LinuxEvent::button(Button::left, true)});
+    using Kind = test::XTestWindow::Event::Kind;
+    const auto text = UTF8::encode(many); // three bytes a character
+    const auto spareKeys = test::XTestWindow::emptyKeys(original);
+    std::string seen;
+    const auto readUntil = [&](std::size_t bytes) {
+        window->read([&](const auto& events) {
+            if (!events.empty() && events.back().kind != Kind::release)
+                seen += events.back().kind == Kind::button ? "|" : events.back().text;
+            return seen.size() >= bytes;
+        });
+    };
+    for (std::size_t round = 1; seen.size() < text.size() && !pauses.empty(); ++round) {
+        readUntil(std::min(text.size(), 3 * spareKeys * round));
+        pause();
+    }
+    readUntil(text.size() + 1);
+    pause();
+    EXPECT_EQ(seen, text + "|");
+    EXPECT_EQ(window->keymap(), original);
+
+    // A phone that sends faster than spare keys can type: what cannot wait
+    // is told, not kept.
+    std::u32string flood;
+    for (char32_t c = 0x5000; flood.size() < 10 * 256; ++c)
+        flood.push_back(c);
+    for (std::size_t at = 0; at < flood.size(); at += 256)
+        poster->post(std::vector {LinuxEvent::text(UTF8::encode(flood.substr(at, 256)))});
+    EXPECT_EQ(UTF8::codePoints(untyped), flood.substr(flood.size() - 2 * 256)); // 2,048 characters wait
 }
 
 // On an X11 session XTest goes first, even where uinput would work, so the

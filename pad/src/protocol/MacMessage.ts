@@ -43,7 +43,7 @@ export type UpdateStatus =
     | { s: "required"; v: string };
 
 export type MacMessage =
-    | { t: "ready"; ax: boolean; actions: ActionButton[]; name: string; g: TrackpadPrefs; app: AppContext | null; u: UpdateStatus }
+    | { t: "ready"; ax: boolean; actions: ActionButton[]; name: string; g: TrackpadPrefs; app: AppContext | null; u: UpdateStatus; txt: boolean }
     | { t: "ax"; ok: boolean }
     | { t: "actions"; actions: ActionButton[] }
     | { t: "prefs"; g: TrackpadPrefs }
@@ -51,7 +51,8 @@ export type MacMessage =
     | { t: "update"; u: UpdateStatus }
     | { t: "pong"; ts: number }
     | { t: "replaced" }
-    | { t: "revoked" };
+    | { t: "revoked" }
+    | { t: "untyped"; s: string }; // characters the computer's keyboard layout cannot type
 
 export class DecodeError extends Error {}
 
@@ -148,6 +149,8 @@ export function decodeMac(text: string): MacMessage | null {
             name: json.name === undefined ? "" : field(json, "name", "string"),
             g: json.g === undefined ? defaultPrefs : prefs(json.g), app: appContext(json),
             u: json.u === undefined ? { s: "ok" } : updateStatus(json.u),
+            // Typing is an extension: only a computer that can type says so.
+            txt: json.txt === undefined ? false : field(json, "txt", "boolean"),
         };
     case "ax": return { t, ok: field(json, "ok", "boolean") };
     case "actions": return { t, actions: actionList(json) };
@@ -157,6 +160,7 @@ export function decodeMac(text: string): MacMessage | null {
     case "pong": return { t, ts: field(json, "ts", "number") };
     case "replaced":
     case "revoked": return { t };
+    case "untyped": return { t, s: field(json, "s", "string") };
     default: return null;
     }
 }

@@ -14,6 +14,9 @@ export type Momentum = (typeof Momentum)[keyof typeof Momentum];
 // (Mission Control, App Exposé) or a four-finger pinch (desktop, apps).
 export type DockKind = "h" | "v" | "p";
 
+// The key pressed after typed text.
+export type TypedKey = "ret" | "tab";
+
 export type SystemGesture =
     | "missionControl" | "appExpose" | "showDesktop" | "apps" | "lookUp" | "spaceLeft" | "spaceRight";
 
@@ -29,7 +32,10 @@ export type PhoneMessage =
     | { t: "hi"; dev: string; sa: boolean }                     // the first sealed message
     | { t: "p"; ts: number }                                    // ping; answered by a pong
     | { t: "sz" }                                               // smart zoom
-    | { t: "forget" };                                          // remove this phone's pairing
+    | { t: "forget" }                                           // remove this phone's pairing
+    // Typing, only to a computer whose "ready" said "txt": delete `del`
+    // characters, type `s` (no control characters, at most 256), press `k`.
+    | { t: "w"; s: string; del: number; k?: TypedKey };
 
 export const move = (x: number, y: number): PhoneMessage => ({ t: "m", x, y });
 export const button = (index: number, down: boolean, clicks: number): PhoneMessage =>
@@ -41,6 +47,8 @@ export const rotate = (v: number, p: Phase): PhoneMessage => ({ t: "r", v, p });
 export const dock = (k: DockKind, v: number, p: Phase, vel: number): PhoneMessage => ({ t: "d", k, v, p, vel });
 export const system = (n: SystemGesture): PhoneMessage => ({ t: "sys", n });
 export const action = (id: string, down: boolean): PhoneMessage => ({ t: "a", id, d: down });
+export const typed = (s: string, del: number, k: TypedKey | null = null): PhoneMessage =>
+    k === null ? { t: "w", s, del } : { t: "w", s, del, k };
 
 const encoder = new TextEncoder();
 

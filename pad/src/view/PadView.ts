@@ -15,6 +15,13 @@ export interface PadViewEvents {
     useThisPhone(): void;
     rename(name: string): void;
     forget(): void;
+    // The phone's keyboard, through its text field: opened or closed; the
+    // browser about to edit the field (true: it must not); the field's
+    // value after an edit; a composition started or ended.
+    keyboard(open: boolean): void;
+    beforeTyping(inputType: string): boolean;
+    typed(value: string, composing: boolean): void;
+    composition(started: boolean, value: string): void;
 }
 
 export type Screen = "pad" | "replaced" | "unpaired" | "noPairing";
@@ -51,6 +58,9 @@ export class PadView {
     private readonly settings = element("settings");
     private readonly deviceName = element<HTMLInputElement>("device-name");
     private readonly forgetConfirm = element("forget-confirm");
+    private readonly typing = element<HTMLTextAreaElement>("typing");
+    private readonly keyboardButton = element("open-keyboard");
+    private typedTimer: ReturnType<typeof setTimeout> | undefined;
 
     constructor(private readonly events: PadViewEvents) {
         this.sheet = new ActionSheet(element("sheet"), element("sheet-pages"), element("sheet-title"),
@@ -58,6 +68,7 @@ export class PadView {
         this.watchSurface(element("surface"));
         this.watchClickButton(element("left-button"), 0);
         this.watchClickButton(element("right-button"), 1);
+        this.watchTyping();
 
         element("open-sheet").addEventListener("click", () => (this.sheet.isOpen ? this.sheet.close() : this.sheet.open()));
         element("close-sheet").addEventListener("click", () => this.sheet.close());
@@ -144,6 +155,29 @@ export class PadView {
         this.forgetConfirm.hidden = true;
     }
 
+    // The keyboard button, shown only where the computer can type.
+    setTypingAvailable(available: boolean): void {
+        this.keyboardButton.hidden = !available;
+        if (!available)
+            this.typing.blur();
+    }
+
+    setTypingValue(value: string): void {
+        this.typing.value = value;
+        this.typing.setSelectionRange(value.length, value.length);
+    }
+
+    // What was just sent, greyed, for a second.
+    showTyped(text: string): void {
+        this.notice("notice-typed", text);
+        clearTimeout(this.typedTimer);
+        this.typedTimer = setTimeout(() => this.notice("notice-typed", null), 1000);
+    }
+
+    showUntyped(text: string | null): void {
+        this.notice("notice-untyped", text);
+    }
+
     private notice(id: string, text: string | null): void {
         const notice = element(id);
         notice.hidden = text === null;
@@ -171,6 +205,37 @@ export class PadView {
             this.events.touchCancelled(eventTime(event));
             feed(event);
         }, options);
+    }
+
+    private watchTyping(): void {
+        const { typing, keyboardButton: button } = this;
+        button.setAttribute("aria-label", Texts.keyboard);
+        typing.setAttribute("aria-label", Texts.typingField);
+        // The field keeps the focus through a tap on the button, which then
+        // closes the keyboard rather than opening it again.
+        button.addEventListener("mousedown", (e) => e.preventDefault());
+        button.addEventListener("click", () => {
+            navigator.vibrate?.(8);
+            if (document.activeElement === typing)
+                typing.blur();
+            else
+                typing.focus({ preventScroll: true });
+        });
+        typing.addEventListener("focus", () => {
+            button.setAttribute("aria-pressed", "true");
+            this.events.keyboard(true);
+        });
+        typing.addEventListener("blur", () => {
+            button.setAttribute("aria-pressed", "false");
+            this.events.keyboard(false);
+        });
+        typing.addEventListener("beforeinput", (e) => {
+            if (this.events.beforeTyping(e.inputType))
+                e.preventDefault();
+        });
+        typing.addEventListener("input", (e) => this.events.typed(typing.value, (e as InputEvent).isComposing));
+        typing.addEventListener("compositionstart", () => this.events.composition(true, typing.value));
+        typing.addEventListener("compositionend", () => this.events.composition(false, typing.value));
     }
 
     private watchClickButton(button: HTMLElement, index: number): void {

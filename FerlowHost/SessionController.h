@@ -85,6 +85,8 @@ public:
     void broadcastAccessibility(bool granted);
     void broadcastActions();
     void broadcastPrefs();
+    // A required update also lets go of everything the established phones
+    // hold, as their ending would, since their input is refused from then on.
     void broadcastUpdate();
     void broadcastContext();
 
@@ -117,6 +119,7 @@ private:
     void handle(const PhoneMessage& message, std::optional<double> stamp, const std::shared_ptr<Session>& session);
     void playMessage(const PhoneMessage& message);
     static void boundBacklog(Session& session, double now);
+    void letGo(Session& session);
     void ended(const std::shared_ptr<Session>& session);
     void fail(const std::shared_ptr<Session>& session);
     void post(const std::vector<PhoneMessage>& messages);

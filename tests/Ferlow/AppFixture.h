@@ -136,7 +136,7 @@ struct AppFixture {
         Platform p;
         p.settings = settings;
         p.permissions = permissions;
-        p.makePoster = [this] { return poster; };
+        p.makePoster = makePoster ? makePoster : [this]() -> std::shared_ptr<EventPoster> { return poster; };
         p.inputBackend = "uinput";
         p.frontApp = [this] { return front; };
         p.setLoginItem = [this](bool on) { return loginItemWorks && (loginItem = on, true); };
@@ -164,6 +164,7 @@ struct AppFixture {
     std::shared_ptr<MemorySettingsStore> settings = std::make_shared<MemorySettingsStore>();
     std::shared_ptr<FakePermissions> permissions = std::make_shared<FakePermissions>();
     std::shared_ptr<RecordingPoster> poster = std::make_shared<RecordingPoster>();
+    std::function<std::shared_ptr<EventPoster>()> makePoster; // empty: `poster`
     std::vector<SystemShortcut> shortcuts;
     std::optional<FrontApp> front;
     TrackpadPrefs prefs = TrackpadPrefs::builtIn(true);

@@ -3,9 +3,13 @@
 // Fakes stand only at the platform seam.
 
 #include <gtest/gtest.h>
+#include <X11/Xlib.h>
 
 #include "FerlowInput/AppShortcuts.h"
+#include "FerlowLinux/ChordMapper.h"
+#include "FerlowLinux/XTestPoster.h"
 #include "tests/Ferlow/AppFixture.h"
+#include "tests/Ferlow/FerlowProcess.h"
 
 namespace ferlow {
 namespace {
@@ -109,6 +113,55 @@ TEST(AppModel, APhoneLearnsEveryChange)
     EXPECT_EQ(phone.receive(), MacMessage::revoked());
     ASSERT_TRUE(fixture.main.runUntil([&] { return !model.connectedDevice() && model.pairings().empty(); }));
     EXPECT_FALSE(model.store().lookup(pairing.id));
+}
+
+// The phone keeps pinging while it holds the button, so only the change to
+// "required" itself can let the button go; the X server must see it up.
+TEST(AppModel, ARequiredUpdateLetsGoOfAHeldDragAndRefusesInputAfter)
+{
+    const auto& xvfb = test::sharedXvfb();
+    if (!xvfb.available())
+        GTEST_SKIP() << xvfb.reason();
+    const std::unique_ptr<Display, decltype(&XCloseDisplay)> x(XOpenDisplay(xvfb.display().c_str()), &XCloseDisplay);
+    ASSERT_TRUE(x);
+    const auto leftDown = [&] {
+        Window root = 0, child = 0;
+        int rx = 0, ry = 0, wx = 0, wy = 0;
+        unsigned mask = 0;
+        XQueryPointer(x.get(), DefaultRootWindow(x.get()), &root, &child, &rx, &ry, &wx, &wy, &mask);
+        return (mask & Button1Mask) != 0;
+    };
+
+    AppFixture fixture;
+    fixture.makePoster = [&] {
+        return std::make_shared<ChordMapper>(KeyProfile(KeyProfile::Desktop::genericX11),
+            std::shared_ptr<LinuxEventSink>(XTestPoster::open(xvfb.display(), {})));
+    };
+    auto& model = *(fixture.model = fixture.makeModel());
+    model.start();
+    ASSERT_TRUE(fixture.main.runUntil([&] { return model.listeningPort().has_value(); }));
+    test::LoopbackPhone phone(*model.listeningPort(), model.store().createPending());
+    ASSERT_TRUE(phone.connect().is<MacMessage::Ready>());
+    phone.send(PhoneMessage::button(0, true, 1), 1000);
+    phone.send(PhoneMessage::move(4, 4), 1016);
+    ASSERT_TRUE(test::eventually(leftDown));
+
+    model.updateChanged(UpdateStatus::required("9.0"));
+    EXPECT_EQ(phone.receive(), MacMessage::update(UpdateStatus::required("9.0")));
+    bool released = false;
+    for (int ping = 0; ping < 15 && !released; ++ping) {
+        phone.send(PhoneMessage::ping(ping));
+        EXPECT_EQ(phone.receive(), MacMessage::pong(ping));
+        released = !leftDown();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(released);
+
+    phone.send(PhoneMessage::button(0, true, 1), 2000);
+    phone.send(PhoneMessage::ping(99));
+    EXPECT_EQ(phone.receive(), MacMessage::pong(99));
+    EXPECT_FALSE(leftDown());
+    model.stop();
 }
 
 // The stop, the agreement and the restart are the process test's; here the

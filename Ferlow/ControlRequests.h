@@ -28,9 +28,13 @@ public:
         std::function<void()> afterReply; // empty unless the app is to end
     };
 
+    using Respond = std::function<void(Answer)>;
+
     ControlRequests(AppModel& model, Actions actions) : m_model(model), m_actions(std::move(actions)) { }
 
-    Answer answer(const nlohmann::json& request);
+    // Calls `respond` once, on the main context: at once, or when what was
+    // asked has happened (a server started after an agreement, an uninstall).
+    void answer(const nlohmann::json& request, Respond respond);
 
 private:
     AppModel& m_model;

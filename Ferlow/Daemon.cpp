@@ -35,8 +35,9 @@ int Daemon::run()
     try {
         m_control = std::make_unique<ControlChannel>(m_main.context(), RuntimeFiles::controlSocket(),
             [this](const nlohmann::json& request, const ControlChannel::Reply& reply) {
-                auto answer = m_requests->answer(request);
-                reply(answer.reply, std::move(answer.afterReply));
+                m_requests->answer(request, [reply](ControlRequests::Answer answer) {
+                    reply(answer.reply, std::move(answer.afterReply));
+                });
             });
     } catch (const std::system_error& failure) {
         Console::error("other ferlow commands cannot reach this one: " + std::string(failure.what()));
@@ -79,12 +80,14 @@ int Daemon::run()
                 + ") before it listens. Run: ferlow --agree-terms");
         }
     }
-    if (const auto& error = m_model->serverError()) {
-        Console::error(*error);
-        return error->starts_with("Port ") ? CommandLine::portBusy : CommandLine::failed;
-    }
-    if (m_model->serverRunning())
-        announce();
+    m_model->whenServerSettled([this] {
+        if (const auto& error = m_model->serverError()) {
+            Console::error(*error);
+            shutdown(error->starts_with("Port ") ? CommandLine::portBusy : CommandLine::failed);
+        } else if (m_model->serverRunning()) {
+            announce();
+        }
+    });
 
     m_main.run();
     return m_status;
@@ -135,8 +138,10 @@ void Daemon::agree()
 {
     const bool wasListening = m_model->serverRunning();
     m_model->agreeToTerms();
-    if (!wasListening && m_model->serverRunning())
-        announce();
+    m_model->whenServerSettled([this, wasListening] {
+        if (!wasListening && m_model->serverRunning())
+            announce();
+    });
 }
 
 void Daemon::shutdown(int status)
@@ -147,8 +152,8 @@ void Daemon::shutdown(int status)
     m_status = status;
     m_pairingTimer.reset();
     Console::endCountdown();
-    m_model->stop();
-    m_main.stop();
+    m_model->stop([this] { m_main.stop(); });
+    m_stopTimer = m_main.every(AppModel::stopPatience, [this] { m_main.stop(); });
 }
 
 } // namespace ferlow

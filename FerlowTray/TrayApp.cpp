@@ -3,10 +3,15 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
+#include <QTimer>
+#include <chrono>
 #include <csignal>
 #include <functional>
 #include <cstdlib>
+#include <utility>
+#include <filesystem>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "FerlowTray/AppDelegate.h"
@@ -132,9 +137,16 @@ int runTrayApp(int argc, char** argv)
     options.translate = ShortcutRecorder::throughProfile(
         KeyProfile::load(KeyProfile::currentDesktop(), KeyProfile::userFilePath()).profile);
     options.qrModules = [](const QString& url) { return QRCodeView::modules(url.toStdString()); };
-    // Not QApplication::quit(), which any window that keeps itself open (the
+    // The phones are let go first, waited for only so long. Not
+    // QApplication::quit(), which any window that keeps itself open (the
     // terms window) can refuse.
-    options.quit = [] { QCoreApplication::exit(CommandLine::ok); };
+    options.quit = [&model, quitting = false]() mutable {
+        if (std::exchange(quitting, true))
+            return;
+        const auto exit = [] { QCoreApplication::exit(CommandLine::ok); };
+        model->stop(exit);
+        QTimer::singleShot(static_cast<int>(AppModel::stopPatience * 1000), exit);
+    };
 
     int status = CommandLine::ok;
     {
@@ -146,11 +158,12 @@ int runTrayApp(int argc, char** argv)
         // lives; each reply goes back the same way.
         const auto handle = [&main, &io, &requests](const nlohmann::json& request, ControlChannel::Reply reply) {
             main.post([&main, &io, &requests, request, reply = std::move(reply)] {
-                auto answer = requests.answer(request);
-                std::function<void()> sent;
-                if (answer.afterReply)
-                    sent = [&main, finish = std::move(answer.afterReply)] { main.post(finish); };
-                io.post([reply, response = std::move(answer.reply), sent = std::move(sent)] { reply(response, sent); });
+                requests.answer(request, [&main, &io, reply](ControlRequests::Answer answer) {
+                    std::function<void()> sent;
+                    if (answer.afterReply)
+                        sent = [&main, finish = std::move(answer.afterReply)] { main.post(finish); };
+                    io.post([reply, response = std::move(answer.reply), sent = std::move(sent)] { reply(response, sent); });
+                });
             });
         };
         std::unique_ptr<ControlChannel> control;
@@ -165,7 +178,13 @@ int runTrayApp(int argc, char** argv)
         tray.launch();
         status = QApplication::exec();
         shown = nullptr;
-        io.call([&] { control.reset(); });
+        try {
+            io.call([&] { control.reset(); }, std::chrono::milliseconds(500));
+        } catch (const std::exception&) {
+            // The I/O queue is stuck (in a display server that stopped
+            // answering, say): the channel ends with the process.
+            static_cast<void>(control.release());
+        }
     }
     model.reset(); // ends the sessions while the I/O queue still runs
     return status;

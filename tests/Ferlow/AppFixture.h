@@ -150,6 +150,14 @@ struct AppFixture {
         return std::make_unique<AppModel>(main, io, p, std::move(environment), AppModel::Options {"1.0", fetch, offerOpenAtLogin});
     }
 
+    // Runs the main context until the model's server start has its outcome.
+    bool serverSettled()
+    {
+        bool settled = false;
+        model->whenServerSettled([&] { settled = true; });
+        return main.runUntil([&] { return settled; });
+    }
+
     // A phone that has paired and connected once, just now.
     Pairing usedPairing(const std::string& name)
     {

@@ -48,7 +48,7 @@ TEST(AppModel, ADevelopmentRunAsksNoTermsAndRegistersNoLoginItemUnlessTold)
         environment.testTerms = c.testTerms;
         auto& model = *(fixture.model = fixture.makeModel(environment, c.offerOpenAtLogin));
         model.start();
-        fixture.main.runPending();
+        ASSERT_TRUE(fixture.serverSettled());
         EXPECT_EQ(model.termsNeeded(), c.termsNeeded);
         EXPECT_EQ(model.serverRunning(), !c.termsNeeded);
         EXPECT_EQ(fixture.loginItem, c.loginItem);
@@ -71,6 +71,7 @@ TEST(AppModel, APhoneLearnsEveryChange)
     std::vector<bool> permissionChanges;
     model.onAccessibilityChange = [&](bool granted) { permissionChanges.push_back(granted); };
     model.start();
+    ASSERT_TRUE(fixture.serverSettled());
 
     const auto pairing = model.store().createPending();
     test::LoopbackPhone phone(*model.listeningPort(), pairing);
@@ -139,7 +140,7 @@ TEST(AppModel, ARequiredUpdateLetsGoOfAHeldDragAndRefusesInputAfter)
     };
     auto& model = *(fixture.model = fixture.makeModel());
     model.start();
-    ASSERT_TRUE(fixture.main.runUntil([&] { return model.listeningPort().has_value(); }));
+    ASSERT_TRUE(fixture.serverSettled());
     test::LoopbackPhone phone(*model.listeningPort(), model.store().createPending());
     ASSERT_TRUE(phone.connect().is<MacMessage::Ready>());
     phone.send(PhoneMessage::button(0, true, 1), 1000);
@@ -162,6 +163,39 @@ TEST(AppModel, ARequiredUpdateLetsGoOfAHeldDragAndRefusesInputAfter)
     EXPECT_EQ(phone.receive(), MacMessage::pong(99));
     EXPECT_FALSE(leftDown());
     model.stop();
+}
+
+// When the server stops under a connected phone (a port change, newer terms),
+// the phone's session ends as if the phone had left: what it held is let go,
+// its socket is closed and it no longer shows as connected.
+TEST(AppModel, StoppingTheServerEndsThePhonesSessionFirst)
+{
+    for (const bool portChange : {true, false}) {
+        SCOPED_TRACE(portChange ? "port change" : "newer terms");
+        AppFixture fixture;
+        auto& model = *fixture.model;
+        model.start();
+        ASSERT_TRUE(fixture.serverSettled());
+        test::LoopbackPhone phone(*model.listeningPort(), model.store().createPending());
+        ASSERT_TRUE(phone.connect().is<MacMessage::Ready>());
+        ASSERT_TRUE(fixture.main.runUntil([&] { return model.connectedDevice().has_value(); }));
+        phone.send(PhoneMessage::button(0, true, 1));
+        phone.send(PhoneMessage::ping(1));
+        EXPECT_EQ(phone.receive(), MacMessage::pong(1));
+
+        if (portChange) {
+            model.applyPort(test::freePort());
+        } else {
+            ReleaseInfo release;
+            release.terms = 2;
+            model.releaseSeen(release);
+        }
+        EXPECT_EQ(phone.client.readFrame().opcode, 0x8);
+        ASSERT_TRUE(fixture.main.runUntil([&] { return !model.connectedDevice(); }));
+        const auto posted = fixture.io.call([&] { return fixture.poster->take(); });
+        ASSERT_FALSE(posted.empty());
+        EXPECT_EQ(posted.back().as<EventSpec::Mouse>()->type, 2); // left button up
+    }
 }
 
 // The stop, the agreement and the restart are the process test's; here the

@@ -38,12 +38,12 @@ TEST(IPAddress, TextMappedAddressesAndPrefixes)
     EXPECT_TRUE(ip("1.2.3.4").hasPrefix(fe80, 0));
 }
 
-TEST(LocalNetworkPolicy, AdmitsLoopbackLinkLocalAndLocalSubnetsOnly)
+TEST(LocalNetworkPolicy, AdmitsLoopbackAndLocalSubnetsOnly)
 {
     const std::vector<InterfaceAddress> none;
-    for (const char* allowed : {"127.0.0.1", "127.255.0.9", "169.254.7.7", "::1", "fe80::1", "::ffff:127.0.0.1"})
+    for (const char* allowed : {"127.0.0.1", "127.255.0.9", "::1", "::ffff:127.0.0.1"})
         EXPECT_TRUE(LocalNetworkPolicy::allows(ip(allowed), none)) << allowed;
-    for (const char* refused : {"fec0::1", "192.168.1.77", "8.8.8.8", "::2", "169.253.1.1"})
+    for (const char* refused : {"fec0::1", "192.168.1.77", "8.8.8.8", "::2", "169.253.1.1", "169.254.7.7", "fe80::1"})
         EXPECT_FALSE(LocalNetworkPolicy::allows(ip(refused), none)) << refused;
 
     const struct {
@@ -72,6 +72,41 @@ TEST(LocalNetworkPolicy, AdmitsLoopbackLinkLocalAndLocalSubnetsOnly)
     const std::vector<InterfaceAddress> everything {interface("eth0", "::", "::")};
     EXPECT_FALSE(LocalNetworkPolicy::allows(ip("10.1.1.1"), everything));
     EXPECT_TRUE(LocalNetworkPolicy::allows(ip("2001:db8::7"), everything));
+}
+
+// Every interface has a link-local address, containers' links included, so
+// a link-local peer counts only on a link of the local network: an IPv6 one
+// by the interface it came in through, an IPv4 one by a 169.254 subnet that
+// such an interface holds.
+TEST(LocalNetworkPolicy, AdmitsLinkLocalPeersOnlyOnTheLocalNetworksLinks)
+{
+    const std::vector<InterfaceAddress> containerLinkLocal {
+        interface("eth0", "fe80::1", "ffff:ffff:ffff:ffff::"),
+        interface("docker0", "fe80::2", "ffff:ffff:ffff:ffff::"),
+        interface("veth1a2b3c", "169.254.9.1", "255.255.0.0"),
+    };
+    auto lanLinkLocal = containerLinkLocal;
+    lanLinkLocal.push_back(interface("enp3s0", "169.254.3.3", "255.255.0.0"));
+    const struct {
+        const char* peer;
+        const char* arrivedOn;
+        bool onContainerLinks, onLanLinks;
+    } cases[] = {
+        {"fe80::77", "eth0", true, true},
+        {"febf::1", "wlp2s0", true, true},
+        {"fe80::77", "docker0", false, false},
+        {"fe80::77", "veth1a2b3c", false, false},
+        {"fe80::77", "br-3f2a9c1d0e4b", false, false},
+        {"fe80::77", "", false, false}, // no zone: nothing says where it came from
+        {"169.254.9.7", "", false, true},
+        {"169.254.9.7", "eth0", false, true}, // IPv4 has no zone; the name changes nothing
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LocalNetworkPolicy::allows(ip(c.peer), containerLinkLocal, c.arrivedOn), c.onContainerLinks)
+            << c.peer << " on " << c.arrivedOn;
+        EXPECT_EQ(LocalNetworkPolicy::allows(ip(c.peer), lanLinkLocal, c.arrivedOn), c.onLanLinks)
+            << c.peer << " on " << c.arrivedOn;
+    }
 }
 
 // The host name is the process tests': "<name>.local" in the pairing URL.

@@ -431,7 +431,7 @@ struct LiveServer {
     {
         queue.drive(controller);
         test::writeFile(folder / "pad" / "index.html", "<html></html>");
-        server = std::make_unique<Server>(queue.context(), 0, StaticFiles(folder / "pad"), [](const IPAddress&) { return true; }, limits);
+        server = std::make_unique<Server>(queue.context(), 0, StaticFiles(folder / "pad"), [](const IPAddress&, std::uint32_t) { return true; }, limits);
         server->setOnSocket([this](const std::shared_ptr<SocketConnection>& connection) {
             const auto handlers = controller->accept(connection);
             connection->onMessage = [handlers](const WSFrame& frame) {

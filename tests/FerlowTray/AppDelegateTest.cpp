@@ -51,6 +51,7 @@ TEST(AppDelegate, LaunchShowsTermsThenOnboardingThenPairing)
         EXPECT_EQ(shown(tray.delegate.termsWindow()), c.terms);
         EXPECT_EQ(shown(tray.delegate.onboardingWindow()), c.onboarding);
         EXPECT_EQ(shown(tray.delegate.pairingWindow()), c.pairing);
+        ASSERT_TRUE(tray.fixture.serverSettled());
         EXPECT_EQ(tray.fixture.model->serverRunning(), !c.terms);
         EXPECT_EQ(tray.fixture.permissions->prompts, c.onboarding ? 1 : 0);
     }
@@ -91,6 +92,7 @@ TEST(AppDelegate, TermsWindowClosesOnlyByAgreeingOrQuitting)
     QTest::keyClick(terms, Qt::Key_Return);
     EXPECT_FALSE(terms->isVisible());
     EXPECT_EQ(tray.fixture.settings->get(AppModel::termsAcceptedKey), nlohmann::json(1));
+    ASSERT_TRUE(tray.fixture.serverSettled());
     EXPECT_TRUE(model.serverRunning());
     EXPECT_TRUE(shown(tray.delegate.pairingWindow())); // the start goes on
 

@@ -2,9 +2,11 @@
 // the port editor, the phone rows and opening at login.
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -100,6 +102,7 @@ TEST(StatusView, PortEditorAcceptsOnlyUsablePorts)
     asio::io_context io;
     const asio::ip::tcp::acceptor holder(io, {asio::ip::tcp::v6(), busy});
     model.startServer();
+    ASSERT_TRUE(fixture.serverSettled());
     const QString busyText = "Port " + QString::number(busy) + " is busy";
     EXPECT_EQ(labelText(view, "statusText"), "Not listening");
     EXPECT_EQ(labelText(view, "statusDetail"), busyText);
@@ -119,10 +122,49 @@ TEST(StatusView, PortEditorAcceptsOnlyUsablePorts)
     const auto free = test::freePort();
     field->setText(QString::number(free));
     emit field->returnPressed();
+    ASSERT_TRUE(fixture.serverSettled());
     EXPECT_EQ(model.port(), free);
     EXPECT_EQ(model.listeningPort(), free);
     EXPECT_EQ(fixture.settings->get(AppModel::portKey), nlohmann::json(free));
     EXPECT_FALSE(field->isVisibleTo(&view));
+}
+
+// A figure, not a check: the longest the main thread goes without running a
+// 1 ms timer while the port changes under a connected phone, with the I/O
+// queue busy for 50 ms (as on a slow display server) when it happens.
+TEST(StatusView, PortChangeStallFigure)
+{
+    TrayFixture fixture;
+    auto& model = *fixture.model;
+    model.start();
+    ASSERT_TRUE(fixture.serverSettled());
+    test::LoopbackPhone phone(*model.listeningPort(), model.store().createPending());
+    ASSERT_TRUE(phone.connect().is<MacMessage::Ready>());
+    StatusView view(model, noActions(), PairingStore::systemClock);
+    auto* field = view.findChild<QLineEdit*>(QStringLiteral("port"));
+
+    QElapsedTimer clock;
+    qint64 last = 0, longest = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const auto now = clock.nsecsElapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+    });
+    tick.start(1);
+    clock.start();
+    fixture.io.post([] { std::this_thread::sleep_for(std::chrono::milliseconds(50)); });
+    field->setText(QString::number(test::freePort()));
+    emit field->returnPressed();
+    bool settled = false;
+    model.whenServerSettled([&] { settled = true; });
+    while ((!settled || clock.elapsed() < 200) && clock.elapsed() < 10000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 1);
+        fixture.main.runPending();
+    }
+    EXPECT_TRUE(model.serverRunning());
+    RecordProperty("longestStallMicroseconds", static_cast<int>(longest / 1000));
+    std::printf("longest main-thread stall during a port change: %.1f ms\n", static_cast<double>(longest) / 1e6);
 }
 
 // The phone in use reads "Connected as"; the others say when they were last
@@ -133,6 +175,7 @@ TEST(StatusView, PhoneRowsShowUseAndRemove)
     auto& model = *fixture.model;
     const auto old = fixture.usedPairing("Old phone");
     model.start();
+    ASSERT_TRUE(fixture.serverSettled());
     const auto fresh = model.store().createPending();
     test::LoopbackPhone phone(model.port(), fresh);
     phone.connect("Pixel");

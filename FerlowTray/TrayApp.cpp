@@ -94,9 +94,13 @@ int runTrayApp(int argc, char** argv)
         Console::error("cannot use the folder " + folder.string());
         return CommandLine::failed;
     }
+    if (const auto problem = RuntimeFiles::prepare()) {
+        Console::error(*problem);
+        return CommandLine::failed;
+    }
     // One Ferlow per user, tray or headless: the other commands reach it
     // through its control channel.
-    const InstanceLock lock(RuntimeFiles::lockFile());
+    const InstanceLock lock(RuntimeFiles::lockFile(), RuntimeFiles::gateFile(), InstanceLock::Role::app);
     if (lock.outcome() != InstanceLock::Outcome::acquired) {
         Console::error(lock.outcome() == InstanceLock::Outcome::held ? std::string("Ferlow is already running")
                                                                      : lock.problem());

@@ -103,12 +103,48 @@ TEST(Headless, APhonePairsMovesTheXPointerAndIsLetGoCleanlyOnSigterm)
     // socket or lock holder is left.
     PairingStore store(home.support());
     EXPECT_EQ(store.lookup(pairingIn(url).id)->name, "Pixel");
-    EXPECT_FALSE(std::filesystem::exists(home.support() / "ferlow.sock"));
+    EXPECT_FALSE(std::filesystem::exists(home.runtime() / "ferlow.sock"));
+}
+
+// A stopped X server (SIGSTOP) answers nothing, yet SIGTERM must end the
+// daemon at once, after letting go of the held button. (The server itself
+// drops what a client that has gone sent while it was stopped, so it does
+// not see the release once it runs again.)
+TEST(Headless, SigtermEndsTheDaemonWhileTheXServerIsStopped)
+{
+    test::Xvfb xvfb;
+    if (!xvfb.available())
+        GTEST_SKIP() << xvfb.reason();
+    FerlowHome home;
+    home.environment["DISPLAY"] = xvfb.display();
+    Daemon daemon(home);
+    ASSERT_FALSE(daemon.listening.empty()) << daemon.process.err;
+    LoopbackPhone phone(daemon.port, pairingIn(test::readFile(home.pairingFile())));
+    ASSERT_TRUE(phone.connect().is<MacMessage::Ready>());
+    phone.send(PhoneMessage::button(0, true, 1), 1000);
+    phone.send(PhoneMessage::move(3, 3), 1016);
+    ASSERT_TRUE(traced(home.trace(), "mouse 6 "));
+    std::this_thread::sleep_for(300ms); // still a while, as a resting finger is: reading the pointer would be due
+
+    const struct Stopped {
+        explicit Stopped(pid_t server) : pid(server) { ::kill(pid, SIGSTOP); }
+        ~Stopped() { ::kill(pid, SIGCONT); }
+        pid_t pid;
+    } stopped(xvfb.pid());
+    const auto signalled = std::chrono::steady_clock::now();
+    daemon.process.signal(SIGTERM);
+    int status = -1;
+    EXPECT_NO_THROW(status = daemon.process.wait(5s));
+    RecordProperty("sigtermMilliseconds",
+        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - signalled).count()));
+    EXPECT_EQ(status, 0) << daemon.process.err;
+    EXPECT_TRUE(traced(home.trace(), "mouse 6 [^\\n]*\\n(.*\\n)*.* mouse 2 "));
 }
 
 TEST(Headless, StartFailuresAndASecondInstanceEachSaySoInOneLine)
 {
     FerlowHome home;
+    home.environment.erase("XDG_RUNTIME_DIR"); // the runtime files go to the data folder then
     const auto port = freePort();
     {
         asio::io_context io;
@@ -123,8 +159,19 @@ TEST(Headless, StartFailuresAndASecondInstanceEachSaySoInOneLine)
     EXPECT_EQ(run(missing), 1);
     EXPECT_EQ(missing.err, "ferlow: Couldn\u2019t start: there is no pad folder at " + noPad["FERLOW_PAD_DIR"] + "\n");
 
+    auto longRuntime = home.environment;
+    longRuntime["XDG_RUNTIME_DIR"] = (home.folder.path() / std::string(100, 'r')).string();
+    const auto socket = std::filesystem::path(longRuntime["XDG_RUNTIME_DIR"]) / "ferlow" / "ferlow.sock";
+    for (const char* command : {"--headless", "--list"}) {
+        FerlowProcess tooLong({command}, longRuntime);
+        EXPECT_EQ(run(tooLong), 1);
+        EXPECT_EQ(tooLong.err, "ferlow: the path " + socket.string()
+                + " is too long for a socket (at most 107 bytes); set XDG_RUNTIME_DIR to a shorter folder\n");
+    }
+
     Daemon daemon(home);
     ASSERT_FALSE(daemon.listening.empty()) << daemon.process.err;
+    EXPECT_TRUE(std::filesystem::exists(home.support() / "ferlow.sock"));
     FerlowProcess second({"--headless", "--port", std::to_string(freePort())}, home.environment);
     EXPECT_EQ(run(second), 1);
     EXPECT_TRUE(std::regex_match(second.err, std::regex("ferlow: Ferlow is already running \\(process [0-9]+\\)\n")))
@@ -151,6 +198,8 @@ TEST(Headless, CommandsActOnTheRunningInstance)
     EXPECT_FALSE(pair.waitForLine("Paired with Ana’s Pixel").empty()) << pair.out << pair.err;
     EXPECT_EQ(run(pair), 0);
 
+    EXPECT_EQ(test::fileMode(home.runtime()), 0700u);
+    EXPECT_TRUE(std::filesystem::exists(home.runtime() / "ferlow.sock"));
     FerlowProcess list({"--list"}, home.environment);
     EXPECT_EQ(run(list), 0);
     EXPECT_TRUE(std::regex_match(list.out, std::regex("Ana’s Pixel  Connected  \\(id [A-Za-z0-9_-]{11}\\)\n")))
@@ -162,6 +211,28 @@ TEST(Headless, CommandsActOnTheRunningInstance)
     FerlowProcess again({"--forget", "Ana’s Pixel"}, home.environment);
     EXPECT_EQ(run(again), 1);
     EXPECT_NE(again.err.find("no paired phone is called"), std::string::npos);
+}
+
+// Only a running Ferlow holds the instance lock: commands that read the
+// files run side by side without taking each other for a running Ferlow,
+// and a daemon started while one runs starts.
+TEST(Headless, ShortCommandsNeverLookLikeARunningFerlow)
+{
+    FerlowHome home;
+    for (int round = 0; round < 20; ++round) {
+        FerlowProcess first({"--list"}, home.environment), second({"--list"}, home.environment);
+        EXPECT_EQ(run(first), 0) << first.err;
+        EXPECT_EQ(run(second), 0) << second.err;
+        EXPECT_EQ(first.out + second.out, "No phone paired yet\nNo phone paired yet\n");
+    }
+    for (int round = 0; round < 20; ++round) {
+        FerlowProcess list({"--list"}, home.environment);
+        Daemon daemon(home);
+        EXPECT_FALSE(daemon.listening.empty()) << daemon.process.err;
+        EXPECT_EQ(run(list), 0) << list.err;
+        daemon.process.signal(SIGTERM);
+        EXPECT_EQ(daemon.process.wait(), 0);
+    }
 }
 
 TEST(Headless, UninstallThroughTheRunningInstanceLetsThePhoneGoAndLeavesNothingOfItsOwn)
@@ -227,12 +298,12 @@ TEST(Tray, QuitsOnSigtermWhileTheTermsWindowIsUpAndRefusesAMissingDesktop)
     home.environment["FERLOW_TEST_TERMS"] = "1";
     FerlowProcess tray({}, home.environment);
     // The control socket opens just before the windows are shown.
-    ASSERT_TRUE(test::eventually([&] { return std::filesystem::exists(home.support() / "ferlow.sock"); }, 10s))
+    ASSERT_TRUE(test::eventually([&] { return std::filesystem::exists(home.runtime() / "ferlow.sock"); }, 10s))
         << tray.err;
     std::this_thread::sleep_for(500ms);
     tray.signal(SIGTERM);
     EXPECT_EQ(tray.wait(5s), 0) << tray.err;
-    EXPECT_FALSE(std::filesystem::exists(home.support() / "ferlow.sock"));
+    EXPECT_FALSE(std::filesystem::exists(home.runtime() / "ferlow.sock"));
 }
 
 } // namespace

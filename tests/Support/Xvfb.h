@@ -21,6 +21,8 @@ public:
     const std::string& reason() const { return m_reason; }
     // ":N", for XOpenDisplay or $DISPLAY.
     const std::string& display() const { return m_display; }
+    // The server's process, for tests that stop and continue it.
+    pid_t pid() const { return m_pid; }
 
 private:
     pid_t m_pid = -1;

@@ -71,12 +71,33 @@ bool isSet(const char* variable)
     return value && *value;
 }
 
+// Whether the Wayland compositor $WAYLAND_DISPLAY names takes connections:
+// a socket by that name in $XDG_RUNTIME_DIR, or at that path.
+bool waylandReachable()
+{
+    const std::filesystem::path name = std::getenv("WAYLAND_DISPLAY");
+    const auto runtime = XdgPaths::runtimeHome();
+    const auto path = name.is_absolute() || !runtime ? name : *runtime / name;
+    sockaddr_un address {};
+    if (path.native().size() >= sizeof address.sun_path)
+        return false;
+    address.sun_family = AF_UNIX;
+    path.native().copy(address.sun_path, sizeof address.sun_path - 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool reached = fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return reached;
+}
+
 // Whether Qt will find a desktop to show the tray on. Without one Qt aborts
-// the process, so an X display named but not reachable (a stale $DISPLAY
-// over ssh, say) is tried first.
+// the process, so a display named but not reachable (a stale $DISPLAY over
+// ssh, a $WAYLAND_DISPLAY left from a session that ended) is tried first.
 bool desktopReachable()
 {
-    if (isSet("WAYLAND_DISPLAY") || isSet("QT_QPA_PLATFORM"))
+    if (isSet("QT_QPA_PLATFORM"))
+        return true;
+    if (isSet("WAYLAND_DISPLAY") && waylandReachable())
         return true;
     return isSet("DISPLAY") && XConnection().usable();
 }

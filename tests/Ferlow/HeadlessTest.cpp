@@ -285,11 +285,12 @@ TEST(Headless, NewerTermsStopTheServerAndAgreeTermsResumesIt)
 // tray says so instead of letting Qt abort.
 TEST(Tray, QuitsOnSigtermWhileTheTermsWindowIsUpAndRefusesAMissingDesktop)
 {
-    {
+    for (const char* wayland : {"", "wayland-of-a-session-that-ended"}) {
         FerlowHome home;
         home.environment["DISPLAY"] = "";
+        home.environment["WAYLAND_DISPLAY"] = wayland;
         FerlowProcess tray({}, home.environment);
-        EXPECT_EQ(tray.wait(), 1);
+        EXPECT_EQ(tray.wait(), 1) << wayland;
         EXPECT_NE(tray.err.find("there is no desktop here for Ferlow's tray icon"), std::string::npos) << tray.err;
     }
     if (!test::sharedXvfb().available())

@@ -316,6 +316,13 @@ void SessionController::drain()
         }
         if (!session->pending.empty() && requestWake)
             requestWake(session->pending.front().at);
+        // A phone gone silent is let go as soon as its silence is up, not
+        // at the next tick after that.
+        const auto expired = session->watchdog.expired();
+        if (!expired.empty())
+            post(expired);
+        else if (const auto due = session->watchdog.expiresAt(); due && requestWake)
+            requestWake(*due + watchdogSlack);
     }
 }
 
@@ -323,15 +330,9 @@ void SessionController::tick()
 {
     drain();
     const double now = m_suppliers.now();
-    for (const auto& session : snapshot()) {
-        if (session->isActive()) {
-            const auto expired = session->watchdog.expired();
-            if (!expired.empty())
-                post(expired);
-        } else if (now - session->acceptedAt > handshakeLimit) {
+    for (const auto& session : snapshot())
+        if (!session->isActive() && now - session->acceptedAt > handshakeLimit)
             fail(session);
-        }
-    }
     const auto specs = m_translator->expire();
     if (!specs.empty() && m_suppliers.accessibility())
         m_poster->post(specs);

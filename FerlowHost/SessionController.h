@@ -55,6 +55,9 @@ public:
     static constexpr double splitOffset = 1.0 / 120.0;
     // Messages due within this much of now are played at once.
     static constexpr double drainTolerance = 0.0005;
+    // How long after its watchdog's timeout a silent phone's wake comes, so
+    // that the timeout has passed (strictly) by then.
+    static constexpr double watchdogSlack = 0.001;
     // A connection that has not finished the handshake by then is closed, so
     // idle sockets cannot hold the server's connection slots for ever.
     static constexpr double handshakeLimit = 30;

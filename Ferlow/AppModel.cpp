@@ -375,7 +375,7 @@ void AppModel::setServerError(std::optional<std::string> error)
 
 void AppModel::startServer()
 {
-    // Whoever waits for a start waits for this one.
+    // Not stopServer(): whoever waits for the old start waits for this one.
     if (m_server) {
         endSessions({});
         dropServer();

@@ -66,8 +66,7 @@ XConnection::~XConnection()
         // that stopped answering (a stopped or hung X server) would hold
         // the caller for ever. It runs on a thread of its own, waited for
         // only so long; past that the thread is left to finish whenever the
-        // server answers, or to end with the process. What was sent before
-        // is in the socket either way.
+        // server answers, or to end with the process.
         XSetIOErrorExitHandler(m_display, forgetLoss, nullptr);
         auto closed = std::make_shared<std::promise<void>>();
         auto done = closed->get_future();

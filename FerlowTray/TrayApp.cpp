@@ -8,8 +8,8 @@
 #include <csignal>
 #include <functional>
 #include <cstdlib>
-#include <utility>
 #include <filesystem>
+#include <utility>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -211,7 +211,7 @@ int runTrayApp(int argc, char** argv)
             static_cast<void>(control.release());
         }
     }
-    model.reset(); // ends the sessions while the I/O queue still runs
+    model.reset(); // before the I/O queue, which still runs what the model left it
     return status;
 }
 

@@ -15,7 +15,6 @@
 
 #include <X11/Xlib.h>
 
-#include "FerlowCore/Base64URL.h"
 #include "tests/FerlowHost/TestPhone.h"
 #include "tests/Support/TestClient.h"
 #include "tests/Support/TestSupport.h"
@@ -54,19 +53,14 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: SilentRelease <pairing-url-file> <trials>\n");
         return 64;
     }
-    const std::string url = test::readFile(argv[1]);
+    const auto link = test::pairingLink(test::readFile(argv[1]));
     const long trials = std::stol(argv[2]);
-    const auto colon = url.rfind(':'), hash = url.find('#'), dot = url.rfind('.');
     Display* display = XOpenDisplay(nullptr);
-    if (colon == std::string::npos || hash == std::string::npos || dot < hash || !display) {
+    if (!link || !display) {
         std::fprintf(stderr, "SilentRelease: no pairing URL in %s, or no X display\n", argv[1]);
         return 1;
     }
-    const auto port = static_cast<std::uint16_t>(std::stoi(url.substr(colon + 1)));
-    Pairing pairing;
-    pairing.id = url.substr(hash + 1, dot - hash - 1);
-    pairing.secret = Base64URL::decode(url.substr(dot + 1)).value_or(Bytes {});
-    test::LoopbackPhone phone(port, pairing);
+    test::LoopbackPhone phone(link->port, link->pairing);
     phone.connect("SilentRelease");
 
     std::vector<double> after; // milliseconds from the last message to the button up

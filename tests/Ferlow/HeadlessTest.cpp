@@ -10,7 +10,6 @@
 #include <X11/Xlib.h>
 
 #include "Ferlow/AppModel.h"
-#include "FerlowCore/Base64URL.h"
 #include "FerlowCore/PairingStore.h"
 #include "tests/Ferlow/FerlowProcess.h"
 #include "tests/FerlowHost/TestPhone.h"
@@ -24,15 +23,8 @@ using test::FerlowProcess;
 using test::freePort;
 using test::LoopbackPhone;
 
-// The pairing a URL carries: "http://host.local:port/#id.secret".
-Pairing pairingIn(const std::string& url)
-{
-    const auto hash = url.find('#'), dot = url.rfind('.');
-    Pairing pairing;
-    pairing.id = url.substr(hash + 1, dot - hash - 1);
-    pairing.secret = Base64URL::decode(url.substr(dot + 1)).value_or(Bytes {});
-    return pairing;
-}
+// The pairing a URL carries.
+Pairing pairingIn(const std::string& url) { return test::pairingLink(url).value_or(test::PairingLink {}).pairing; }
 
 // Waits until the trace file holds a line matching `pattern`.
 bool traced(const std::filesystem::path& trace, const std::string& pattern)

@@ -1,6 +1,7 @@
 #include "FerlowCore/LocalNetworkPolicy.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace ferlow {
 namespace {
@@ -76,37 +77,18 @@ TEST(LocalNetworkPolicy, AdmitsLoopbackAndLocalSubnetsOnly)
 
 // Every interface has a link-local address, containers' links included, so
 // a link-local peer counts only on a link of the local network: an IPv6 one
-// by the interface it came in through, an IPv4 one by a 169.254 subnet that
-// such an interface holds.
+// by the interface it came in through (its zone), an IPv4 one, which has no
+// zone, by a 169.254 subnet that such an interface holds.
 TEST(LocalNetworkPolicy, AdmitsLinkLocalPeersOnlyOnTheLocalNetworksLinks)
 {
-    const std::vector<InterfaceAddress> containerLinkLocal {
-        interface("eth0", "fe80::1", "ffff:ffff:ffff:ffff::"),
-        interface("docker0", "fe80::2", "ffff:ffff:ffff:ffff::"),
-        interface("veth1a2b3c", "169.254.9.1", "255.255.0.0"),
-    };
-    auto lanLinkLocal = containerLinkLocal;
-    lanLinkLocal.push_back(interface("enp3s0", "169.254.3.3", "255.255.0.0"));
-    const struct {
-        const char* peer;
-        const char* arrivedOn;
-        bool onContainerLinks, onLanLinks;
-    } cases[] = {
-        {"fe80::77", "eth0", true, true},
-        {"febf::1", "wlp2s0", true, true},
-        {"fe80::77", "docker0", false, false},
-        {"fe80::77", "veth1a2b3c", false, false},
-        {"fe80::77", "br-3f2a9c1d0e4b", false, false},
-        {"fe80::77", "", false, false}, // no zone: nothing says where it came from
-        {"169.254.9.7", "", false, true},
-        {"169.254.9.7", "eth0", false, true}, // IPv4 has no zone; the name changes nothing
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(LocalNetworkPolicy::allows(ip(c.peer), containerLinkLocal, c.arrivedOn), c.onContainerLinks)
-            << c.peer << " on " << c.arrivedOn;
-        EXPECT_EQ(LocalNetworkPolicy::allows(ip(c.peer), lanLinkLocal, c.arrivedOn), c.onLanLinks)
-            << c.peer << " on " << c.arrivedOn;
-    }
+    std::vector<InterfaceAddress> interfaces {interface("docker0", "169.254.9.1", "255.255.0.0")};
+    const std::tuple<const char*, const char*, bool> cases[] = {{"fe80::77", "eth0", true}, {"febf::1", "wlp2s0", true},
+        {"fe80::77", "docker0", false}, {"fe80::77", "br-3f2a9c1d0e4b", false}, {"fe80::77", "", false},
+        {"169.254.9.7", "eth0", false}};
+    for (const auto& [peer, arrivedOn, allowed] : cases)
+        EXPECT_EQ(LocalNetworkPolicy::allows(ip(peer), interfaces, arrivedOn), allowed) << peer << " on " << arrivedOn;
+    interfaces.push_back(interface("enp3s0", "169.254.3.3", "255.255.0.0"));
+    EXPECT_TRUE(LocalNetworkPolicy::allows(ip("169.254.9.7"), interfaces));
 }
 
 // The host name is the process tests': "<name>.local" in the pairing URL.

@@ -130,40 +130,25 @@ TEST(StatusView, PortEditorAcceptsOnlyUsablePorts)
 }
 
 // A figure, not a check: the longest the main thread goes without running a
-// 1 ms timer while the port changes under a connected phone, with the I/O
-// queue busy for 50 ms (as on a slow display server) when it happens.
+// 1 ms timer while the port changes, with the I/O queue busy for 50 ms then
+// (as on a slow display server).
 TEST(StatusView, PortChangeStallFigure)
 {
     TrayFixture fixture;
-    auto& model = *fixture.model;
-    model.start();
-    ASSERT_TRUE(fixture.serverSettled());
-    test::LoopbackPhone phone(*model.listeningPort(), model.store().createPending());
-    ASSERT_TRUE(phone.connect().is<MacMessage::Ready>());
-    StatusView view(model, noActions(), PairingStore::systemClock);
-    auto* field = view.findChild<QLineEdit*>(QStringLiteral("port"));
-
+    fixture.model->start();
+    StatusView view(*fixture.model, noActions(), PairingStore::systemClock);
     QElapsedTimer clock;
     qint64 last = 0, longest = 0;
     QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const auto now = clock.nsecsElapsed();
-        longest = std::max(longest, now - last);
-        last = now;
-    });
+    QObject::connect(&tick, &QTimer::timeout, [&] { longest = std::max(longest, clock.nsecsElapsed() - last), last = clock.nsecsElapsed(); });
     tick.start(1);
     clock.start();
     fixture.io.post([] { std::this_thread::sleep_for(std::chrono::milliseconds(50)); });
-    field->setText(QString::number(test::freePort()));
-    emit field->returnPressed();
-    bool settled = false;
-    model.whenServerSettled([&] { settled = true; });
-    while ((!settled || clock.elapsed() < 200) && clock.elapsed() < 10000) {
+    view.findChild<QLineEdit*>(QStringLiteral("port"))->setText(QString::number(test::freePort()));
+    emit view.findChild<QLineEdit*>(QStringLiteral("port"))->returnPressed();
+    for (; clock.elapsed() < 300; fixture.main.runPending())
         QApplication::processEvents(QEventLoop::AllEvents, 1);
-        fixture.main.runPending();
-    }
-    EXPECT_TRUE(model.serverRunning());
-    RecordProperty("longestStallMicroseconds", static_cast<int>(longest / 1000));
+    EXPECT_TRUE(fixture.model->serverRunning());
     std::printf("longest main-thread stall during a port change: %.1f ms\n", static_cast<double>(longest) / 1e6);
 }
 

@@ -330,29 +330,23 @@ void AppModel::start()
     m_updateTimer = m_main.every(updateInterval, [this] { m_updates->check(); });
 }
 
-void AppModel::stop()
+void AppModel::stop(std::function<void()> stopped)
 {
-    if (m_stopped)
-        return;
-    m_stopped = true;
-    m_permissionTimer.reset();
-    m_updateTimer.reset();
-    m_saveRetry.reset();
-    m_frontObserver.reset();
-    m_hostObserver.reset();
-    // Closing a socket ends its session the way a phone leaving does: what
-    // was queued plays, then everything the phone held is released.
-    callOnQueue([live = m_live, release = m_platform.releaseInput] {
-        for (const auto& weak : live->sockets)
-            if (const auto socket = weak.lock())
-                socket->close();
-        live->sockets.clear();
-        if (release)
-            release();
-    });
-    stopServer();
-    // The last change to the pairings reaches the disk before the app goes.
-    m_store->flush();
+    if (!m_stopped) {
+        m_stopped = true;
+        m_permissionTimer.reset();
+        m_updateTimer.reset();
+        m_saveRetry.reset();
+        m_frontObserver.reset();
+        m_hostObserver.reset();
+        m_serverSettled.clear();
+        // The last change to the pairings reaches the disk before the app goes.
+        m_store->flush();
+    }
+    // Again when already stopped, so that `stopped` still comes after the
+    // sessions' end (and after any save of the buttons queued before it).
+    endSessions(std::move(stopped));
+    dropServer();
 }
 
 void AppModel::refresh()
@@ -380,48 +374,78 @@ void AppModel::refresh()
     });
 }
 
-void AppModel::callOnQueue(std::function<void()> task)
+void AppModel::endSessions(std::function<void()> then)
 {
-    try {
-        m_io.call(std::move(task));
-    } catch (const std::exception&) {
-        // The queue has stopped or is stuck; what the task would have done
-        // no longer matters to anyone waiting here.
-    }
+    m_io.post([live = m_live, release = m_platform.releaseInput, main = &m_main, then = std::move(then)] {
+        // Closing a socket ends its session the way a phone leaving does:
+        // what was queued plays, then everything the phone held is released.
+        for (const auto& weak : live->sockets)
+            if (const auto socket = weak.lock())
+                socket->close();
+        live->sockets.clear();
+        try {
+            if (release)
+                release();
+        } catch (...) {
+            // A backend that failed here must not keep `then` from coming.
+        }
+        if (then)
+            main->post(std::move(then));
+    });
 }
 
 void AppModel::stopServer()
 {
     if (!m_server)
         return;
-    // The server closes its listener on the I/O queue; waiting for that
-    // means the port is free, and no phone gets in, once this returns.
+    endSessions({});
+    dropServer();
+    settleServer();
+}
+
+// The server closes its listener on the I/O queue, after the sessions ended
+// there and before any later start listens, so a restart on the same port
+// finds it free. No phone gets in meanwhile: a discarded server accepts
+// nothing more.
+void AppModel::dropServer()
+{
     m_server.reset();
-    callOnQueue([] { });
+    m_listening = false;
+    ++m_serverAttempt;
+}
+
+void AppModel::settleServer()
+{
+    for (auto& done : std::exchange(m_serverSettled, {}))
+        done();
+}
+
+void AppModel::setServerError(std::optional<std::string> error)
+{
+    if (error == m_serverError)
+        return;
+    m_serverError = std::move(error);
+    notify(Field::serverError);
 }
 
 void AppModel::startServer()
 {
-    stopServer();
-    const auto setError = [this](std::optional<std::string> error) {
-        if (error == m_serverError)
-            return;
-        m_serverError = std::move(error);
-        notify(Field::serverError);
-    };
-
+    // Not stopServer(): whoever waits for the old start waits for this one.
+    if (m_server) {
+        endSessions({});
+        dropServer();
+    }
     const fs::path root = padDirectory();
     std::error_code error;
     if (!fs::is_directory(root, error)) {
         // A missing pad would otherwise answer every page with 404.
-        setError("Couldn\u2019t start: there is no pad folder at " + root.string());
+        setServerError("Couldn\u2019t start: there is no pad folder at " + root.string());
+        settleServer();
         return;
     }
 
-    auto server = std::make_unique<Server>(m_io.context(), m_port, StaticFiles(root), [](const IPAddress& remote) {
-        return LocalNetworkPolicy::allows(remote, LocalNetworkPolicy::currentInterfaces());
-    });
-    server->setOnSocket(
+    m_server = std::make_unique<Server>(m_io.context(), m_port, StaticFiles(root), LocalNetworkPolicy::admits);
+    m_server->setOnSocket(
         [controller = std::weak_ptr(m_controller), live = std::weak_ptr(m_live)](
             const std::shared_ptr<SocketConnection>& connection) {
             const auto heldController = controller.lock();
@@ -441,16 +465,37 @@ void AppModel::startServer()
             std::erase_if(heldLive->sockets, [](const auto& weak) { return weak.expired(); });
             heldLive->sockets.push_back(connection);
         });
-    try {
-        server->start();
-    } catch (const ServerError& failure) {
-        setError(failure.kind() == ServerError::Kind::portInUse
+    m_server->start([alive = std::weak_ptr(m_alive), main = &m_main, attempt = ++m_serverAttempt](
+                        std::optional<ServerError> failure) {
+        main->post([alive, attempt, failure = std::move(failure)] {
+            if (const auto model = alive.lock())
+                (*model)->serverStarted(attempt, failure);
+        });
+    });
+}
+
+void AppModel::serverStarted(std::uint64_t attempt, const std::optional<ServerError>& failure)
+{
+    if (attempt != m_serverAttempt || !m_server || m_stopped)
+        return; // a server stopped or replaced since
+    if (failure) {
+        m_server.reset();
+        setServerError(failure->kind() == ServerError::Kind::portInUse
                 ? "Port " + std::to_string(m_port) + " is busy"
-                : "Couldn\u2019t start: " + failure.description());
-        return;
+                : "Couldn\u2019t start: " + failure->description());
+    } else {
+        m_listening = true;
+        setServerError(std::nullopt);
     }
-    m_server = std::move(server);
-    setError(std::nullopt);
+    settleServer();
+}
+
+void AppModel::whenServerSettled(std::function<void()> done)
+{
+    if (m_server && !m_listening && !m_stopped)
+        m_serverSettled.push_back(std::move(done));
+    else
+        done();
 }
 
 void AppModel::setPort(std::uint16_t port)
@@ -731,22 +776,24 @@ void AppModel::openAtLoginOnFirstRun()
         m_platform.setLoginItem(true); // a refusal is not worth a word; the status menu shows the state
 }
 
-std::vector<std::string> AppModel::uninstall()
+void AppModel::uninstall(std::function<void(std::vector<std::string>)> done)
 {
     std::vector<std::string> ids;
     for (const auto& pairing : m_store->all())
         ids.push_back(pairing.id);
-    callOnQueue([controller = m_controller, ids] {
+    m_io.post([controller = m_controller, ids] {
         for (const auto& id : ids)
             controller->revoke(id);
     });
-    stop();
-    return m_platform.uninstall ? m_platform.uninstall() : std::vector<std::string> {};
+    // The files go once every phone has been told and let go.
+    stop([remove = m_platform.uninstall, done = std::move(done)] {
+        done(remove ? remove() : std::vector<std::string> {});
+    });
 }
 
 std::optional<std::uint16_t> AppModel::listeningPort() const
 {
-    return m_server ? m_server->boundPort() : std::nullopt;
+    return serverRunning() ? m_server->boundPort() : std::nullopt;
 }
 
 fs::path AppModel::padDirectory() const

@@ -19,6 +19,7 @@
 #include "FerlowInput/ActionStore.h"
 #include "FerlowInput/SystemShortcut.h"
 #include "FerlowHost/IOQueue.h"
+#include "FerlowServer/ServerError.h"
 #include "Ferlow/MainContext.h"
 #include "Ferlow/Platform.h"
 
@@ -83,6 +84,10 @@ public:
     // While a save fails, every file that could not be saved is tried again
     // this often, and at once when another save works.
     static constexpr double saveRetryInterval = 30;
+    // How long a front end that is ending waits for stop() to have let go of
+    // every phone: a display server that stopped answering must not keep
+    // the process from ending.
+    static constexpr double stopPatience = 0.5;
 
     // What the pairing window and `ferlow --pair` show.
     struct PairingOffer {
@@ -108,12 +113,21 @@ public:
     void start();
     // Ends every phone's session through the normal end of a session (so
     // whatever it held is released), stops the server and the timers. The
-    // model stays readable; nothing restarts it.
-    void stop();
+    // model stays readable; nothing restarts it. Nothing here waits: the
+    // sessions end on the I/O queue, and `stopped` (if given) runs on the
+    // main context once they have.
+    void stop(std::function<void()> stopped = {});
 
     void refresh();
-    // (Re)starts the server on `port`; a failure lands in serverError.
+    // (Re)starts the server on `port`, ending the old server's sessions
+    // first. The listener opens on the I/O queue without the main context
+    // waiting for it; serverRunning() or serverError tell the outcome once
+    // it has come (see whenServerSettled).
     void startServer();
+    // Runs `done` on the main context as soon as no server start is under
+    // way: at once when none is, else when its outcome is published. A stop
+    // drops what is still waiting.
+    void whenServerSettled(std::function<void()> done);
     // Uses `port` from now on, for this run only (the command line's --port).
     void setPort(std::uint16_t port);
     // Uses `port` from now on, remembers it and restarts the server (the
@@ -149,10 +163,11 @@ public:
     // The URL of `pairing` for where phones find this computer now, and the
     // port; absent when the host cannot form a URL.
     std::optional<std::string> pairingURL(const Pairing& pairing) const;
-    // Revokes every phone, stops the server and removes what Ferlow keeps.
-    // Returns the steps left for the user, empty when nothing is left. The
-    // confirmation and the report belong to the caller, which then quits.
-    std::vector<std::string> uninstall();
+    // Revokes every phone, stops the server and removes what Ferlow keeps,
+    // then hands `done` the steps left for the user (empty when nothing is
+    // left), on the main context. The confirmation and the report belong to
+    // the caller, which then quits.
+    void uninstall(std::function<void(std::vector<std::string> steps)> done);
 
     // Steps that start() schedules; callable on their own.
     void checkPermission();
@@ -191,7 +206,7 @@ public:
     std::function<void()> onTermsNeeded;                // newer terms arrived while running
     std::function<void(bool)> onAccessibilityChange;    // the permission came or went
 
-    bool serverRunning() const { return m_server != nullptr; }
+    bool serverRunning() const { return m_server && m_listening; }
     // The port the server listens on; absent while it does not.
     std::optional<std::uint16_t> listeningPort() const;
     const std::string& inputBackend() const { return m_platform.inputBackend; }
@@ -226,6 +241,11 @@ private:
     DesktopRules desktopRules() const;
     std::vector<ActionButton> annotated(const std::vector<ActionButton>& buttons) const;
     void notify(Field field);
+    void setServerError(std::optional<std::string> error);
+    // Closes every phone's socket on the I/O queue, so each session ends as
+    // it does when the phone leaves, then lets go of any input still held;
+    // `then` (if given) runs on the main context afterwards.
+    void endSessions(std::function<void()> then);
     void stopServer();
     // Writes the buttons on the I/O queue; the outcome comes back here.
     void saveActions();
@@ -237,8 +257,9 @@ private:
     void publishSaveProblem();
     void retryFailedSaves();
     std::array<std::optional<std::string>, 3> saveProblems(); // pairings, buttons, settings
-    // Runs `task` on the I/O queue and waits for it, boundedly.
-    void callOnQueue(std::function<void()> task);
+    void dropServer();
+    void settleServer();
+    void serverStarted(std::uint64_t attempt, const std::optional<ServerError>& failure);
 
     MainContext& m_main;
     IOQueue& m_io;
@@ -270,6 +291,9 @@ private:
     std::shared_ptr<EventPoster> m_poster;
     std::shared_ptr<SessionController> m_controller;
     std::unique_ptr<Server> m_server;
+    bool m_listening = false;
+    std::uint64_t m_serverAttempt = 0; // tells a start's late outcome from the current one's
+    std::vector<std::function<void()>> m_serverSettled; // while a start is under way
 
     std::unique_ptr<MainContext::Timer> m_permissionTimer;
     std::unique_ptr<MainContext::Timer> m_updateTimer;

@@ -79,9 +79,31 @@ int CommandRunner::run()
         Console::error("cannot use the folder " + XdgPaths::supportDirectory().string());
         return CommandLine::failed;
     }
-    // Held for the whole command: a daemon for its life, the other
-    // commands while they touch the files.
-    const InstanceLock lock(RuntimeFiles::lockFile());
+    if (const auto problem = RuntimeFiles::prepare()) {
+        Console::error(*problem);
+        return CommandLine::failed;
+    }
+
+    if (m_line.command == Command::headless || m_line.command == Command::pair) {
+        // A daemon holds it for its life.
+        const InstanceLock lock(RuntimeFiles::lockFile(), RuntimeFiles::gateFile(), InstanceLock::Role::app);
+        if (lock.outcome() == InstanceLock::Outcome::failed) {
+            Console::error(lock.problem());
+            return CommandLine::failed;
+        }
+        if (lock.outcome() == InstanceLock::Outcome::acquired)
+            return Daemon(m_line, m_line.command == Command::pair).run();
+        if (m_line.command == Command::pair)
+            return pairThroughInstance();
+        Console::error("Ferlow is already running" + processText(lock));
+        return CommandLine::failed;
+    }
+
+    // Asked before anything is locked: the question may wait on a person.
+    if (m_line.command == Command::uninstall && !confirmUninstall())
+        return CommandLine::failed;
+    // While no Ferlow runs, the files are this command's until it ends.
+    const InstanceLock lock(RuntimeFiles::lockFile(), RuntimeFiles::gateFile(), InstanceLock::Role::command);
     if (lock.outcome() == InstanceLock::Outcome::failed) {
         Console::error(lock.problem());
         return CommandLine::failed;
@@ -89,14 +111,6 @@ int CommandRunner::run()
     const bool running = lock.outcome() == InstanceLock::Outcome::held;
 
     switch (m_line.command) {
-    case Command::headless:
-        if (running) {
-            Console::error("Ferlow is already running" + processText(lock));
-            return CommandLine::failed;
-        }
-        return Daemon(m_line, false).run();
-    case Command::pair:
-        return running ? pairThroughInstance() : Daemon(m_line, true).run();
     case Command::list:
         return list(running);
     case Command::forget:
@@ -105,6 +119,8 @@ int CommandRunner::run()
         return agreeTerms(running);
     case Command::uninstall:
         return uninstall(running);
+    case Command::headless:
+    case Command::pair:
     case Command::help:
     case Command::version:
         break;
@@ -237,19 +253,22 @@ int CommandRunner::agreeTerms(bool running)
     return CommandLine::ok;
 }
 
+bool CommandRunner::confirmUninstall()
+{
+    if (m_line.yes)
+        return true;
+    if (!Console::interactive()) {
+        Console::error("--uninstall asks before it removes anything: run it in a terminal, or add --yes");
+        return false;
+    }
+    Console::say("Uninstall Ferlow?");
+    Console::say("This removes your paired phones, your buttons and settings and Open at Login, "
+                 "then tells you how to remove the program itself.");
+    return Console::confirm("Uninstall?");
+}
+
 int CommandRunner::uninstall(bool running)
 {
-    if (!m_line.yes) {
-        if (!Console::interactive()) {
-            Console::error("--uninstall asks before it removes anything: run it in a terminal, or add --yes");
-            return CommandLine::failed;
-        }
-        Console::say("Uninstall Ferlow?");
-        Console::say("This removes your paired phones, your buttons and settings and Open at Login, "
-                     "then tells you how to remove the program itself.");
-        if (!Console::confirm("Uninstall?"))
-            return CommandLine::failed;
-    }
     if (running) {
         const auto reply = askInstance({{"do", "uninstall"}}, uninstallLimit);
         if (!reply)

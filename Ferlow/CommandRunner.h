@@ -25,6 +25,7 @@ private:
     int list(bool running);
     int forget(bool running);
     int agreeTerms(bool running);
+    bool confirmUninstall();
     int uninstall(bool running);
 
     CommandLine m_line;

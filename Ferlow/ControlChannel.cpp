@@ -1,6 +1,7 @@
 #include "Ferlow/ControlChannel.h"
 
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 #include <asio/local/stream_protocol.hpp>
@@ -109,6 +110,7 @@ ControlChannel::~ControlChannel() noexcept
 std::optional<nlohmann::json> ControlChannel::ask(
     const std::filesystem::path& socket, const nlohmann::json& request, std::chrono::milliseconds limit)
 {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     asio::io_context context;
     Local::socket peer(context);
     Local::endpoint endpoint;
@@ -117,27 +119,34 @@ std::optional<nlohmann::json> ControlChannel::ask(
     } catch (const std::system_error&) {
         return std::nullopt; // a path too long for a socket address
     }
+    // An app that has just taken the instance lock opens its channel a
+    // moment later.
+    for (std::error_code error;;) {
+        peer.connect(endpoint, error);
+        if (!error)
+            break;
+        peer.close(error);
+        if (std::chrono::steady_clock::now() + connectRetry > deadline)
+            return std::nullopt;
+        std::this_thread::sleep_for(connectRetry);
+    }
     asio::streambuf buffer(64 * 1024);
     const std::string text = request.dump() + "\n";
     std::optional<nlohmann::json> reply;
-    peer.async_connect(endpoint, [&](const std::error_code& error) {
-        if (error)
+    asio::async_write(peer, asio::buffer(text), [&](const std::error_code& writeError, std::size_t) {
+        if (writeError)
             return;
-        asio::async_write(peer, asio::buffer(text), [&](const std::error_code& writeError, std::size_t) {
-            if (writeError)
+        asio::async_read_until(peer, buffer, '\n', [&](const std::error_code& readError, std::size_t length) {
+            if (readError)
                 return;
-            asio::async_read_until(peer, buffer, '\n', [&](const std::error_code& readError, std::size_t length) {
-                if (readError)
-                    return;
-                try {
-                    const auto* bytes = static_cast<const std::uint8_t*>(buffer.data().data());
-                    reply = JSONCoding::parse(ByteView(bytes, length - 1));
-                } catch (const DecodingError&) {
-                }
-            });
+            try {
+                const auto* bytes = static_cast<const std::uint8_t*>(buffer.data().data());
+                reply = JSONCoding::parse(ByteView(bytes, length - 1));
+            } catch (const DecodingError&) {
+            }
         });
     });
-    context.run_for(limit);
+    context.run_until(deadline);
     return reply;
 }
 

@@ -37,8 +37,12 @@ public:
     ControlChannel(const ControlChannel&) = delete;
     ControlChannel& operator=(const ControlChannel&) = delete;
 
+    static constexpr auto connectRetry = std::chrono::milliseconds(20);
+
     // Sends `request` to the instance listening at `socket` and waits at most
-    // `limit` for the reply; absent when nobody answers in time.
+    // `limit` for the reply; absent when nobody answers in time. Only a
+    // running instance is asked, so a socket that is not there yet is tried
+    // again until then.
     static std::optional<nlohmann::json> ask(
         const std::filesystem::path& socket, const nlohmann::json& request, std::chrono::milliseconds limit);
 

@@ -71,17 +71,22 @@ void ControlRequests::answer(const nlohmann::json& request, Respond respond)
     }
     if (operation == "agree-terms") {
         m_actions.agree();
-        if (const auto& error = m_model.serverError())
-            return respond(failure(*error));
-        if (const auto problem = m_model.settings().saveProblem())
-            return respond(notSaved(*problem));
-        return respond(success(nlohmann::json::object()));
+        // The answer says whether the agreement was saved and whether the
+        // server that waited for it now listens.
+        return m_model.whenServerSettled([&model = m_model, respond = std::move(respond)] {
+            if (const auto& error = model.serverError())
+                return respond(failure(*error));
+            if (const auto problem = model.settings().saveProblem())
+                return respond(notSaved(*problem));
+            respond(success(nlohmann::json::object()));
+        });
     }
     if (operation == "uninstall") {
-        const auto steps = m_model.uninstall();
-        auto answer = success({{"steps", steps}});
-        answer.afterReply = m_actions.quit;
-        return respond(std::move(answer));
+        return m_model.uninstall([respond = std::move(respond), quit = m_actions.quit](std::vector<std::string> steps) {
+            auto answer = success({{"steps", std::move(steps)}});
+            answer.afterReply = quit;
+            respond(std::move(answer));
+        });
     }
     if (operation == "show") {
         if (!m_actions.show)

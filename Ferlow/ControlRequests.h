@@ -35,10 +35,11 @@ public:
 
     ControlRequests(AppModel& model, Actions actions) : m_model(model), m_actions(std::move(actions)) { }
 
-    // Hands the answer to `respond` on the main context: at once, or once
-    // what the answer depends on has happened (a forgotten phone is off the
-    // disk and has been told). A change that could not be saved is answered
-    // as a failure, "couldn't save: <why>".
+    // Hands the answer to `respond` once, on the main context: at once, or
+    // once what the answer depends on has happened (a forgotten phone is off
+    // the disk and has been told, a server started after an agreement, an
+    // uninstall). A change that could not be saved is answered as a failure,
+    // "couldn't save: <why>".
     void answer(const nlohmann::json& request, Respond respond);
 
 private:

@@ -96,12 +96,14 @@ int Daemon::run()
     // refused; a refusal is told in one line and the pad shows "not allowed".
     if (!m_model->accessibilityGranted() && m_model->permissions().request() == Permissions::Request::none)
         m_model->permissions().prompt();
-    if (const auto& error = m_model->serverError()) {
-        Console::error(*error);
-        return error->starts_with("Port ") ? CommandLine::portBusy : CommandLine::failed;
-    }
-    if (m_model->serverRunning())
-        announce();
+    m_model->whenServerSettled([this] {
+        if (const auto& error = m_model->serverError()) {
+            Console::error(*error);
+            shutdown(error->starts_with("Port ") ? CommandLine::portBusy : CommandLine::failed);
+        } else if (m_model->serverRunning()) {
+            announce();
+        }
+    });
 
     m_main.run();
     return m_status;
@@ -187,8 +189,10 @@ void Daemon::agree()
 {
     const bool wasListening = m_model->serverRunning();
     m_model->agreeToTerms();
-    if (!wasListening && m_model->serverRunning())
-        announce();
+    m_model->whenServerSettled([this, wasListening] {
+        if (!wasListening && m_model->serverRunning())
+            announce();
+    });
 }
 
 void Daemon::shutdown(int status)
@@ -199,8 +203,8 @@ void Daemon::shutdown(int status)
     m_status = status;
     m_pairingTimer.reset();
     Console::endCountdown();
-    m_model->stop();
-    m_main.stop();
+    m_model->stop([this] { m_main.stop(); });
+    m_stopTimer = m_main.every(AppModel::stopPatience, [this] { m_main.stop(); });
 }
 
 } // namespace ferlow

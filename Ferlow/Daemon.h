@@ -58,6 +58,7 @@ private:
     std::optional<AppModel::PairingOffer> m_offer;
     double m_offerMadeAt = 0;
     std::unique_ptr<MainContext::Timer> m_pairingTimer;
+    std::unique_ptr<MainContext::Timer> m_stopTimer;
     std::shared_ptr<void> m_observer;
     int m_status = CommandLine::ok;
     bool m_stopping = false;

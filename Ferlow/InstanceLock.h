@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -7,16 +8,30 @@
 
 namespace ferlow {
 
-// One running Ferlow per data folder: an exclusive flock(2) on a file in
-// it, held for the life of the process and dropped by the kernel however
-// the process ends. The holder writes its process id into the file, so
-// others can say who holds it.
+// One running Ferlow per user. The running app (tray or daemon) holds an
+// exclusive flock(2) on the lock file for its whole life, dropped by the
+// kernel however the process ends, and writes its process id into it.
+//
+// Commands that only look at the files or talk to the running app never
+// hold that lock beyond a glance, so they neither look like a running
+// Ferlow to an app that starts nor to each other. Each glance, and each
+// app's taking of the lock, happens behind a gate: a second lock, held by
+// an app only while it takes the instance lock, and by a command for as
+// long as it works on the files without a running app, so that no app
+// starts under it and then overwrites what it changed.
 class InstanceLock final {
 public:
+    enum class Role { app, command };
+    // app: acquired, this process is the running one; held, another is.
+    // command: acquired, no app runs, and none starts until this object
+    // goes; held, an app runs: ask it.
     enum class Outcome { acquired, held, failed };
 
-    // Tries once, without waiting.
-    explicit InstanceLock(const std::filesystem::path& file);
+    // The longest anyone waits at the gate: a command's work on the files
+    // takes milliseconds.
+    static constexpr std::chrono::seconds gateLimit {5};
+
+    InstanceLock(const std::filesystem::path& file, const std::filesystem::path& gate, Role role);
     ~InstanceLock() noexcept;
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;
@@ -28,7 +43,8 @@ public:
     const std::string& problem() const { return m_problem; }
 
 private:
-    int m_fd = -1;
+    int m_fd = -1;   // the instance lock, held by an app
+    int m_gate = -1; // the gate, held by a command while no app runs
     Outcome m_outcome = Outcome::failed;
     std::optional<pid_t> m_holder;
     std::string m_problem;

@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <cstring>
 #include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <unistd.h>
 
@@ -49,13 +50,12 @@ bool LocalNetworkPolicy::isLocalNetworkInterface(const std::string& name)
     return false;
 }
 
-bool LocalNetworkPolicy::allows(const IPAddress& remote, const std::vector<InterfaceAddress>& interfaces)
+bool LocalNetworkPolicy::allows(
+    const IPAddress& remote, const std::vector<InterfaceAddress>& interfaces, const std::string& arrivedOn)
 {
     const auto bytes = remote.bytes();
     if (remote.kind() == IPAddress::Kind::v4) {
         if (bytes[0] == 127)
-            return true;
-        if (bytes[0] == 169 && bytes[1] == 254)
             return true;
     } else {
         static constexpr std::array<std::uint8_t, 16> loopback {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
@@ -63,7 +63,7 @@ bool LocalNetworkPolicy::allows(const IPAddress& remote, const std::vector<Inter
         if (std::equal(bytes.begin(), bytes.end(), loopback.begin()))
             return true;
         if (remote.hasPrefix(linkLocal, 10))
-            return true;
+            return isLocalNetworkInterface(arrivedOn);
     }
     for (const auto& interface : interfaces) {
         if (!isLocalNetworkInterface(interface.name))
@@ -74,6 +74,13 @@ bool LocalNetworkPolicy::allows(const IPAddress& remote, const std::vector<Inter
             return true;
     }
     return false;
+}
+
+bool LocalNetworkPolicy::admits(const IPAddress& remote, std::uint32_t scope)
+{
+    char name[IF_NAMESIZE] = {};
+    const bool named = scope != 0 && ::if_indextoname(scope, name) != nullptr;
+    return allows(remote, currentInterfaces(), named ? std::string(name) : std::string());
 }
 
 std::vector<InterfaceAddress> LocalNetworkPolicy::currentInterfaces()

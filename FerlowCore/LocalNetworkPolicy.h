@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,10 +26,21 @@ struct LocalHost {
     bool operator==(const LocalHost&) const = default;
 };
 
-// Which network peers may talk to the server: loopback, link-local, and
-// hosts on the subnet of a wired, wireless or bridge interface.
+// Which network peers may talk to the server: loopback, and hosts that reach
+// it through a wired, wireless or bridge interface: on the subnet of one of
+// its addresses, or, for link-local addresses, on the link of one.
 struct LocalNetworkPolicy {
-    static bool allows(const IPAddress& remote, const std::vector<InterfaceAddress>& interfaces);
+    // `arrivedOn` names the interface an IPv6 link-local peer came in
+    // through (the zone of its address); such a peer is allowed only when
+    // that is a local-network interface, since every interface of the
+    // machine, container bridges and virtual links included, has the same
+    // fe80::/64 subnet. An IPv4 link-local peer (169.254/16) needs a local
+    // network interface whose own 169.254 address has it on its subnet.
+    static bool allows(
+        const IPAddress& remote, const std::vector<InterfaceAddress>& interfaces, const std::string& arrivedOn = {});
+    // allows() against the machine's interfaces now; `scope` is the
+    // interface index of an IPv6 peer's zone, 0 for none.
+    static bool admits(const IPAddress& remote, std::uint32_t scope);
 
     // Interface names that stand for the local network: wired ("en*",
     // "eth*"), wireless ("wl*"), bridges ("br*", "bridge*") and bonded or

@@ -94,28 +94,32 @@ private:
 };
 
 IOQueue::IOQueue()
-    : m_work(asio::make_work_guard(m_io))
+    : m_core(std::make_shared<Core>())
+    , m_work(asio::make_work_guard(m_core->io))
 {
-    m_thread = std::thread([this] {
+    std::promise<void> finished;
+    m_finished = finished.get_future();
+    m_thread = std::thread([core = m_core, finished = std::move(finished)]() mutable {
         for (;;) {
             try {
-                m_io.run();
-                return;
+                core->io.run();
+                break;
             } catch (...) {
                 // A task threw. The queue carries every phone's input and the
                 // server; it goes on with the next task rather than stop.
             }
         }
+        finished.set_value();
     });
 }
 
 IOQueue::~IOQueue() noexcept { stop(); }
 
-void IOQueue::post(std::function<void()> task) { asio::post(m_io, std::move(task)); }
+void IOQueue::post(std::function<void()> task) { asio::post(m_core->io, std::move(task)); }
 
 void IOQueue::after(std::chrono::milliseconds delay, std::function<void()> task)
 {
-    auto timer = std::make_shared<asio::steady_timer>(m_io, delay);
+    auto timer = std::make_shared<asio::steady_timer>(m_core->io, delay);
     timer->async_wait([timer, task = std::move(task)](const std::error_code& error) {
         if (!error)
             task();
@@ -126,13 +130,13 @@ bool IOQueue::isCurrentThread() const { return std::this_thread::get_id() == m_t
 
 void IOQueue::drive(const std::shared_ptr<SessionController>& controller, std::chrono::milliseconds tick)
 {
-    asio::dispatch(m_io, [this, weak = std::weak_ptr<SessionController>(controller), tick] {
-        if (m_driver)
-            m_driver->cancel();
+    asio::dispatch(m_core->io, [core = m_core, weak = std::weak_ptr<SessionController>(controller), tick] {
+        if (core->driver)
+            core->driver->cancel();
         const auto target = weak.lock();
-        m_driver = target ? std::make_shared<Driver>(m_io, target, tick) : nullptr;
-        if (m_driver)
-            m_driver->start();
+        core->driver = target ? std::make_shared<Driver>(core->io, target, tick) : nullptr;
+        if (core->driver)
+            core->driver->start();
     });
 }
 
@@ -142,19 +146,27 @@ void IOQueue::stop()
         return;
     if (isCurrentThread())
         std::terminate(); // joining itself would never return
-    // Waits for the timers' cancellation, but not for connections that may
-    // still hold work.
-    std::promise<void> cancelled;
-    asio::post(m_io, [this, &cancelled] {
-        if (m_driver)
-            m_driver->cancel();
-        cancelled.set_value();
+    const auto deadline = std::chrono::steady_clock::now() + stopLimit;
+    // The timers are cancelled after the tasks already queued, which may be
+    // the phones' last releases. Connections that still hold work are not
+    // waited for.
+    auto cancelled = std::make_shared<std::promise<void>>();
+    auto timersCancelled = cancelled->get_future();
+    asio::post(m_core->io, [core = m_core, cancelled] {
+        if (core->driver)
+            core->driver->cancel();
+        cancelled->set_value();
     });
     m_work.reset();
-    cancelled.get_future().wait_for(std::chrono::seconds(1));
-    m_io.stop();
-    m_thread.join();
-    m_driver.reset();
+    timersCancelled.wait_until(deadline);
+    m_core->io.stop();
+    // Once stopped, the thread leaves as soon as its current task returns.
+    if (m_finished.wait_until(deadline + std::chrono::milliseconds(100)) == std::future_status::ready) {
+        m_thread.join();
+        m_core->driver.reset();
+    } else {
+        m_thread.detach();
+    }
 }
 
 } // namespace ferlow

@@ -25,6 +25,8 @@ class SessionController;
 class IOQueue final {
 public:
     static constexpr auto tickInterval = std::chrono::milliseconds(100);
+    // The longest stop() waits for the tasks already queued and the thread.
+    static constexpr auto stopLimit = std::chrono::milliseconds(500);
 
     IOQueue();           // starts the thread
     ~IOQueue() noexcept; // stop()
@@ -32,7 +34,7 @@ public:
     IOQueue(const IOQueue&) = delete;
     IOQueue& operator=(const IOQueue&) = delete;
 
-    asio::io_context& context() { return m_io; }
+    asio::io_context& context() { return m_core->io; }
 
     void post(std::function<void()> task);
     // Runs `task` on the queue once `delay` has passed, unless the queue
@@ -55,19 +57,29 @@ public:
     // controller instead.
     void drive(const std::shared_ptr<SessionController>& controller, std::chrono::milliseconds tick = tickInterval);
 
-    // Cancels the timers, stops the queue and joins its thread. Tasks not
-    // yet run are dropped. Idempotent; never call it on the queue itself.
+    // Lets the tasks already queued run, cancels the timers, stops the queue
+    // and joins its thread, waiting at most about stopLimit: a thread stuck
+    // in a task (on a display server that stopped answering, say) is left
+    // to finish on its own, keeping what the queue's tasks hold alive, or to
+    // end with the process. Tasks not run by then are dropped. Idempotent;
+    // never call it on the queue itself.
     void stop();
 
 private:
     class Driver;
 
+    // Shared with the thread, which may outlive the queue object (see stop()).
+    struct Core {
+        asio::io_context io;
+        std::shared_ptr<Driver> driver; // touched on the queue only
+    };
+
     enum class Job { waiting, running, abandoned };
 
-    asio::io_context m_io;
+    std::shared_ptr<Core> m_core;
     asio::executor_work_guard<asio::io_context::executor_type> m_work;
-    std::shared_ptr<Driver> m_driver; // touched on the queue only, until joined
     std::atomic<bool> m_stopped {false};
+    std::future<void> m_finished; // ready once the thread has left the queue
     std::thread m_thread;
 };
 

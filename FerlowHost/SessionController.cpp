@@ -316,6 +316,13 @@ void SessionController::drain()
         }
         if (!session->pending.empty() && requestWake)
             requestWake(session->pending.front().at);
+        // A phone gone silent is let go as soon as its silence is up, not
+        // at the next tick after that.
+        const auto expired = session->watchdog.expired();
+        if (!expired.empty())
+            post(expired);
+        else if (const auto due = session->watchdog.expiresAt(); due && requestWake)
+            requestWake(*due + watchdogSlack);
     }
 }
 
@@ -323,15 +330,9 @@ void SessionController::tick()
 {
     drain();
     const double now = m_suppliers.now();
-    for (const auto& session : snapshot()) {
-        if (session->isActive()) {
-            const auto expired = session->watchdog.expired();
-            if (!expired.empty())
-                post(expired);
-        } else if (now - session->acceptedAt > handshakeLimit) {
+    for (const auto& session : snapshot())
+        if (!session->isActive() && now - session->acceptedAt > handshakeLimit)
             fail(session);
-        }
-    }
     const auto specs = m_translator->expire();
     if (!specs.empty() && m_suppliers.accessibility())
         m_poster->post(specs);
@@ -345,6 +346,25 @@ void SessionController::post(const std::vector<PhoneMessage>& messages)
         m_poster->post(m_translator->translate(message));
 }
 
+// Whatever was queued is played now, then everything the phone left open is
+// released, so that no button, key or gesture stays held. One that fails to
+// post keeps none of the others back.
+void SessionController::letGo(Session& session)
+{
+    std::vector<PhoneMessage> closing;
+    for (auto& entry : session.pending)
+        closing.push_back(std::move(entry.message));
+    session.pending.clear();
+    const auto held = session.watchdog.finishAll();
+    closing.insert(closing.end(), held.begin(), held.end());
+    for (const auto& message : closing) {
+        try {
+            playMessage(message);
+        } catch (...) {
+        }
+    }
+}
+
 void SessionController::ended(const std::shared_ptr<Session>& session)
 {
     const auto found = std::find(m_sessions.begin(), m_sessions.end(), session);
@@ -352,23 +372,8 @@ void SessionController::ended(const std::shared_ptr<Session>& session)
         return;
     const bool wasActive = session->isActive();
     m_sessions.erase(found);
-
-    // Whatever was queued is played now, then everything the phone left open
-    // is released, so that no button, key or gesture stays held. One that
-    // fails to post keeps none of the others back.
-    std::vector<PhoneMessage> closing;
-    for (auto& entry : session->pending)
-        closing.push_back(std::move(entry.message));
-    session->pending.clear();
-    const auto held = session->watchdog.finishAll();
-    closing.insert(closing.end(), held.begin(), held.end());
     session->state = Session::State::closed();
-    for (const auto& message : closing) {
-        try {
-            playMessage(message);
-        } catch (...) {
-        }
-    }
+    letGo(*session);
     if (wasActive && onChange)
         onChange();
 }
@@ -399,7 +404,18 @@ void SessionController::broadcast(const MacMessage& message)
 void SessionController::broadcastAccessibility(bool granted) { broadcast(MacMessage::accessibility(granted)); }
 void SessionController::broadcastActions() { broadcast(MacMessage::actions(m_suppliers.actions())); }
 void SessionController::broadcastPrefs() { broadcast(MacMessage::prefs(m_suppliers.prefs())); }
-void SessionController::broadcastUpdate() { broadcast(MacMessage::update(m_suppliers.update())); }
+void SessionController::broadcastUpdate()
+{
+    const auto status = m_suppliers.update();
+    broadcast(MacMessage::update(status));
+    // From now on input is refused, the phone's releases included, while its
+    // pings keep the watchdog quiet: let go of what it holds now.
+    if (status.isRequired())
+        for (const auto& session : snapshot())
+            if (session->isActive())
+                letGo(*session);
+}
+
 void SessionController::broadcastContext() { broadcast(MacMessage::context(m_suppliers.context())); }
 
 void SessionController::reportUntyped(const std::string& characters)

@@ -56,6 +56,9 @@ public:
     static constexpr double splitOffset = 1.0 / 120.0;
     // Messages due within this much of now are played at once.
     static constexpr double drainTolerance = 0.0005;
+    // How long after its watchdog's timeout a silent phone's wake comes, so
+    // that the timeout has passed (strictly) by then.
+    static constexpr double watchdogSlack = 0.001;
     // A connection that has not finished the handshake by then is closed, so
     // idle sockets cannot hold the server's connection slots for ever.
     static constexpr double handshakeLimit = 30;
@@ -86,6 +89,8 @@ public:
     void broadcastAccessibility(bool granted);
     void broadcastActions();
     void broadcastPrefs();
+    // A required update also lets go of everything the established phones
+    // hold, as their ending would, since their input is refused from then on.
     void broadcastUpdate();
     void broadcastContext();
     // Characters the desktop could not type (the keyboard layout has no key
@@ -121,6 +126,7 @@ private:
     void handle(const PhoneMessage& message, std::optional<double> stamp, const std::shared_ptr<Session>& session);
     void playMessage(const PhoneMessage& message);
     static void boundBacklog(Session& session, double now);
+    void letGo(Session& session);
     void ended(const std::shared_ptr<Session>& session);
     void fail(const std::shared_ptr<Session>& session);
     void post(const std::vector<PhoneMessage>& messages);

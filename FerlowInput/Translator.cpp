@@ -158,7 +158,11 @@ std::vector<EventSpec> Translator::button(std::int64_t index, bool down, std::in
 {
     if (index < 0 || index > 2)
         return {};
-    resyncIfQuiet();
+    // A release goes where the pointer already is, so it never waits for the
+    // pointer to be read back: it is what the watchdog sends once the phone
+    // has gone quiet, when a read would be due and may be slow.
+    if (down)
+        resyncIfQuiet();
     if (down)
         m_pointer->buttonsDown.insert(index);
     else

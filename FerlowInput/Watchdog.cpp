@@ -60,6 +60,15 @@ std::vector<PhoneMessage> Watchdog::expired()
     return {};
 }
 
+std::optional<double> Watchdog::expiresAt() const
+{
+    const bool open = m_scrollOpen || m_momentumOpen || m_pinchOpen || m_rotateOpen || m_dock || !m_held.empty()
+        || !m_heldActions.empty();
+    if (!open)
+        return std::nullopt;
+    return m_lastSeen + m_timeout;
+}
+
 std::vector<PhoneMessage> Watchdog::finishAll()
 {
     std::vector<PhoneMessage> out;

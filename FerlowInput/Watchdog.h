@@ -39,6 +39,11 @@ public:
     // message; otherwise nothing.
     std::vector<PhoneMessage> expired();
 
+    // When the silence would have to end for expired() to close something:
+    // `timeout` after the last message, while anything is open; otherwise
+    // nothing.
+    std::optional<double> expiresAt() const;
+
     // The close-out now: scroll end, momentum end, pinch end, rotate end,
     // dock cancel, then button and action releases in press order. Leaves
     // nothing open.

@@ -1,6 +1,10 @@
 #include "FerlowLinux/XConnection.h"
 
+#include <chrono>
+#include <future>
+#include <memory>
 #include <mutex>
+#include <thread>
 
 #include <unistd.h>
 
@@ -21,6 +25,10 @@ int continueAfterIOError(Display*)
 {
     return 0;
 }
+
+// Closing no longer marks anything lost: the connection object may be gone
+// by the time a close that waited on the server meets a broken connection.
+void forgetLoss(Display*, void*) { }
 
 void installHandlers()
 {
@@ -54,7 +62,19 @@ XConnection::~XConnection()
     if (!m_display)
         return;
     if (!lost()) {
-        XCloseDisplay(m_display);
+        // XCloseDisplay waits for the server's answer (XSync), so a server
+        // that stopped answering (a stopped or hung X server) would hold
+        // the caller for ever. It runs on a thread of its own, waited for
+        // only so long; past that the thread is left to finish whenever the
+        // server answers, or to end with the process.
+        XSetIOErrorExitHandler(m_display, forgetLoss, nullptr);
+        auto closed = std::make_shared<std::promise<void>>();
+        auto done = closed->get_future();
+        std::thread([display = m_display, closed] {
+            XCloseDisplay(display);
+            closed->set_value();
+        }).detach();
+        done.wait_for(closeLimit);
         return;
     }
     // Xlib can leave a lost display marked as being read by the thread that

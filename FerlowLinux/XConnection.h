@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <string>
 
 struct _XDisplay; // Xlib's Display, kept out of the headers that include this one
@@ -21,9 +22,14 @@ namespace ferlow {
 // marks it lost, after which each Xlib call on it fails at once.
 class XConnection final {
 public:
+    // The longest the destructor waits for the server to see the connection
+    // closed.
+    static constexpr std::chrono::milliseconds closeLimit {100};
+
     // Connects to `name` (":0"), or to $DISPLAY when empty. Without a server
     // the connection is simply absent.
     explicit XConnection(const std::string& name = {});
+    // Waits at most closeLimit for the server, never longer.
     ~XConnection();
     XConnection(const XConnection&) = delete;
     XConnection& operator=(const XConnection&) = delete;

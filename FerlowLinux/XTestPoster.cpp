@@ -75,7 +75,9 @@ XTestPoster::XTestPoster(std::unique_ptr<XConnection> connection, LossReport onL
 
 // Whatever waited for the spare keys is posted now, the text that still
 // needed them skipped, so no key or button stays held; and the keymap is
-// left as it was found.
+// left as it was found. Nothing here waits for the server: closing the
+// connection does, for a bounded time, so a stopped server cannot hold an
+// exit.
 XTestPoster::~XTestPoster() noexcept
 {
     if (!m_connection->usable())
@@ -86,7 +88,7 @@ XTestPoster::~XTestPoster() noexcept
     m_waitingCharacters = 0;
     post(waiting);
     m_typing->restore();
-    XSync(m_display, False);
+    XFlush(m_display);
 }
 
 void XTestPoster::setTyping(Defer defer, UntypedReport untyped)

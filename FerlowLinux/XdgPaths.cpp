@@ -35,6 +35,8 @@ fs::path XdgPaths::dataHome() { return absoluteVariable("XDG_DATA_HOME").value_o
 
 fs::path XdgPaths::configHome() { return absoluteVariable("XDG_CONFIG_HOME").value_or(home() / ".config"); }
 
+std::optional<fs::path> XdgPaths::runtimeHome() { return absoluteVariable("XDG_RUNTIME_DIR"); }
+
 bool XdgPaths::makePrivateDirectory(const fs::path& folder)
 {
     std::error_code error;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 
 namespace ferlow {
 
@@ -14,6 +15,8 @@ struct XdgPaths {
     static std::filesystem::path dataHome();
     // $XDG_CONFIG_HOME, else ~/.config.
     static std::filesystem::path configHome();
+    // $XDG_RUNTIME_DIR; the rules name no default for it.
+    static std::optional<std::filesystem::path> runtimeHome();
 
     // The pairings and buttons: dataHome()/Ferlow.
     static std::filesystem::path supportDirectory() { return dataHome() / "Ferlow"; }

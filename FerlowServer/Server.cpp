@@ -331,7 +331,8 @@ void Server::State::admit(tcp::socket socket)
     if (error)
         return;
     const auto remote = peerAddress(endpoint.address());
-    if (!policy || !policy(remote))
+    const auto scope = endpoint.address().is_v6() ? endpoint.address().to_v6().scope_id() : 0;
+    if (!policy || !policy(remote, static_cast<std::uint32_t>(scope)))
         return;
     // A connection that never finishes its head, or never sends a message
     // once upgraded, costs its peer nothing to hold, so such connections
@@ -414,33 +415,35 @@ void Server::start()
         throw ServerError::failed("start() must not run on the I/O thread");
     auto outcome = std::make_shared<std::promise<std::optional<ServerError>>>();
     auto ready = outcome->get_future();
-    asio::post(m_queue, [weak = std::weak_ptr<State>(m_state), outcome] {
-        const auto state = weak.lock();
-        if (!state)
-            return;
-        if (!state->acceptors.empty()) {
-            outcome->set_value(std::nullopt); // already listening
-            return;
-        }
-        auto error = state->listen();
-        if (error) {
-            state->closeAcceptors();
-            state->boundPort = -1;
-            outcome->set_value(std::move(error));
-            return;
-        }
-        outcome->set_value(std::nullopt);
-        for (const auto& listener : state->acceptors)
-            state->accept(listener);
-        if (state->onReady)
-            state->onReady();
-    });
+    start([outcome](std::optional<ServerError> error) { outcome->set_value(std::move(error)); });
     if (ready.wait_for(m_state->limits.startTimeout) != std::future_status::ready) {
         stop(); // runs after the listening step on the same queue, so nothing stays open
         throw ServerError::failed("timed out");
     }
     if (const auto error = ready.get())
         throw *error;
+}
+
+void Server::start(Started done)
+{
+    asio::post(m_queue, [weak = std::weak_ptr<State>(m_state), done = std::move(done)] {
+        const auto state = weak.lock();
+        if (!state || state->gone())
+            return done(ServerError::failed("the server was stopped before it listened"));
+        if (!state->acceptors.empty())
+            return done(std::nullopt); // already listening
+        auto error = state->listen();
+        if (error) {
+            state->closeAcceptors();
+            state->boundPort = -1;
+            return done(std::move(error));
+        }
+        done(std::nullopt);
+        for (const auto& listener : state->acceptors)
+            state->accept(listener);
+        if (state->onReady)
+            state->onReady();
+    });
 }
 
 void Server::stop()

@@ -22,7 +22,9 @@ namespace ferlow {
 // byte is read. The io_context must outlive the server.
 class Server final {
 public:
-    using Policy = std::function<bool(const IPAddress&)>;
+    // Whether a peer may connect at all. `scope` is the interface index of
+    // an IPv6 link-local peer's address (its zone), 0 for every other peer.
+    using Policy = std::function<bool(const IPAddress& remote, std::uint32_t scope)>;
     using SocketHandler = std::function<void(const std::shared_ptr<SocketConnection>&)>;
 
     // Port 0 asks for any free port (see boundPort()).
@@ -47,6 +49,12 @@ public:
     // EADDRINUSE, failed(description) for anything else ("timed out" when
     // the I/O thread did not answer in time).
     void start();
+    // The same without waiting: the listener is opened on the I/O thread,
+    // which then calls `done` with the error start() would throw, or with
+    // nothing once listening. `done` is called exactly once, also when the
+    // server is discarded before the I/O thread got to it.
+    using Started = std::function<void(std::optional<ServerError>)>;
+    void start(Started done);
     // Closes the listener. Connections already accepted are not touched.
     void stop();
 

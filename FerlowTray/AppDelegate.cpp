@@ -431,18 +431,19 @@ void AppDelegate::uninstall()
     if (question.clickedButton() != confirm)
         return;
 
-    const auto steps = m_model.uninstall();
-    QMessageBox report(QMessageBox::Information, text::ferlow, steps.empty() ? text::uninstalled : text::almost);
-    QString detail = text::nothingLeft;
-    if (!steps.empty()) {
-        detail = text::oneMoreStep;
-        for (const auto& step : steps)
-            detail += QStringLiteral("\n\u2022 ") + QString::fromStdString(step);
-    }
-    report.setInformativeText(detail);
-    report.setWindowFlag(Qt::WindowStaysOnTopHint);
-    report.exec();
-    quit();
+    m_model.uninstall([this](const std::vector<std::string>& steps) {
+        QMessageBox report(QMessageBox::Information, text::ferlow, steps.empty() ? text::uninstalled : text::almost);
+        QString detail = text::nothingLeft;
+        if (!steps.empty()) {
+            detail = text::oneMoreStep;
+            for (const auto& step : steps)
+                detail += QStringLiteral("\n\u2022 ") + QString::fromStdString(step);
+        }
+        report.setInformativeText(detail);
+        report.setWindowFlag(Qt::WindowStaysOnTopHint);
+        report.exec();
+        quit();
+    });
 }
 
 void AppDelegate::quit()

@@ -3,10 +3,15 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
+#include <QTimer>
+#include <chrono>
 #include <csignal>
 #include <functional>
 #include <cstdlib>
+#include <filesystem>
+#include <utility>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "FerlowTray/AppDelegate.h"
@@ -67,12 +72,33 @@ bool isSet(const char* variable)
     return value && *value;
 }
 
+// Whether the Wayland compositor $WAYLAND_DISPLAY names takes connections:
+// a socket by that name in $XDG_RUNTIME_DIR, or at that path.
+bool waylandReachable()
+{
+    const std::filesystem::path name = std::getenv("WAYLAND_DISPLAY");
+    const auto runtime = XdgPaths::runtimeHome();
+    const auto path = name.is_absolute() || !runtime ? name : *runtime / name;
+    sockaddr_un address {};
+    if (path.native().size() >= sizeof address.sun_path)
+        return false;
+    address.sun_family = AF_UNIX;
+    path.native().copy(address.sun_path, sizeof address.sun_path - 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool reached = fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return reached;
+}
+
 // Whether Qt will find a desktop to show the tray on. Without one Qt aborts
-// the process, so an X display named but not reachable (a stale $DISPLAY
-// over ssh, say) is tried first.
+// the process, so a display named but not reachable (a stale $DISPLAY over
+// ssh, a $WAYLAND_DISPLAY left from a session that ended) is tried first.
 bool desktopReachable()
 {
-    if (isSet("WAYLAND_DISPLAY") || isSet("QT_QPA_PLATFORM"))
+    if (isSet("QT_QPA_PLATFORM"))
+        return true;
+    if (isSet("WAYLAND_DISPLAY") && waylandReachable())
         return true;
     return isSet("DISPLAY") && XConnection().usable();
 }
@@ -90,9 +116,13 @@ int runTrayApp(int argc, char** argv)
         Console::error("cannot use the folder " + folder.string());
         return CommandLine::failed;
     }
+    if (const auto problem = RuntimeFiles::prepare()) {
+        Console::error(*problem);
+        return CommandLine::failed;
+    }
     // One Ferlow per user, tray or headless: the other commands reach it
     // through its control channel, and so does a second launch.
-    const InstanceLock lock(RuntimeFiles::lockFile());
+    const InstanceLock lock(RuntimeFiles::lockFile(), RuntimeFiles::gateFile(), InstanceLock::Role::app);
     if (lock.outcome() == InstanceLock::Outcome::held)
         return CommandRunner::showRunningInstance();
     if (lock.outcome() != InstanceLock::Outcome::acquired) {
@@ -136,9 +166,16 @@ int runTrayApp(int argc, char** argv)
     options.translate = ShortcutRecorder::throughProfile(
         KeyProfile::load(KeyProfile::currentDesktop(), KeyProfile::userFilePath()).profile);
     options.qrModules = [](const QString& url) { return QRCodeView::modules(url.toStdString()); };
-    // Not QApplication::quit(), which any window that keeps itself open (the
+    // The phones are let go first, waited for only so long. Not
+    // QApplication::quit(), which any window that keeps itself open (the
     // terms window) can refuse.
-    options.quit = [] { QCoreApplication::exit(CommandLine::ok); };
+    options.quit = [&model, quitting = false]() mutable {
+        if (std::exchange(quitting, true))
+            return;
+        const auto exit = [] { QCoreApplication::exit(CommandLine::ok); };
+        model->stop(exit);
+        QTimer::singleShot(static_cast<int>(AppModel::stopPatience * 1000), exit);
+    };
 
     int status = CommandLine::ok;
     {
@@ -171,9 +208,15 @@ int runTrayApp(int argc, char** argv)
         tray.launch();
         status = QApplication::exec();
         shown = nullptr;
-        io.call([&] { control.reset(); });
+        try {
+            io.call([&] { control.reset(); }, std::chrono::milliseconds(500));
+        } catch (const std::exception&) {
+            // The I/O queue is stuck (in a display server that stopped
+            // answering, say): the channel ends with the process.
+            static_cast<void>(control.release());
+        }
     }
-    model.reset(); // ends the sessions while the I/O queue still runs
+    model.reset(); // before the I/O queue, which still runs what the model left it
     return status;
 }
 

@@ -9,7 +9,6 @@
 #include <string>
 #include <thread>
 
-#include "FerlowCore/Base64URL.h"
 #include "tests/FerlowHost/TestPhone.h"
 #include "tests/Support/TestClient.h"
 #include "tests/Support/TestSupport.h"
@@ -22,16 +21,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: PhoneLoad <pairing-url-file> <moves> <rate-hz>\n");
         return 64;
     }
-    const std::string url = test::readFile(argv[1]);
+    const auto link = test::pairingLink(test::readFile(argv[1]));
     const long moves = std::stol(argv[2]);
     const double rate = std::stod(argv[3]);
-    const auto colon = url.rfind(':'), hash = url.find('#'), dot = url.rfind('.');
-    if (colon == std::string::npos || hash == std::string::npos || dot < hash) {
+    if (!link) {
         std::fprintf(stderr, "PhoneLoad: no pairing URL in %s\n", argv[1]);
         return 1;
     }
-    const auto port = static_cast<std::uint16_t>(std::stoi(url.substr(colon + 1)));
-    test::TestPhone phone(url.substr(hash + 1, dot - hash - 1), Base64URL::decode(url.substr(dot + 1)).value_or(Bytes {}));
+    const auto port = link->port;
+    test::TestPhone phone(link->pairing);
     test::TestClient client(port);
     if (client.upgrade(port).rfind("HTTP/1.1 101", 0) != 0) {
         std::fprintf(stderr, "PhoneLoad: no WebSocket upgrade on port %u\n", port);

@@ -7,16 +7,18 @@
 #   bench/Ferlow/figures.sh            (after a build in build/, or $FERLOW_BUILD_DIR)
 #
 # Knobs: IDLE_SECONDS (60), MOVES (10000), RATE (120), STRACE_MOVES (2000),
-# LONG_MOVES (100000), LONG_RATE (1000), PORT (17399).
+# LONG_MOVES (100000), LONG_RATE (1000), RELEASE_TRIALS (100), PORT (17399).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build="${FERLOW_BUILD_DIR:-$root/build}"
 ferlow="$build/Ferlow/ferlow"
 phone="$build/bench/Ferlow/PhoneLoad"
+silent="$build/bench/Ferlow/SilentRelease"
 idle=${IDLE_SECONDS:-60} moves=${MOVES:-10000} rate=${RATE:-120}
 strace_moves=${STRACE_MOVES:-2000} long_moves=${LONG_MOVES:-100000} long_rate=${LONG_RATE:-1000}
+release_trials=${RELEASE_TRIALS:-100}
 port=${PORT:-17399}
-for tool in "$ferlow" "$phone"; do
+for tool in "$ferlow" "$phone" "$silent"; do
   [ -x "$tool" ] || { echo "figures.sh: build first ($tool is missing)" >&2; exit 1; }
 done
 
@@ -64,7 +66,7 @@ c1=$(cpu_ms) s1=$(switches)
 cpu=$((${c1%.*} - ${c0%.*}))
 echo "$moves moves at $rate Hz: process CPU $cpu ms ($(per $((cpu * 1000)) "$moves") µs a move), $(per $((s1 - s0)) "$moves") wake-ups a move"
 
-if command -v strace >/dev/null; then
+if command -v strace >/dev/null && [ "$strace_moves" -gt 0 ]; then
   strace -c -f -q -p "$pid" -o "$work/strace" &
   tracer=$!
   sleep 1
@@ -81,6 +83,8 @@ fi
 
 "$phone" "$FERLOW_DEV_PAIRING_FILE" "$long_moves" "$long_rate" >/dev/null
 echo "RSS after $long_moves more moves: $(rss_kib) KiB"
+
+"$silent" "$FERLOW_DEV_PAIRING_FILE" "$release_trials"
 
 kill -TERM "$pid"
 wait "$pid" && echo "ferlow stopped cleanly on SIGTERM"

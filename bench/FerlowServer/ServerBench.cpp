@@ -109,7 +109,7 @@ void loopbackMessages(benchmark::State& state)
     std::atomic<std::size_t> received {0};
     std::shared_ptr<SocketConnection> connection;
     {
-        Server server(io, 0, StaticFiles(folder.path()), [](const IPAddress&) { return true; });
+        Server server(io, 0, StaticFiles(folder.path()), [](const IPAddress&, std::uint32_t) { return true; });
         server.setOnSocket([&](const std::shared_ptr<SocketConnection>& socket) {
             connection = socket;
             socket->onMessage = [&](const WSFrame&) { received.fetch_add(1, std::memory_order_relaxed); };

@@ -143,7 +143,7 @@ struct AppFixture {
         Platform p;
         p.settings = settings;
         p.permissions = permissions;
-        p.makePoster = [this] { return poster; };
+        p.makePoster = makePoster ? makePoster : [this]() -> std::shared_ptr<EventPoster> { return poster; };
         p.inputBackend = inputBackend;
         p.frontApp = [this] { return front; };
         p.setLoginItem = [this](bool on) { return loginItemWorks && (loginItem = on, true); };
@@ -174,6 +174,14 @@ struct AppFixture {
             (*observer)(localHost);
     }
 
+    // Runs the main context until the model's server start has its outcome.
+    bool serverSettled()
+    {
+        bool settled = false;
+        model->whenServerSettled([&] { settled = true; });
+        return main.runUntil([&] { return settled; });
+    }
+
     // A phone that has paired and connected once, just now.
     Pairing usedPairing(const std::string& name)
     {
@@ -189,6 +197,7 @@ struct AppFixture {
     std::shared_ptr<FakePermissions> permissions = std::make_shared<FakePermissions>();
     std::shared_ptr<RecordingPoster> poster = std::make_shared<RecordingPoster>();
     std::string inputBackend;
+    std::function<std::shared_ptr<EventPoster>()> makePoster; // empty: `poster`
     std::vector<SystemShortcut> shortcuts;
     std::shared_ptr<const KeyProfile> keys = std::make_shared<const KeyProfile>(KeyProfile::Desktop::gnome);
     std::optional<FrontApp> front;

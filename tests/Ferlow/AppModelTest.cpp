@@ -3,10 +3,14 @@
 // Fakes stand only at the platform seam.
 
 #include <gtest/gtest.h>
+#include <X11/Xlib.h>
 
 #include "Ferlow/ControlRequests.h"
 #include "FerlowInput/AppShortcuts.h"
+#include "FerlowLinux/ChordMapper.h"
+#include "FerlowLinux/XTestPoster.h"
 #include "tests/Ferlow/AppFixture.h"
+#include "tests/Ferlow/FerlowProcess.h"
 
 namespace ferlow {
 namespace {
@@ -45,7 +49,7 @@ TEST(AppModel, ADevelopmentRunAsksNoTermsAndRegistersNoLoginItemUnlessTold)
         environment.testTerms = c.testTerms;
         auto& model = *(fixture.model = fixture.makeModel(environment, c.offerOpenAtLogin));
         model.start();
-        fixture.main.runPending();
+        ASSERT_TRUE(fixture.serverSettled());
         EXPECT_EQ(model.termsNeeded(), c.termsNeeded);
         EXPECT_EQ(model.serverRunning(), !c.termsNeeded);
         EXPECT_EQ(fixture.loginItem, c.loginItem);
@@ -122,6 +126,7 @@ TEST(AppModel, APhoneLearnsEveryChange)
     std::vector<bool> permissionChanges;
     model.onAccessibilityChange = [&](bool granted) { permissionChanges.push_back(granted); };
     model.start();
+    ASSERT_TRUE(fixture.serverSettled());
 
     const auto pairing = model.store().createPending();
     test::LoopbackPhone phone(*model.listeningPort(), pairing);
@@ -168,6 +173,76 @@ TEST(AppModel, APhoneLearnsEveryChange)
     EXPECT_EQ(phone.receive(), MacMessage::revoked());
     ASSERT_TRUE(fixture.main.runUntil([&] { return !model.connectedDevice() && model.pairings().empty(); }));
     EXPECT_FALSE(model.store().lookup(pairing.id));
+}
+
+// The phone keeps pinging while it holds the button, so only the change to
+// "required" itself can let the button go; the X server must see it up.
+TEST(AppModel, ARequiredUpdateLetsGoOfAHeldButtonAndRefusesInputAfter)
+{
+    const auto& xvfb = test::sharedXvfb();
+    if (!xvfb.available())
+        GTEST_SKIP() << xvfb.reason();
+    const std::unique_ptr<Display, decltype(&XCloseDisplay)> x(XOpenDisplay(xvfb.display().c_str()), &XCloseDisplay);
+    const auto leftDown = [&] {
+        Window root = 0, child = 0;
+        int rx = 0, ry = 0, wx = 0, wy = 0;
+        unsigned mask = 0;
+        XQueryPointer(x.get(), DefaultRootWindow(x.get()), &root, &child, &rx, &ry, &wx, &wy, &mask);
+        return (mask & Button1Mask) != 0;
+    };
+    AppFixture fixture;
+    fixture.makePoster = [&] {
+        return std::make_shared<ChordMapper>(KeyProfile(KeyProfile::Desktop::genericX11),
+            std::shared_ptr<LinuxEventSink>(XTestPoster::open(xvfb.display(), {})));
+    };
+    auto& model = *(fixture.model = fixture.makeModel());
+    model.start();
+    ASSERT_TRUE(fixture.serverSettled());
+    test::LoopbackPhone phone(*model.listeningPort(), model.store().createPending());
+    ASSERT_TRUE(phone.connect().is<MacMessage::Ready>());
+    phone.send(PhoneMessage::button(0, true, 1), 1000);
+    ASSERT_TRUE(test::eventually(leftDown));
+
+    model.updateChanged(UpdateStatus::required("9.0"));
+    EXPECT_EQ(phone.receive(), MacMessage::update(UpdateStatus::required("9.0")));
+    for (int ping = 0; ping < 10 && leftDown(); ++ping) { // a second of pings, well past the watchdog's half
+        phone.send(PhoneMessage::ping(ping));
+        EXPECT_EQ(phone.receive(), MacMessage::pong(ping));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_FALSE(leftDown());
+    phone.send(PhoneMessage::button(0, true, 1), 2000);
+    phone.send(PhoneMessage::ping(99));
+    EXPECT_EQ(phone.receive(), MacMessage::pong(99));
+    EXPECT_FALSE(leftDown());
+}
+
+// When the server stops under a connected phone (a port change, newer terms),
+// the phone's session ends as if the phone had left: what it held is let go,
+// its socket is closed and it no longer shows as connected.
+TEST(AppModel, StoppingTheServerEndsThePhonesSessionFirst)
+{
+    AppFixture fixture;
+    auto& model = *fixture.model;
+    model.start();
+    ReleaseInfo newerTerms;
+    newerTerms.terms = 2;
+    for (const auto& stopServer : std::vector<std::function<void()>> {
+             [&] { model.applyPort(test::freePort()); }, [&] { model.releaseSeen(newerTerms); }}) {
+        ASSERT_TRUE(fixture.serverSettled());
+        test::LoopbackPhone phone(*model.listeningPort(), model.store().createPending());
+        ASSERT_TRUE(phone.connect().is<MacMessage::Ready>());
+        ASSERT_TRUE(fixture.main.runUntil([&] { return model.connectedDevice().has_value(); }));
+        phone.send(PhoneMessage::button(0, true, 1));
+        phone.send(PhoneMessage::ping(1));
+        EXPECT_EQ(phone.receive(), MacMessage::pong(1));
+        stopServer();
+        EXPECT_EQ(phone.client.readFrame().opcode, 0x8);
+        ASSERT_TRUE(fixture.main.runUntil([&] { return !model.connectedDevice(); }));
+        const auto posted = fixture.io.call([&] { return fixture.poster->take(); });
+        ASSERT_FALSE(posted.empty());
+        EXPECT_EQ(posted.back().as<EventSpec::Mouse>()->type, 2); // left button up
+    }
 }
 
 // The stop, the agreement and the restart are the process test's; here the

@@ -40,6 +40,8 @@ struct FerlowHome {
     FerlowHome()
     {
         writeFile(folder.path() / "pad" / "index.html", "<p>pad</p>");
+        std::filesystem::create_directory(folder.path() / "run");
+        std::filesystem::permissions(folder.path() / "run", std::filesystem::perms::owner_all);
         if (sharedXvfb().available())
             environment["DISPLAY"] = sharedXvfb().display();
     }
@@ -47,12 +49,14 @@ struct FerlowHome {
     std::filesystem::path trace() const { return folder.path() / "trace"; }
     std::filesystem::path support() const { return folder.path() / "data" / "Ferlow"; }
     std::filesystem::path settings() const { return folder.path() / "config" / "Ferlow" / "settings.json"; }
+    std::filesystem::path runtime() const { return folder.path() / "run" / "ferlow"; }
 
     TemporaryDirectory folder;
     std::map<std::string, std::string> environment {
         {"HOME", folder.path().string()},
         {"XDG_DATA_HOME", (folder.path() / "data").string()},
         {"XDG_CONFIG_HOME", (folder.path() / "config").string()},
+        {"XDG_RUNTIME_DIR", (folder.path() / "run").string()},
         {"FERLOW_PAD_DIR", (folder.path() / "pad").string()},
         {"FERLOW_DEV_PAIRING_FILE", pairingFile().string()},
         {"FERLOW_DEV_TRACE", trace().string()},

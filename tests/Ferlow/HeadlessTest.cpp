@@ -10,7 +10,6 @@
 #include <X11/Xlib.h>
 
 #include "Ferlow/AppModel.h"
-#include "FerlowCore/Base64URL.h"
 #include "FerlowCore/PairingStore.h"
 #include "tests/Ferlow/FerlowProcess.h"
 #include "tests/FerlowHost/TestPhone.h"
@@ -27,15 +26,8 @@ using test::FerlowProcess;
 using test::freePort;
 using test::LoopbackPhone;
 
-// The pairing a URL carries: "http://host:port/#id.secret".
-Pairing pairingIn(const std::string& url)
-{
-    const auto hash = url.find('#'), dot = url.rfind('.');
-    Pairing pairing;
-    pairing.id = url.substr(hash + 1, dot - hash - 1);
-    pairing.secret = Base64URL::decode(url.substr(dot + 1)).value_or(Bytes {});
-    return pairing;
-}
+// The pairing a URL carries.
+Pairing pairingIn(const std::string& url) { return test::pairingLink(url).value_or(test::PairingLink {}).pairing; }
 
 // Waits until the trace file holds a line matching `pattern`.
 bool traced(const std::filesystem::path& trace, const std::string& pattern)
@@ -70,7 +62,12 @@ std::pair<int, int> pointer(Display* display)
     return {x, y};
 }
 
-TEST(Headless, APhonePairsMovesTheXPointerAndIsLetGoCleanlyOnSigterm)
+// A SIGTERM mid-drag lets go of everything and leaves the keymap as it was.
+// Then once more while the X server is stopped (SIGSTOP) and answers
+// nothing: the daemon must still let go and end at once. (The server drops
+// what a client that has gone sent while it was stopped, so it will not see
+// the release once it runs again.)
+TEST(Headless, APhonePairsMovesTheXPointerAndIsLetGoCleanlyOnSigtermEvenWithTheXServerStopped)
 {
     if (!test::sharedXvfb().available())
         GTEST_SKIP() << test::sharedXvfb().reason();
@@ -114,12 +111,32 @@ TEST(Headless, APhonePairsMovesTheXPointerAndIsLetGoCleanlyOnSigterm)
     // socket or lock holder is left.
     PairingStore store(home.support());
     EXPECT_EQ(store.lookup(pairingIn(url).id)->name, "Pixel");
-    EXPECT_FALSE(std::filesystem::exists(home.support() / "ferlow.sock"));
+    EXPECT_FALSE(std::filesystem::exists(home.runtime() / "ferlow.sock"));
+
+    Daemon stopping(home);
+    LoopbackPhone again(stopping.port, pairingIn(url));
+    ASSERT_TRUE(again.connect("Pixel").is<MacMessage::Ready>());
+    again.send(PhoneMessage::button(0, true, 1), 2000);
+    again.send(PhoneMessage::move(3, 3), 2016);
+    ASSERT_TRUE(traced(home.trace(), "mouse 6 "));
+    std::this_thread::sleep_for(300ms); // a resting finger: reading the pointer would be due
+    const pid_t server = test::sharedXvfb().pid();
+    ::kill(server, SIGSTOP);
+    const std::shared_ptr<void> resumed(nullptr, [server](void*) { ::kill(server, SIGCONT); });
+    const auto signalled = std::chrono::steady_clock::now();
+    stopping.process.signal(SIGTERM);
+    int status = -1;
+    EXPECT_NO_THROW(status = stopping.process.wait(5s));
+    RecordProperty("sigtermMilliseconds",
+        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - signalled).count()));
+    EXPECT_EQ(status, 0) << stopping.process.err;
+    EXPECT_TRUE(traced(home.trace(), "mouse 6 [^\\n]*\\n(.*\\n)*.* mouse 2 "));
 }
 
 TEST(Headless, StartFailuresAndASecondInstanceEachSaySoInOneLine)
 {
     FerlowHome home;
+    home.environment.erase("XDG_RUNTIME_DIR"); // the runtime files go to the data folder then
     const auto port = freePort();
     {
         asio::io_context io;
@@ -134,8 +151,16 @@ TEST(Headless, StartFailuresAndASecondInstanceEachSaySoInOneLine)
     EXPECT_EQ(run(missing), 1);
     EXPECT_EQ(missing.err, "ferlow: Couldn\u2019t start: there is no pad folder at " + noPad["FERLOW_PAD_DIR"] + "\n");
 
+    auto longRuntime = home.environment;
+    longRuntime["XDG_RUNTIME_DIR"] = (home.folder.path() / std::string(100, 'r')).string();
+    FerlowProcess tooLong({"--headless"}, longRuntime);
+    EXPECT_EQ(run(tooLong), 1);
+    EXPECT_EQ(tooLong.err, "ferlow: the path " + longRuntime["XDG_RUNTIME_DIR"]
+            + "/ferlow/ferlow.sock is too long for a socket (at most 107 bytes); set XDG_RUNTIME_DIR to a shorter folder\n");
+
     Daemon daemon(home);
     ASSERT_FALSE(daemon.listening.empty()) << daemon.process.err;
+    EXPECT_TRUE(std::filesystem::exists(home.support() / "ferlow.sock"));
     FerlowProcess second({"--headless", "--port", std::to_string(freePort())}, home.environment);
     EXPECT_EQ(run(second), 1);
     EXPECT_TRUE(std::regex_match(second.err, std::regex("ferlow: Ferlow is already running \\(process [0-9]+\\)\n")))
@@ -174,6 +199,8 @@ TEST(Headless, CommandsActOnTheRunningInstance)
     EXPECT_EQ(pair.waitForLine("Paired with"), "Paired with " + shown) << pair.out << pair.err;
     EXPECT_EQ(run(pair), 0);
 
+    EXPECT_EQ(test::fileMode(home.runtime()), 0700u);
+    EXPECT_TRUE(std::filesystem::exists(home.runtime() / "ferlow.sock"));
     FerlowProcess list({"--list"}, home.environment);
     EXPECT_EQ(run(list), 0);
     ASSERT_TRUE(list.out.starts_with(shown)) << list.out;
@@ -272,6 +299,28 @@ TEST(Headless, UnreadableFilesAreKeptAsideAndNamed)
         EXPECT_TRUE(daemon.process.waitForError(
             "ferlow: couldn't read " + file.string() + "; it is kept as " + file.string() + ".unreadable\n"));
         EXPECT_EQ(test::readFile(file.string() + ".unreadable"), "{\"half");
+    }
+}
+
+// Only a running Ferlow holds the instance lock: commands that read the
+// files run side by side without taking each other for a running Ferlow,
+// and a daemon started while one runs starts.
+TEST(Headless, ShortCommandsNeverLookLikeARunningFerlow)
+{
+    FerlowHome home;
+    for (int round = 0; round < 20; ++round) {
+        FerlowProcess first({"--list"}, home.environment), second({"--list"}, home.environment);
+        EXPECT_EQ(run(first), 0) << first.err;
+        EXPECT_EQ(run(second), 0) << second.err;
+        EXPECT_EQ(first.out + second.out, "No phone paired yet\nNo phone paired yet\n");
+    }
+    for (int round = 0; round < 20; ++round) {
+        FerlowProcess list({"--list"}, home.environment);
+        Daemon daemon(home);
+        EXPECT_FALSE(daemon.listening.empty()) << daemon.process.err;
+        EXPECT_EQ(run(list), 0) << list.err;
+        daemon.process.signal(SIGTERM);
+        EXPECT_EQ(daemon.process.wait(), 0);
     }
 }
 
@@ -382,11 +431,12 @@ TEST(Headless, OnWaylandThePortalIsAskedOnceThenRememberedAndItsAnswersAreTold)
 // letting Qt abort.
 TEST(Tray, AnswersASecondLaunchQuitsOnSigtermWithTheTermsUpAndRefusesAMissingDesktop)
 {
-    {
+    for (const char* wayland : {"", "wayland-of-a-session-that-ended"}) {
         FerlowHome home;
         home.environment["DISPLAY"] = "";
+        home.environment["WAYLAND_DISPLAY"] = wayland;
         FerlowProcess tray({}, home.environment);
-        EXPECT_EQ(tray.wait(), 1);
+        EXPECT_EQ(tray.wait(), 1) << wayland;
         EXPECT_NE(tray.err.find("there is no desktop here for Ferlow's tray icon"), std::string::npos) << tray.err;
     }
     if (!test::sharedXvfb().available())
@@ -395,7 +445,7 @@ TEST(Tray, AnswersASecondLaunchQuitsOnSigtermWithTheTermsUpAndRefusesAMissingDes
     home.environment["FERLOW_TEST_TERMS"] = "1";
     FerlowProcess tray({}, home.environment);
     // The control socket opens just before the windows are shown.
-    ASSERT_TRUE(test::eventually([&] { return std::filesystem::exists(home.support() / "ferlow.sock"); }, 10s))
+    ASSERT_TRUE(test::eventually([&] { return std::filesystem::exists(home.runtime() / "ferlow.sock"); }, 10s))
         << tray.err;
     std::this_thread::sleep_for(500ms);
     // A second launch opens the first one's status window and is done.
@@ -404,7 +454,7 @@ TEST(Tray, AnswersASecondLaunchQuitsOnSigtermWithTheTermsUpAndRefusesAMissingDes
     EXPECT_EQ(second.err, "");
     tray.signal(SIGTERM);
     EXPECT_EQ(tray.wait(5s), 0) << tray.err;
-    EXPECT_FALSE(std::filesystem::exists(home.support() / "ferlow.sock"));
+    EXPECT_FALSE(std::filesystem::exists(home.runtime() / "ferlow.sock"));
 }
 #else
 TEST(Headless, WithoutArgumentsABuildWithoutTheTraySaysHowToRunIt)

@@ -1,6 +1,7 @@
 #include "FerlowCore/LocalNetworkPolicy.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace ferlow {
 namespace {
@@ -38,12 +39,12 @@ TEST(IPAddress, TextMappedAddressesAndPrefixes)
     EXPECT_TRUE(ip("1.2.3.4").hasPrefix(fe80, 0));
 }
 
-TEST(LocalNetworkPolicy, AdmitsLoopbackLinkLocalAndLocalSubnetsOnly)
+TEST(LocalNetworkPolicy, AdmitsLoopbackAndLocalSubnetsOnly)
 {
     const std::vector<InterfaceAddress> none;
-    for (const char* allowed : {"127.0.0.1", "127.255.0.9", "169.254.7.7", "::1", "fe80::1", "::ffff:127.0.0.1"})
+    for (const char* allowed : {"127.0.0.1", "127.255.0.9", "::1", "::ffff:127.0.0.1"})
         EXPECT_TRUE(LocalNetworkPolicy::allows(ip(allowed), none)) << allowed;
-    for (const char* refused : {"fec0::1", "192.168.1.77", "8.8.8.8", "::2", "169.253.1.1"})
+    for (const char* refused : {"fec0::1", "192.168.1.77", "8.8.8.8", "::2", "169.253.1.1", "169.254.7.7", "fe80::1"})
         EXPECT_FALSE(LocalNetworkPolicy::allows(ip(refused), none)) << refused;
 
     const struct {
@@ -90,6 +91,23 @@ TEST(LocalNetworkPolicy, ReachableAddressPrefersTheLocalInterfaceOfTheDefaultRou
     EXPECT_EQ(reachable({linkLocal, interface("eth0", "2001:db8::5", "ffff::"), docker}, "eth0"), std::nullopt);
 }
 
+// Every interface has a link-local address, containers' links included, so
+// a link-local peer counts only on a link of the local network: an IPv6 one
+// by the interface it came in through (its zone), an IPv4 one, which has no
+// zone, by a 169.254 subnet that such an interface holds.
+TEST(LocalNetworkPolicy, AdmitsLinkLocalPeersOnlyOnTheLocalNetworksLinks)
+{
+    std::vector<InterfaceAddress> interfaces {interface("docker0", "169.254.9.1", "255.255.0.0")};
+    const std::tuple<const char*, const char*, bool> cases[] = {{"fe80::77", "eth0", true}, {"febf::1", "wlp2s0", true},
+        {"fe80::77", "docker0", false}, {"fe80::77", "br-3f2a9c1d0e4b", false}, {"fe80::77", "", false},
+        {"169.254.9.7", "eth0", false}};
+    for (const auto& [peer, arrivedOn, allowed] : cases)
+        EXPECT_EQ(LocalNetworkPolicy::allows(ip(peer), interfaces, arrivedOn), allowed) << peer << " on " << arrivedOn;
+    interfaces.push_back(interface("enp3s0", "169.254.3.3", "255.255.0.0"));
+    EXPECT_TRUE(LocalNetworkPolicy::allows(ip("169.254.9.7"), interfaces));
+}
+
+// The host name is the process tests': "<name>.local" in the pairing URL.
 TEST(LocalNetworkPolicy, ReadsThisMachinesInterfaces)
 {
     const auto interfaces = LocalNetworkPolicy::currentInterfaces();

@@ -70,6 +70,24 @@ private:
     std::unique_ptr<SealingChannel> m_channel;
 };
 
+// What a pairing URL ("http://host.local:7311/#id.secret") carries; nothing
+// when the text is not one.
+struct PairingLink {
+    std::uint16_t port = 0;
+    Pairing pairing;
+};
+inline std::optional<PairingLink> pairingLink(const std::string& url)
+{
+    const auto colon = url.rfind(':'), hash = url.find('#'), dot = url.rfind('.');
+    if (colon == std::string::npos || hash == std::string::npos || dot < hash || colon > hash)
+        return std::nullopt;
+    PairingLink link;
+    link.port = static_cast<std::uint16_t>(std::stoi(url.substr(colon + 1)));
+    link.pairing.id = url.substr(hash + 1, dot - hash - 1);
+    link.pairing.secret = Base64URL::decode(url.substr(dot + 1)).value_or(Bytes {});
+    return link;
+}
+
 // A port nobody listens on right now.
 inline std::uint16_t freePort()
 {

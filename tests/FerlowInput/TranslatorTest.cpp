@@ -39,7 +39,7 @@ protected:
     {
         Translator t(
             pointer, [] { return DisplayLayout {{{{0, 0}, {1000, 800}}, {{1000, 0}, {800, 600}}}}; },
-            [this] { return cursor; }, [this] { return now; }, Translator::DockSwipes::emulated);
+            [this] { return ++cursorReads, cursor; }, [this] { return now; }, Translator::DockSwipes::emulated);
         t.setActions([this] { return buttons; });
         return t;
     }
@@ -55,6 +55,7 @@ protected:
 
     std::shared_ptr<PointerState> pointer = std::make_shared<PointerState>(Point {100, 100});
     Point cursor {100, 100};
+    int cursorReads = 0;
     double now = 0;
     std::vector<ActionButton> buttons;
 };
@@ -77,6 +78,12 @@ TEST_F(TranslatorTest, DragsFollowTheHeldButtonsAndOddIndexesAreIgnored)
         {0.10, PhoneMessage::button(-1, false, 1), {}},
     });
     EXPECT_TRUE(pointer->buttonsDown.empty());
+
+    // A release after a pause (the watchdog's) is not held up by reading the pointer.
+    run(t, {{0.2, PhoneMessage::button(0, true, 1), {mouse(1, {103, 98.9}, 0, 1)}}});
+    const int reads = cursorReads;
+    run(t, {{5.0, PhoneMessage::button(0, false, 1), {mouse(2, {103, 98.9}, 0, 1)}}});
+    EXPECT_EQ(cursorReads, reads);
 }
 
 TEST_F(TranslatorTest, MovesStayOnTheDisplaysAndPickUpRealMouseMovesAfterAPause)

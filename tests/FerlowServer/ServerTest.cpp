@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <cstdio>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -12,12 +13,15 @@
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <sched.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "FerlowCore/LocalNetworkPolicy.h"
 #include "FerlowServer/Server.h"
 #include "tests/Support/TestClient.h"
 #include "tests/Support/TestSupport.h"
@@ -48,7 +52,7 @@ protected:
         m_thread.join();
     }
 
-    void start(ServerLimits limits = {}, Server::Policy policy = [](const IPAddress&) { return true; })
+    void start(ServerLimits limits = {}, Server::Policy policy = [](const IPAddress&, std::uint32_t) { return true; })
     {
         m_server = std::make_unique<Server>(m_io, 0, StaticFiles(m_folder.path() / "pad"), std::move(policy), limits);
         m_server->setOnSocket([this](const std::shared_ptr<SocketConnection>& socket) {
@@ -203,7 +207,7 @@ TEST_F(ServerTest, PeerThatNeverReadsIsDroppedAtTheQueueLimit)
 TEST_F(ServerTest, RefusedPeerReceivesNothing)
 {
     std::vector<IPAddress> asked;
-    start({}, [&](const IPAddress& peer) { return record([&] { asked.push_back(peer); }), false; });
+    start({}, [&](const IPAddress& peer, std::uint32_t) { return record([&] { asked.push_back(peer); }), false; });
     EXPECT_EQ(answer("GET / HTTP/1.1\r\n\r\n"), "");
     TestClient overIPv6(m_port, "::1"); // where the system has IPv6
     ASSERT_TRUE(waitFor([&] { return asked.size() == (overIPv6.connected() ? 2u : 1u); }));
@@ -262,7 +266,7 @@ TEST_F(ServerTest, StartReportsATimeOut)
     asio::io_context idle; // nobody runs it
     ServerLimits limits;
     limits.startTimeout = 50ms;
-    Server stalled(idle, 0, StaticFiles(m_folder.path()), [](const IPAddress&) { return true; }, limits);
+    Server stalled(idle, 0, StaticFiles(m_folder.path()), [](const IPAddress&, std::uint32_t) { return true; }, limits);
     try {
         stalled.start();
         ADD_FAILURE() << "started";
@@ -270,6 +274,29 @@ TEST_F(ServerTest, StartReportsATimeOut)
         EXPECT_EQ(error, ServerError::failed("timed out"));
     }
 }
+
+// Runs `prepare`, then `body` with an I/O thread for its server, in a child
+// process of its own (for changes a test must not make to itself). Returns
+// the child's wait status: `body`'s result, or 77 when `prepare` failed.
+int statusOfChild(const std::function<bool()>& prepare, const std::function<int(asio::io_context&)>& body)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (!prepare())
+            ::_exit(77);
+        asio::io_context io;
+        auto work = asio::make_work_guard(io);
+        std::thread thread([&] { io.run(); });
+        const int code = body(io);
+        work.reset();
+        thread.join();
+        ::_exit(code);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child ? status : -1;
+}
+
+bool skipped(int status) { return WIFEXITED(status) && WEXITSTATUS(status) == 77; }
 
 #if defined(__x86_64__)
 // Makes this process's kernel act as a system whose IPv6 sockets stay
@@ -300,33 +327,60 @@ bool refuseDualStackAndIPv4()
 TEST(ServerStart, FailsAndSaysWhyWhenIPv4CannotListen)
 {
     test::TemporaryDirectory folder;
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (!refuseDualStackAndIPv4())
-            ::_exit(77);
-        asio::io_context io;
-        auto work = asio::make_work_guard(io);
-        std::thread thread([&] { io.run(); });
-        int code = 1; // started on IPv6 alone
+    const int status = statusOfChild(refuseDualStackAndIPv4, [&](asio::io_context& io) {
         try {
-            Server(io, 0, StaticFiles(folder.path()), [](const IPAddress&) { return true; }).start();
+            Server(io, 0, StaticFiles(folder.path()), [](const IPAddress&, std::uint32_t) { return true; }).start();
+            return 1; // started on IPv6 alone
         } catch (const ServerError& error) {
-            code = error.description().starts_with("cannot listen on IPv4: ") ? 0 : 2;
-            if (code)
-                std::fprintf(stderr, "start failed with: %s\n", error.what());
+            if (error.description().starts_with("cannot listen on IPv4: "))
+                return 0;
+            std::fprintf(stderr, "start failed with: %s\n", error.what());
+            return 2;
         }
-        work.reset();
-        thread.join();
-        ::_exit(code);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
+    });
+    if (skipped(status))
         GTEST_SKIP() << "cannot install a seccomp filter here";
-    EXPECT_EQ(status, 0) << "1: started on IPv6 alone; 2: failed for another reason";
+    EXPECT_EQ(status, 0) << "status 256: started on IPv6 alone; 512: failed for another reason";
 }
 #endif
+
+// The phone in a network namespace of its own reaches the server's over two
+// links with the same IPv6 link-local addresses at both ends: eth7, named as
+// a wired LAN interface, and veth7, named as a container's link. Only the
+// link it came in on tells them apart.
+TEST(ServerPolicy, LinkLocalPeersComeInOnlyOverTheLocalNetworksLinks)
+{
+    test::TemporaryDirectory folder;
+    test::writeFile(folder.path() / "index.html", "<html>ferlow</html>");
+    int server = -1, phone = -1;
+    const auto link = [&] {
+        server = ::unshare(CLONE_NEWNET) == 0 ? ::open("/proc/self/ns/net", O_RDONLY) : -1;
+        phone = server >= 0 && ::unshare(CLONE_NEWNET) == 0 ? ::open("/proc/self/ns/net", O_RDONLY) : -1;
+        const auto inPhone = "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(phone);
+        const auto links = "ip link set lo up && ip link add eth7 type veth peer name p7 netns " + inPhone
+            + " && ip link add veth7 type veth peer name q7 netns " + inPhone
+            + " && ip addr add fe80::1/64 dev eth7 nodad && ip addr add fe80::1/64 dev veth7 nodad"
+              " && ip link set eth7 up && ip link set veth7 up && nsenter --net=" + inPhone
+            + " sh -c 'ip addr add fe80::2/64 dev p7 nodad && ip addr add fe80::2/64 dev q7 nodad"
+              " && ip link set p7 up && ip link set q7 up' >/dev/null 2>&1";
+        return phone >= 0 && ::setns(server, CLONE_NEWNET) == 0 && std::system(links.c_str()) == 0;
+    };
+    const int status = statusOfChild(link, [&](asio::io_context& io) {
+        Server listener(io, 0, StaticFiles(folder.path()), LocalNetworkPolicy::admits);
+        listener.start();
+        const auto answered = [&](const char* address) {
+            ::setns(phone, CLONE_NEWNET);
+            TestClient client(listener.boundPort().value_or(0), address);
+            ::setns(server, CLONE_NEWNET);
+            client.send("GET / HTTP/1.1\r\n\r\n");
+            return !client.read().empty(); // a refused peer is closed without a byte
+        };
+        return (answered("fe80::1%p7") ? 0 : 1) | (answered("fe80::1%q7") ? 2 : 0);
+    });
+    if (skipped(status))
+        GTEST_SKIP() << "cannot make network namespaces and links here (root, ip and nsenter are needed)";
+    EXPECT_EQ(status, 0) << "status 256: refused over eth7; 512: admitted over veth7";
+}
 
 } // namespace
 } // namespace ferlow

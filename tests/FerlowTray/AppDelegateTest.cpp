@@ -56,6 +56,7 @@ TEST(AppDelegate, LaunchShowsTermsThenOnboardingThenPairing)
         EXPECT_EQ(shown(tray.delegate.termsWindow()), c.terms);
         EXPECT_EQ(shown(tray.delegate.onboardingWindow()), c.onboarding);
         EXPECT_EQ(shown(tray.delegate.pairingWindow()), c.pairing);
+        ASSERT_TRUE(tray.fixture.serverSettled());
         EXPECT_EQ(tray.fixture.model->serverRunning(), !c.terms);
         EXPECT_EQ(tray.fixture.permissions->prompts, c.onboarding ? 1 : 0);
     }
@@ -129,6 +130,7 @@ TEST(AppDelegate, TermsWindowClosesOnlyByAgreeingOrQuitting)
     QTest::keyClick(terms, Qt::Key_Return);
     EXPECT_FALSE(terms->isVisible());
     EXPECT_EQ(tray.fixture.settings->get(AppModel::termsAcceptedKey), nlohmann::json(1));
+    ASSERT_TRUE(tray.fixture.serverSettled());
     EXPECT_TRUE(model.serverRunning());
     EXPECT_TRUE(shown(tray.delegate.pairingWindow())); // the start goes on
 
@@ -194,6 +196,7 @@ TEST(AppDelegate, UninstallIsNeverTheDefaultAnswer)
         });
         answer.start(20);
         tray.delegate.uninstall();
+        ASSERT_TRUE(tray.fixture.serverSettled());
         EXPECT_TRUE(tray.fixture.model->serverRunning()) << key;
         EXPECT_EQ(tray.quits, 0) << key;
     }

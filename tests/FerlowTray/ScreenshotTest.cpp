@@ -100,6 +100,7 @@ TEST(Screenshots, EveryWindowLightAndDark)
             fixture.usedPairing("Old phone");
             AppDelegate delegate(model, fixture.main, test::delegateOptions(true));
             delegate.launch();
+            ASSERT_TRUE(fixture.serverSettled());
             const auto fresh = model.store().createPending();
             test::LoopbackPhone phone(model.port(), fresh);
             phone.connect("Pixel 8");

@@ -2,9 +2,11 @@
 // the port editor, the phone rows and opening at login.
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -107,6 +109,7 @@ TEST(StatusView, PortEditorAcceptsOnlyUsablePorts)
     asio::io_context io;
     const asio::ip::tcp::acceptor holder(io, {asio::ip::tcp::v6(), busy});
     model.startServer();
+    ASSERT_TRUE(fixture.serverSettled());
     const QString busyText = "Port " + QString::number(busy) + " is busy";
     EXPECT_EQ(labelText(view, "statusText"), "Not listening");
     EXPECT_EQ(labelText(view, "statusDetail"), busyText);
@@ -126,10 +129,34 @@ TEST(StatusView, PortEditorAcceptsOnlyUsablePorts)
     const auto free = test::freePort();
     field->setText(QString::number(free));
     emit field->returnPressed();
+    ASSERT_TRUE(fixture.serverSettled());
     EXPECT_EQ(model.port(), free);
     EXPECT_EQ(model.listeningPort(), free);
     EXPECT_EQ(fixture.settings->get(AppModel::portKey), nlohmann::json(free));
     EXPECT_FALSE(field->isVisibleTo(&view));
+}
+
+// A figure, not a check: the longest the main thread goes without running a
+// 1 ms timer while the port changes, with the I/O queue busy for 50 ms then
+// (as on a slow display server).
+TEST(StatusView, PortChangeStallFigure)
+{
+    TrayFixture fixture;
+    fixture.model->start();
+    StatusView view(*fixture.model, noActions(), PairingStore::systemClock);
+    QElapsedTimer clock;
+    qint64 last = 0, longest = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] { longest = std::max(longest, clock.nsecsElapsed() - last), last = clock.nsecsElapsed(); });
+    tick.start(1);
+    clock.start();
+    fixture.io.post([] { std::this_thread::sleep_for(std::chrono::milliseconds(50)); });
+    view.findChild<QLineEdit*>(QStringLiteral("port"))->setText(QString::number(test::freePort()));
+    emit view.findChild<QLineEdit*>(QStringLiteral("port"))->returnPressed();
+    for (; clock.elapsed() < 300; fixture.main.runPending())
+        QApplication::processEvents(QEventLoop::AllEvents, 1);
+    EXPECT_TRUE(fixture.model->serverRunning());
+    std::printf("longest main-thread stall during a port change: %.1f ms\n", static_cast<double>(longest) / 1e6);
 }
 
 // The phone in use reads "Connected as"; the others say when they were last
@@ -140,6 +167,7 @@ TEST(StatusView, PhoneRowsShowUseAndRemove)
     auto& model = *fixture.model;
     const auto old = fixture.usedPairing("Old phone");
     model.start();
+    ASSERT_TRUE(fixture.serverSettled());
     const auto fresh = model.store().createPending();
     test::LoopbackPhone phone(model.port(), fresh);
     phone.connect("Pixel <img src=x>");

@@ -24,6 +24,7 @@ public:
     // up, with the reason in reason().
     const std::string& line() const { return m_line; }
     const std::string& reason() const { return m_reason; }
+    pid_t pid() const { return m_pid; }
 
     // SIGTERM, then SIGKILL after 2 s.
     void stop();

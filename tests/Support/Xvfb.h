@@ -19,6 +19,8 @@ public:
     const std::string& reason() const { return m_server.reason(); }
     // ":N", for XOpenDisplay or $DISPLAY.
     const std::string& display() const { return m_display; }
+    // The server's process, for tests that stop and continue it.
+    pid_t pid() const { return m_server.pid(); }
 
 private:
     ServerProcess m_server;

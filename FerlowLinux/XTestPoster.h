@@ -9,13 +9,17 @@
 #include "FerlowLinux/LinuxEvent.h"
 #include "FerlowLinux/XConnection.h"
 
+struct xcb_connection_t;
+
 namespace ferlow {
 
 // Posts Linux events to an X server through the XTEST extension, on its own
 // connection. The pointer is placed at the event's absolute position; the
 // wheel becomes clicks of buttons 4–7 with the remainder carried to the
 // next event; keys go through their keysym and the server's keymap, so a key
-// the keymap lacks is not sent. Each post ends with one flush.
+// the keymap lacks is not sent. Each post ends with one flush, which writes
+// and reads nothing else: what the server sent meanwhile (a keymap change)
+// is taken in before the next keys.
 //
 // When the server goes away, posting becomes a no-op; `onLoss` is called
 // once, on the posting thread, with a sentence to show. Used on one thread
@@ -42,13 +46,15 @@ private:
     XTestPoster(std::unique_ptr<XConnection> connection, LossReport onLoss);
 
     void loadKeymap();
+    void fake(std::uint8_t type, std::uint8_t detail, std::int16_t x = 0, std::int16_t y = 0);
     void turnWheel(std::int32_t units, std::int32_t& carry, unsigned positiveButton, unsigned negativeButton);
     void readEvents();
     void reportLoss();
 
     std::unique_ptr<XConnection> m_connection;
     _XDisplay* m_display;
-    int m_screen;
+    xcb_connection_t* m_xcb;        // the same connection, for requests that need no reply
+    std::uint32_t m_root;
     LossReport m_onLoss;
     bool m_lossReported = false;
     std::array<std::uint8_t, 0x300> m_keycodes {}; // evdev code -> X keycode, 0 for none

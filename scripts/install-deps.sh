@@ -9,7 +9,7 @@ packages=(
   libssl-dev nlohmann-json3-dev libasio-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libqrencode-dev qt6-base-dev qt6-svg-dev
-  libevdev-dev libx11-dev libxtst-dev libxrandr-dev libxi-dev
+  libevdev-dev libx11-dev libxtst-dev libxrandr-dev libxi-dev libx11-xcb-dev libxcb1-dev libxcb-xtest0-dev
   libglib2.0-dev xvfb xauth chromium zbar-tools fonts-dejavu-core
 )
 # node and npm build the pad; any recent Node.js will do, Debian's included.

@@ -59,10 +59,11 @@ private:
     }
 
     // `at` is on the controller's clock; the timer runs on the steady clock.
-    // Every drain() asks again for its earliest entry, so a wake only needs
-    // re-arming when it must come sooner than the one already armed: moving
-    // a timer costs a system call, and a stream of moves asks for a wake
-    // with nearly every message.
+    // Each request replaces the armed wake: one that is no longer needed
+    // would cost a wake-up, moving it costs only a system call. A stream of
+    // moves asks again with nearly every message, so a request the armed
+    // wake already serves (due a moment after it, within the drain's
+    // tolerance) leaves it alone.
     void wakeAt(double at)
     {
         const auto controller = m_controller.lock();
@@ -70,7 +71,9 @@ private:
             return;
         const auto delay = std::chrono::duration<double>(std::max(at - controller->now(), 0.0));
         const auto due = Clock::now() + std::chrono::duration_cast<Clock::duration>(delay);
-        if (m_wakeArmed && due >= m_wake.expiry())
+        constexpr auto served = std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(SessionController::drainTolerance));
+        if (m_wakeArmed && due >= m_wake.expiry() && due <= m_wake.expiry() + served)
             return;
         m_wakeArmed = true;
         m_wake.expires_at(due);

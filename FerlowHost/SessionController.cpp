@@ -203,15 +203,15 @@ void SessionController::handle(const PhoneMessage& message, std::optional<double
     // Halves need room: a phone that samples faster than the two halves plus
     // the pacer's catch-up gap would otherwise be scheduled further behind
     // with every sample. Such a phone already sends at the rate splitting
-    // aims for.
-    const bool room = stamp
-        && (!session->lastStamp || *stamp - *session->lastStamp >= (splitOffset + Session::catchUpSpacing) * 1000);
+    // aims for. The first sample of a gesture plays whole.
+    const double gap = stamp && session->lastStamp ? *stamp - *session->lastStamp : -1;
+    const bool room = gap >= (splitOffset + Session::catchUpSpacing) * 1000 && gap <= gestureGap * 1000;
     if (stamp)
         session->lastStamp = stamp;
     const auto halves = room ? split(message) : std::nullopt;
     if (halves) {
         session->pending.push_back({play, halves->first});
-        session->pending.push_back({play + splitOffset, halves->second});
+        session->pending.push_back({play + splitOffset, halves->second, true});
         session->pacer.reserve(play + splitOffset);
     } else {
         session->pending.push_back({play, message});
@@ -222,7 +222,7 @@ void SessionController::handle(const PhoneMessage& message, std::optional<double
         session->pending.pop_front();
         playMessage(overdue);
     }
-    drain();
+    drainWithin(std::max(drainTolerance, session->pacer.currentBuffer() * arrivalShare));
 }
 
 std::optional<std::pair<PhoneMessage, PhoneMessage>> SessionController::split(const PhoneMessage& message)
@@ -280,6 +280,7 @@ void SessionController::boundBacklog(Session& session, double now)
             if (!kept.empty() && !mergedLast) {
                 if (auto both = merge(kept.back().message, entry.message)) {
                     kept.back().message = std::move(*both);
+                    kept.back().rides = false; // caught up at the catch-up pace instead
                     merged = mergedLast = true;
                     continue;
                 }
@@ -302,21 +303,40 @@ void SessionController::playMessage(const PhoneMessage& message)
         m_poster->post(m_translator->translate(message));
 }
 
-void SessionController::drain()
+void SessionController::drain() { drainWithin(drainTolerance); }
+
+// `early`: how soon an entry may be due to play now, when playing it early
+// leaves no gap of its own behind (it is the last, or a second half, whose
+// successor is a sample of its own). Entries of a queue that is catching up
+// keep their even spacing.
+void SessionController::drainWithin(double early)
 {
-    const double cutOff = m_suppliers.now() + drainTolerance;
+    const double now = m_suppliers.now();
+    std::optional<double> wake;
     for (const auto& session : snapshot()) {
         if (!session->isActive())
             continue;
         // Strictly first in, first out: stop at the first entry not yet due.
-        while (!session->pending.empty() && session->pending.front().at <= cutOff) {
-            const PhoneMessage message = std::move(session->pending.front().message);
-            session->pending.pop_front();
+        auto& pending = session->pending;
+        while (!pending.empty()) {
+            const auto& next = pending.front();
+            const bool due = next.at <= now + drainTolerance;
+            if (!due && !(next.at <= now + early && (pending.size() == 1 || next.rides)))
+                break;
+            const PhoneMessage message = std::move(pending.front().message);
+            pending.pop_front();
             playMessage(message);
         }
-        if (!session->pending.empty() && requestWake)
-            requestWake(session->pending.front().at);
+        if (pending.empty())
+            continue;
+        // A second half with nothing behind it yet waits for the phone's
+        // next message, up to a point; once that has come, it keeps its time.
+        const auto& next = pending.front();
+        const double at = next.rides && pending.size() == 1 ? next.at + rideAllowance : next.at;
+        wake = std::min(wake.value_or(at), at);
     }
+    if (wake && requestWake)
+        requestWake(*wake);
 }
 
 void SessionController::tick()

@@ -29,18 +29,33 @@ public:
             if (const auto self = weak.lock())
                 self->wakeAt(at);
         };
-        m_tick.expires_after(m_interval);
-        awaitTick();
+        target->requestTick = [weak = weak_from_this()] {
+            if (const auto self = weak.lock())
+                self->startTicking();
+        };
+        if (target->needsTick())
+            startTicking();
     }
 
     void cancel()
     {
         m_tick.cancel();
         m_wake.cancel();
-        m_wakeArmed = false;
+        m_ticking = m_wakeArmed = false;
     }
 
 private:
+    // The tick runs only while the controller has something to look after,
+    // so an idle computer is not woken ten times a second.
+    void startTicking()
+    {
+        if (m_ticking)
+            return;
+        m_ticking = true;
+        m_tick.expires_after(m_interval);
+        awaitTick();
+    }
+
     void awaitTick()
     {
         m_tick.async_wait([weak = weak_from_this()](const std::error_code& error) {
@@ -50,11 +65,23 @@ private:
             const auto controller = self->m_controller.lock();
             if (!controller)
                 return;
-            // Re-armed first, so a tick that throws does not end the ticking.
-            // A queue that fell behind does not make up the missed ticks.
-            self->m_tick.expires_at(std::max(self->m_tick.expiry() + self->m_interval, Clock::now()));
-            self->awaitTick();
-            controller->tick();
+            // Re-armed even when tick() throws. A queue that fell behind does
+            // not make up the missed ticks.
+            const auto next = [&] {
+                if (!controller->needsTick()) {
+                    self->m_ticking = false;
+                    return;
+                }
+                self->m_tick.expires_at(std::max(self->m_tick.expiry() + self->m_interval, Clock::now()));
+                self->awaitTick();
+            };
+            try {
+                controller->tick();
+            } catch (...) {
+                next();
+                throw;
+            }
+            next();
         });
     }
 
@@ -91,6 +118,7 @@ private:
     asio::steady_timer m_tick;
     asio::steady_timer m_wake;
     Clock::duration m_interval;
+    bool m_ticking = false;
     bool m_wakeArmed = false;
     std::uint64_t m_wakeGeneration = 0; // tells the armed wait from one it replaced
     std::weak_ptr<SessionController> m_controller;

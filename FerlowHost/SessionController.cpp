@@ -66,6 +66,8 @@ SessionController::Handlers SessionController::accept(std::shared_ptr<MessageSoc
 {
     auto session = std::make_shared<Session>(std::move(socket), m_suppliers.now);
     m_sessions.push_back(session);
+    if (requestTick)
+        requestTick();
 
     const std::weak_ptr<SessionController> weakSelf = weak_from_this();
     const std::weak_ptr<Session> weakSession = session;
@@ -356,6 +358,8 @@ void SessionController::tick()
     if (!specs.empty() && m_suppliers.accessibility())
         m_poster->post(specs);
 }
+
+bool SessionController::needsTick() const { return !m_sessions.empty() || m_translator->switcherOpen(); }
 
 void SessionController::post(const std::vector<PhoneMessage>& messages)
 {

@@ -90,10 +90,16 @@ public:
     // the one before; with nothing queued none is made, and a drain() at a
     // time asked for earlier finds nothing to do.
     std::function<void(double)> requestWake;
+    // A connection was accepted: tick() is needed again, for as long as
+    // needsTick() says.
+    std::function<void()> requestTick;
     std::function<void(const std::string&)> trace; // one line per paced input message
 
     Handlers accept(std::shared_ptr<MessageSocket> socket);
     void tick();
+    // Whether tick() has anything to look after: a connection, or an
+    // application switcher still held open after its phone left.
+    bool needsTick() const;
     void drain();
     void revoke(const std::string& id);
 

@@ -446,12 +446,18 @@ TEST_F(SessionControllerTest, ABurstAfterAStallCatchesUpWithinAQuarterSecond)
 }
 
 // The queue's wake timer follows the controller's clock (the fake one), and
-// each request replaces the one before, a later one too. Its tick closes a
-// handshake that outlived its limit.
-TEST_F(SessionControllerTest, TheIOQueueWakesWhenLastAskedAndTicks)
+// each request replaces the one before, a later one too. Its tick runs only
+// while a connection lives, and closes a handshake that outlived its limit.
+TEST_F(SessionControllerTest, TheIOQueueWakesWhenLastAskedAndTicksOnlyWhileAConnectionLives)
 {
+    std::atomic<int> clockReads = 0;
+    controller = makeController([&] { return ++clockReads, now; });
     const auto posted = [&](IOQueue& queue) { return queue.call([&] { return poster->take().size(); }); };
     IOQueue queue;
+    queue.drive(controller, 1ms);
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(clockReads, 0); // nothing to look after, no tick
+
     queue.drive(controller, 1h); // no tick to drain in the wake's place
     std::optional<Phone> phone, idle;
     queue.call([&] {
@@ -466,6 +472,12 @@ TEST_F(SessionControllerTest, TheIOQueueWakesWhenLastAskedAndTicks)
     EXPECT_TRUE(test::eventually([&] { return posted(queue) == 1; }));
 
     queue.drive(controller, 1ms);
+    EXPECT_TRUE(test::eventually([&] { return clockReads > 10; }));
+    queue.call([&] { phone->socket->close(); });
+    std::this_thread::sleep_for(20ms);
+    const int settled = clockReads;
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(clockReads, settled);
     queue.call([&] {
         idle = connect(Pairing::make(0));
         now += SessionController::handshakeLimit + 1;

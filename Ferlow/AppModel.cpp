@@ -261,10 +261,24 @@ void AppModel::start()
     if (!m_termsNeeded)
         startServer();
     m_io.drive(m_controller);
-    m_permissionTimer = m_main.every(permissionPollInterval, [this] {
-        checkPermission();
-        checkTrackpadPrefs();
-    });
+    // Told of changes where the desktop can tell; asked only for the rest.
+    const auto follow = [alive = std::weak_ptr(m_alive)](void (AppModel::*check)()) {
+        return [alive, check] {
+            if (const auto model = alive.lock())
+                ((*model)->*check)();
+        };
+    };
+    if (m_platform.observePermission)
+        m_permissionObserver = m_platform.observePermission(follow(&AppModel::checkPermission));
+    if (m_platform.observeTrackpadPrefs)
+        m_prefsObserver = m_platform.observeTrackpadPrefs(follow(&AppModel::checkTrackpadPrefs));
+    if (!m_permissionObserver || !m_prefsObserver)
+        m_permissionTimer = m_main.every(permissionPollInterval, [this] {
+            if (!m_permissionObserver)
+                checkPermission();
+            if (!m_prefsObserver)
+                checkTrackpadPrefs();
+        });
     writeDevPairingIfRequested();
     if (m_platform.observeFrontApp)
         m_frontObserver = m_platform.observeFrontApp([alive = std::weak_ptr(m_alive)] {
@@ -287,6 +301,8 @@ void AppModel::stop()
     m_permissionTimer.reset();
     m_updateTimer.reset();
     m_frontObserver.reset();
+    m_prefsObserver.reset();
+    m_permissionObserver.reset();
     // Closing a socket ends its session the way a phone leaving does: what
     // was queued plays, then everything the phone held is released.
     callOnQueue([live = m_live, release = m_platform.releaseInput] {

@@ -73,10 +73,16 @@ Platform LinuxPlatform::make(MainContext& main, Tell tell)
         tell(*loaded.problem);
     InputBackend::Options options;
     options.order = InputBackend::sessionOrder();
-    // Reported on the I/O queue, once; told on the main context.
-    options.onLoss = [&main, tell](const std::string& message) {
-        if (tell)
-            main.post([tell, message] { tell(message); });
+    // Reported on the I/O queue, once; told on the main context. Losing the
+    // backend is the one way the permission changes once it was chosen.
+    const auto lossListener = std::make_shared<std::function<void()>>();
+    options.onLoss = [&main, tell, lossListener](const std::string& message) {
+        main.post([tell, message, lossListener] {
+            if (tell)
+                tell(message);
+            if (*lossListener)
+                (*lossListener)();
+        });
     };
     const auto backend = std::make_shared<InputBackend>(InputBackend::choose(options));
     platform.inputBackend = describe(*backend);
@@ -110,8 +116,16 @@ Platform LinuxPlatform::make(MainContext& main, Tell tell)
         return watcher;
     };
 
+    platform.observePermission = [lossListener](std::function<void()> changed) -> std::shared_ptr<void> {
+        *lossListener = std::move(changed);
+        return std::shared_ptr<void>(lossListener.get(), [lossListener](void*) { *lossListener = nullptr; });
+    };
+
     const auto settings = std::make_shared<DesktopSettings>(DesktopSettings::fromEnvironment());
     platform.trackpadPrefs = [settings] { return settings->trackpadPrefs(); };
+    platform.observeTrackpadPrefs = [&main, settings](std::function<void()> changed) {
+        return settings->watch([&main, changed = std::move(changed)] { main.post(changed); });
+    };
 
     const auto autostart = std::make_shared<Autostart>(XdgPaths::autostartEntry(), program());
     platform.loginItemEnabled = [autostart] { return autostart->isEnabled(); };

@@ -142,6 +142,16 @@ struct AppFixture {
         p.setLoginItem = [this](bool on) { return loginItemWorks && (loginItem = on, true); };
         p.loginItemEnabled = [this] { return loginItem; };
         p.trackpadPrefs = [this] { return prefs; };
+        if (desktopTells) {
+            const auto follow = [](std::function<void()>& tell) {
+                return [&tell](std::function<void()> changed) -> std::shared_ptr<void> {
+                    tell = std::move(changed);
+                    return std::make_shared<int>();
+                };
+            };
+            p.observePermission = follow(permissionChanged);
+            p.observeTrackpadPrefs = follow(prefsChanged);
+        }
         p.systemShortcuts = [this] { return shortcuts; };
         p.supportDirectory = support;
         p.padDirectory = folder.path() / "pad";
@@ -167,6 +177,10 @@ struct AppFixture {
     std::vector<SystemShortcut> shortcuts;
     std::optional<FrontApp> front;
     TrackpadPrefs prefs = TrackpadPrefs::builtIn(true);
+    // Whether the pretend desktop tells of changes to the permission and
+    // the settings, and how it does.
+    bool desktopTells = true;
+    std::function<void()> permissionChanged, prefsChanged;
     bool loginItem = false, loginItemWorks = true;
     std::string release;
     int requests = 0;

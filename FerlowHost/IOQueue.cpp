@@ -46,43 +46,48 @@ public:
 
 private:
     // The tick runs only while the controller has something to look after,
-    // so an idle computer is not woken ten times a second.
+    // so an idle computer is not woken ten times a second. One that falls
+    // due soon while a wake runs anyway is run by that wake and the next one
+    // is counted from there: a stream of moves spends no wake-up on it.
     void startTicking()
     {
         if (m_ticking)
             return;
         m_ticking = true;
-        m_tick.expires_after(m_interval);
-        awaitTick();
+        armTick(Clock::now() + m_interval);
     }
 
-    void awaitTick()
+    void armTick(Clock::time_point due)
     {
+        m_tick.expires_at(due);
         m_tick.async_wait([weak = weak_from_this()](const std::error_code& error) {
-            const auto self = weak.lock();
-            if (error || !self)
-                return;
-            const auto controller = self->m_controller.lock();
-            if (!controller)
-                return;
-            // Re-armed even when tick() throws. A queue that fell behind does
-            // not make up the missed ticks.
-            const auto next = [&] {
-                if (!controller->needsTick()) {
-                    self->m_ticking = false;
-                    return;
-                }
-                self->m_tick.expires_at(std::max(self->m_tick.expiry() + self->m_interval, Clock::now()));
-                self->awaitTick();
-            };
-            try {
-                controller->tick();
-            } catch (...) {
-                next();
-                throw;
-            }
-            next();
+            if (const auto self = weak.lock(); self && !error)
+                self->runTick();
         });
+    }
+
+    bool tickDueSoon() const { return m_ticking && Clock::now() >= m_tick.expiry() - m_interval / 4; }
+
+    void runTick()
+    {
+        const auto controller = m_controller.lock();
+        if (!controller)
+            return;
+        // Re-armed even when tick() throws. A queue that fell behind does
+        // not make up the missed ticks.
+        const auto next = [&] {
+            if (controller->needsTick())
+                return armTick(std::max(m_tick.expiry() + m_interval, Clock::now()));
+            m_ticking = false;
+            m_tick.cancel();
+        };
+        try {
+            controller->tick();
+        } catch (...) {
+            next();
+            throw;
+        }
+        next();
     }
 
     // `at` is on the controller's clock; the timer runs on the steady clock.
@@ -112,6 +117,8 @@ private:
                 self->m_wakeArmed = false;
             if (const auto target = self->m_controller.lock())
                 target->drain();
+            if (self->tickDueSoon())
+                self->runTick();
         });
     }
 

@@ -447,7 +447,8 @@ TEST_F(SessionControllerTest, ABurstAfterAStallCatchesUpWithinAQuarterSecond)
 
 // The queue's wake timer follows the controller's clock (the fake one), and
 // each request replaces the one before, a later one too. Its tick runs only
-// while a connection lives, and closes a handshake that outlived its limit.
+// while a connection lives, also while wakes keep coming, and closes a
+// handshake that outlived its limit.
 TEST_F(SessionControllerTest, TheIOQueueWakesWhenLastAskedAndTicksOnlyWhileAConnectionLives)
 {
     std::atomic<int> clockReads = 0;
@@ -478,11 +479,18 @@ TEST_F(SessionControllerTest, TheIOQueueWakesWhenLastAskedAndTicksOnlyWhileAConn
     const int settled = clockReads;
     std::this_thread::sleep_for(30ms);
     EXPECT_EQ(clockReads, settled);
+    queue.drive(controller, 40ms);
     queue.call([&] {
         idle = connect(Pairing::make(0));
         now += SessionController::handshakeLimit + 1;
     });
-    EXPECT_TRUE(test::eventually([&] { return queue.call([&] { return idle->socket->closed; }); }));
+    // Wakes keep coming: the tick runs on them, but it runs.
+    EXPECT_TRUE(test::eventually([&] {
+        return queue.call([&] {
+            controller->requestWake(now);
+            return idle->socket->closed;
+        });
+    }));
 }
 
 // Over real sockets, as the app wires it: the server hands each WebSocket to

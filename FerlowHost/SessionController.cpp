@@ -333,8 +333,8 @@ void SessionController::drainWithin(double early)
             continue;
         // A second half with nothing behind it yet waits for the phone's
         // next message, up to a point; once that has come, it keeps its time.
-        const auto& next = pending.front();
-        const double at = next.rides && pending.size() == 1 ? next.at + rideAllowance : next.at;
+        const auto& head = pending.front();
+        const double at = head.rides && pending.size() == 1 ? head.at + rideAllowance : head.at;
         wake = std::min(wake.value_or(at), at);
     }
     if (wake && requestWake)

@@ -9,9 +9,12 @@
 # numbers for people to compare.
 #
 # CPU is the kernel's run time of every thread (/proc/PID/task/*/schedstat).
-# Where `perf` works, `perf stat -e task-clock` measures the same runs on its
-# own, as a check. Wake-ups are voluntary context switches. The load average
-# is printed with each figure: other work on the machine slows every wake-up.
+# Two outside measurements of the same runs check it: the process's user and
+# system time as ps, top and time see them (/proc/PID/stat), and, where
+# `perf` works, `perf stat -e task-clock`, which leaves out the part of each
+# context switch spent before the task is back on its CPU. Wake-ups are
+# voluntary context switches. The load average is printed with each figure:
+# other work on the machine makes every wake-up dearer.
 #
 #   bench/Ferlow/figures.sh            (after a build in build/, or $FERLOW_BUILD_DIR)
 #
@@ -55,8 +58,11 @@ for _ in $(seq 200); do grep -q "Ferlow listening" "$work/out" && break; sleep 0
 grep -q "Ferlow listening" "$work/out" || { cat "$work/out" >&2; exit 1; }
 grep "^Input" "$work/out"
 
-# Nanoseconds of CPU, and switches, summed over the threads of a process.
+# Nanoseconds of CPU, and switches, summed over the threads of a process;
+# its user and system time in ms as ps sees it.
 cpu_ns() { cat /proc/"$1"/task/*/schedstat | awk '{ n += $1 } END { printf "%.0f", n }'; }
+clock=$(getconf CLK_TCK)
+stat_ms() { awk -v hz="$clock" '{ printf "%.0f", ($14 + $15) * 1000 / hz }' "/proc/$1/stat"; }
 switches() { cat /proc/"$1"/task/*/status | awk -v k="$2" '$1 == k":" { n += $2 } END { print n }'; }
 load() { cut -d' ' -f1-3 /proc/loadavg; }
 per() { awk -v a="$1" -v b="$2" -v f="${3:-%.2f}" 'BEGIN { printf f, a / b }'; }
@@ -69,31 +75,36 @@ perf stat -e task-clock -x, -o /dev/null true >/dev/null 2>&1 && has_perf=1
 # perf's task-clock of a process, in ms, from a file written by perf stat -x,.
 perf_ms() { awk -F, '/task-clock/ { printf "%.0f", $1 }' "$1"; }
 
-# Runs the command while measuring ferlow and the X server; sets
-# d_cpu d_xcpu (ns), d_wake d_ctx, and p_cpu p_xcpu (ms, from perf) if available.
+# Runs the command while measuring ferlow and the X server; sets d_cpu
+# d_xcpu (ns), d_wake d_ctx, s_cpu s_xcpu (ms, /proc/PID/stat), and p_cpu
+# p_xcpu (ms, from perf) if available.
 measure() {
-  local c0 x0 w0 i0 c1 x1 w1 i1 perfs=()
+  local c0 x0 w0 i0 c1 x1 w1 i1 s0 sx0 perfs=()
   if ((has_perf)); then
     perf stat -e task-clock -x, -o "$work/perf.ferlow" -p "$pid" & perfs+=($!)
     perf stat -e task-clock -x, -o "$work/perf.xvfb" -p "$xvfb" & perfs+=($!)
     sleep 0.5
   fi
   c0=$(cpu_ns $pid) x0=$(cpu_ns $xvfb) w0=$(switches $pid voluntary_ctxt_switches) i0=$(switches $pid nonvoluntary_ctxt_switches)
+  s0=$(stat_ms $pid) sx0=$(stat_ms $xvfb)
   "$@"
   c1=$(cpu_ns $pid) x1=$(cpu_ns $xvfb) w1=$(switches $pid voluntary_ctxt_switches) i1=$(switches $pid nonvoluntary_ctxt_switches)
+  s_cpu=$(($(stat_ms $pid) - s0)) s_xcpu=$(($(stat_ms $xvfb) - sx0))
   if ((has_perf)); then
     kill -INT "${perfs[@]}"; wait "${perfs[@]}" 2>/dev/null || true
     p_cpu=$(perf_ms "$work/perf.ferlow") p_xcpu=$(perf_ms "$work/perf.xvfb")
   fi
   d_cpu=$((c1 - c0)) d_xcpu=$((x1 - x0)) d_wake=$((w1 - w0)) d_ctx=$((w1 - w0 + i1 - i0))
 }
-# "; perf: N ms (+x %)" after a figure of `ns` nanoseconds that perf saw as `ms`
-# over a window `extra` seconds longer than ours, scaled per 10,000 moves.
+# " (ps: N ms, +x %; perf task-clock: M ms, +y %)" after a figure of `ns`
+# nanoseconds that /proc/PID/stat saw as `stat` ms and perf as `perf` ms,
+# all scaled by `scale` (to 10,000 moves).
 check() {
-  ((has_perf)) || return 0
-  awk -v ns="$1" -v ms="$2" -v scale="$3" 'BEGIN {
-    ours = ns / 1e6 * scale; theirs = ms * scale
-    printf " (perf task-clock: %.0f ms, %+.0f %%)", theirs, ours ? (theirs - ours) / ours * 100 : 0 }'
+  awk -v ns="$1" -v stat="$2" -v perf="$3" -v scale="$4" -v has_perf="$has_perf" 'BEGIN {
+    ours = ns / 1e6 * scale
+    printf " (ps: %.0f ms, %+.0f %%", stat * scale, ours ? (stat * scale - ours) / ours * 100 : 0
+    if (has_perf) printf "; perf task-clock: %.0f ms, %+.0f %%", perf * scale, ours ? (perf * scale - ours) / ours * 100 : 0
+    printf ")" }'
 }
 
 sleep 2
@@ -113,8 +124,8 @@ for rate in $rates; do
   measure "$phone" "$FERLOW_DEV_PAIRING_FILE" "$moves" "$rate" >"$work/phone"
   scale=$(awk -v m="$moves" 'BEGIN { print 10000 / m }')
   echo "$moves moves at $rate Hz (load $(load)), per 10,000 moves:"
-  echo "  ferlow CPU $(per "$d_cpu" $((moves * 100)) %.0f) ms$(check "$d_cpu" "${p_cpu:-0}" "$scale"), $(per "$d_cpu" $((moves * 1000)) %.1f) µs a move"
-  echo "  Xvfb CPU $(per "$d_xcpu" $((moves * 100)) %.0f) ms$(check "$d_xcpu" "${p_xcpu:-0}" "$scale")"
+  echo "  ferlow CPU $(per "$d_cpu" $((moves * 100)) %.0f) ms$(check "$d_cpu" "$s_cpu" "${p_cpu:-0}" "$scale"), $(per "$d_cpu" $((moves * 1000)) %.1f) µs a move"
+  echo "  Xvfb CPU $(per "$d_xcpu" $((moves * 100)) %.0f) ms$(check "$d_xcpu" "$s_xcpu" "${p_xcpu:-0}" "$scale")"
   echo "  together $(per $((d_cpu + d_xcpu)) $((moves * 100)) %.0f) ms"
   echo "  ferlow: $(per "$d_wake" "$moves") wake-ups a move, $(per "$d_ctx" "$moves") context switches a move"
   sed -n 's/^pointer /  pointer /p' "$work/phone"

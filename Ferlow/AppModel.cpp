@@ -304,10 +304,24 @@ void AppModel::start()
     if (!m_termsNeeded)
         startServer();
     m_io.drive(m_controller);
-    m_permissionTimer = m_main.every(permissionPollInterval, [this] {
-        checkPermission();
-        checkTrackpadPrefs();
-    });
+    // Told of changes where the desktop can tell; asked only for the rest.
+    const auto follow = [alive = std::weak_ptr(m_alive)](void (AppModel::*check)()) {
+        return [alive, check] {
+            if (const auto model = alive.lock())
+                ((*model)->*check)();
+        };
+    };
+    if (m_platform.observePermission)
+        m_permissionObserver = m_platform.observePermission(follow(&AppModel::checkPermission));
+    if (m_platform.observeTrackpadPrefs)
+        m_prefsObserver = m_platform.observeTrackpadPrefs(follow(&AppModel::checkTrackpadPrefs));
+    if (!m_permissionObserver || !m_prefsObserver)
+        m_permissionTimer = m_main.every(permissionPollInterval, [this] {
+            if (!m_permissionObserver)
+                checkPermission();
+            if (!m_prefsObserver)
+                checkTrackpadPrefs();
+        });
     if (m_platform.observeLocalHost)
         m_hostObserver = m_platform.observeLocalHost([alive = std::weak_ptr(m_alive)](const LocalHost& host) {
             const auto model = alive.lock();
@@ -339,6 +353,8 @@ void AppModel::stop(std::function<void()> stopped)
         m_saveRetry.reset();
         m_frontObserver.reset();
         m_hostObserver.reset();
+        m_prefsObserver.reset();
+        m_permissionObserver.reset();
         m_serverSettled.clear();
         // The last change to the pairings reaches the disk before the app goes.
         m_store->flush();

@@ -79,7 +79,9 @@ public:
 
     static constexpr std::string_view currentVersion = FERLOW_VERSION;
     static constexpr std::uint16_t defaultPort = 7311;
-    static constexpr double permissionPollInterval = 1.0;
+    // How often the permission and the desktop's settings are asked for
+    // where the platform cannot say when they change.
+    static constexpr double permissionPollInterval = 10.0;
     static constexpr double updateInterval = 21600; // six hours
     // While a save fails, every file that could not be saved is tried again
     // this often, and at once when another save works.
@@ -108,8 +110,9 @@ public:
     AppModel& operator=(const AppModel&) = delete;
 
     // The server (unless the terms must be agreed first), the session tick,
-    // the one-second permission and settings poll, the development pairing
-    // file, the front application, opening at login, the update checks.
+    // following the permission and the desktop's settings, the development
+    // pairing file, the front application, opening at login, the update
+    // checks.
     void start();
     // Ends every phone's session through the normal end of a session (so
     // whatever it held is released), stops the server and the timers. The
@@ -299,6 +302,8 @@ private:
     std::unique_ptr<MainContext::Timer> m_updateTimer;
     std::shared_ptr<void> m_frontObserver;
     std::shared_ptr<void> m_hostObserver;
+    std::shared_ptr<void> m_prefsObserver;
+    std::shared_ptr<void> m_permissionObserver;
     std::vector<std::weak_ptr<Observer>> m_observers;
     bool m_stopped = false;
     std::shared_ptr<AppModel*> m_alive; // tasks posted to the main context hold it weakly

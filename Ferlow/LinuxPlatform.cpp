@@ -167,10 +167,20 @@ Platform LinuxPlatform::make(MainContext& main, IOQueue& io, Tell tell)
     InputBackend::Options options;
     options.session = session;
     // Reported on the I/O queue or the portal's thread, once; told on the
-    // main context.
-    const auto told = [&main, tell](const std::string& message) {
+    // main context. Losing the backend, and the portal's answer, are how the
+    // permission changes once a backend was chosen: whoever follows it is
+    // told then.
+    const auto permissionListener = std::make_shared<std::function<void()>>();
+    const auto permissionChanged = [&main, permissionListener] {
+        main.post([permissionListener] {
+            if (*permissionListener)
+                (*permissionListener)();
+        });
+    };
+    const auto told = [&main, tell, permissionChanged](const std::string& message) {
         if (tell)
             main.post([tell, message] { tell(message); });
+        permissionChanged();
     };
     options.onLoss = told;
     // The portal's consent is remembered through the token of its last
@@ -186,9 +196,11 @@ Platform LinuxPlatform::make(MainContext& main, IOQueue& io, Tell tell)
                 settings->set(portalTokenKey, token);
         });
     };
-    options.portal.onChange = [told](PortalPoster::State state, const std::string& why) {
+    options.portal.onChange = [told, permissionChanged](PortalPoster::State state, const std::string& why) {
         if (state == PortalPoster::State::refused || state == PortalPoster::State::ended)
             told(why);
+        else
+            permissionChanged();
     };
     options.defer = [&io](std::chrono::milliseconds delay, std::function<void()> task) { io.after(delay, std::move(task)); };
     // Whoever listens for untyped characters is named later, on the I/O queue.
@@ -249,8 +261,16 @@ Platform LinuxPlatform::make(MainContext& main, IOQueue& io, Tell tell)
         };
     }
 
+    platform.observePermission = [permissionListener](std::function<void()> changed) -> std::shared_ptr<void> {
+        *permissionListener = std::move(changed);
+        return std::shared_ptr<void>(permissionListener.get(), [permissionListener](void*) { *permissionListener = nullptr; });
+    };
+
     const auto desktopSettings = std::make_shared<DesktopSettings>(DesktopSettings::fromEnvironment());
     platform.trackpadPrefs = [desktopSettings] { return desktopSettings->trackpadPrefs(); };
+    platform.observeTrackpadPrefs = [&main, desktopSettings](std::function<void()> changed) {
+        return desktopSettings->watch([&main, changed = std::move(changed)] { main.post(changed); });
+    };
 
     platform.installed = installed();
     const auto autostart = std::make_shared<Autostart>(XdgPaths::autostartEntry(), program());

@@ -75,6 +75,13 @@ struct Platform {
 
     // Main context. The desktop's own settings, read afresh on each call.
     std::function<TrackpadPrefs()> trackpadPrefs;
+    // Main context. Starts following the two things the model would
+    // otherwise poll: `changed` runs on the main context after each change
+    // of trackpadPrefs(), or of permissions->isTrusted(). Following stops
+    // when the returned token goes. Empty, or a null token, where the
+    // desktop cannot tell: the model then asks now and then.
+    std::function<std::shared_ptr<void>(std::function<void()> changed)> observeTrackpadPrefs;
+    std::function<std::shared_ptr<void>(std::function<void()> changed)> observePermission;
     std::function<std::vector<SystemShortcut>()> systemShortcuts;
     // Who keeps which combinations for itself, for the conflict texts
     // ("Reserved by GNOME").

@@ -1,6 +1,7 @@
 // ferlow: the phone trackpad and remote for this computer, as a command.
 
 #include <csignal>
+#include <malloc.h>
 #include <cstdio>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,10 @@
 
 int main(int argc, char** argv)
 {
+    // glibc gives every thread that allocates an arena of its own. Ferlow's
+    // threads (the I/O queue, GLib's and the watchers') allocate little, and
+    // rarely at the same moment: one arena for all keeps their pages together.
+    mallopt(M_ARENA_MAX, 1);
     // A reader that goes away must not kill the daemon through its output.
     std::signal(SIGPIPE, SIG_IGN);
     // No arguments: the tray app. Every option is the command line's, and

@@ -46,6 +46,12 @@ struct MessageCodec {
     // "ts" is its payload); a present "ts" that is not a number fails the
     // whole call.
     static Stamped decodePhoneStamped(ByteView data);
+    // A move in the compact shape the pad sends many times a second,
+    // {"t":"m","x":1.5,"y":-2,"ts":1234.5} (keys in any order, "ts" optional,
+    // no spaces), read without building a JSON tree. Nothing for any other
+    // text, which then needs the general decoder; where it answers, it gives
+    // exactly what the general decoder gives.
+    static std::optional<Stamped> decodeCompactMove(ByteView data);
 };
 
 } // namespace ferlow

@@ -29,40 +29,73 @@ public:
             if (const auto self = weak.lock())
                 self->wakeAt(at);
         };
-        m_tick.expires_after(m_interval);
-        awaitTick();
+        target->requestTick = [weak = weak_from_this()] {
+            if (const auto self = weak.lock())
+                self->startTicking();
+        };
+        if (target->needsTick())
+            startTicking();
     }
 
     void cancel()
     {
         m_tick.cancel();
         m_wake.cancel();
-        m_wakeArmed = false;
+        m_ticking = m_wakeArmed = false;
     }
 
 private:
-    void awaitTick()
+    // The tick runs only while the controller has something to look after,
+    // so an idle computer is not woken ten times a second. One that falls
+    // due soon while a wake runs anyway is run by that wake and the next one
+    // is counted from there: a stream of moves spends no wake-up on it.
+    void startTicking()
     {
+        if (m_ticking)
+            return;
+        m_ticking = true;
+        armTick(Clock::now() + m_interval);
+    }
+
+    void armTick(Clock::time_point due)
+    {
+        m_tick.expires_at(due);
         m_tick.async_wait([weak = weak_from_this()](const std::error_code& error) {
-            const auto self = weak.lock();
-            if (error || !self)
-                return;
-            const auto controller = self->m_controller.lock();
-            if (!controller)
-                return;
-            // Re-armed first, so a tick that throws does not end the ticking.
-            // A queue that fell behind does not make up the missed ticks.
-            self->m_tick.expires_at(std::max(self->m_tick.expiry() + self->m_interval, Clock::now()));
-            self->awaitTick();
-            controller->tick();
+            if (const auto self = weak.lock(); self && !error)
+                self->runTick();
         });
     }
 
+    bool tickDueSoon() const { return m_ticking && Clock::now() >= m_tick.expiry() - m_interval / 4; }
+
+    void runTick()
+    {
+        const auto controller = m_controller.lock();
+        if (!controller)
+            return;
+        // Re-armed even when tick() throws. A queue that fell behind does
+        // not make up the missed ticks.
+        const auto next = [&] {
+            if (controller->needsTick())
+                return armTick(std::max(m_tick.expiry() + m_interval, Clock::now()));
+            m_ticking = false;
+            m_tick.cancel();
+        };
+        try {
+            controller->tick();
+        } catch (...) {
+            next();
+            throw;
+        }
+        next();
+    }
+
     // `at` is on the controller's clock; the timer runs on the steady clock.
-    // Every drain() asks again for its earliest entry, so a wake only needs
-    // re-arming when it must come sooner than the one already armed: moving
-    // a timer costs a system call, and a stream of moves asks for a wake
-    // with nearly every message.
+    // Each request replaces the armed wake: one that is no longer needed
+    // would cost a wake-up, moving it costs only a system call. A stream of
+    // moves asks again with nearly every message, so a request the armed
+    // wake already serves (due a moment after it, within the drain's
+    // tolerance) leaves it alone.
     void wakeAt(double at)
     {
         const auto controller = m_controller.lock();
@@ -70,7 +103,9 @@ private:
             return;
         const auto delay = std::chrono::duration<double>(std::max(at - controller->now(), 0.0));
         const auto due = Clock::now() + std::chrono::duration_cast<Clock::duration>(delay);
-        if (m_wakeArmed && due >= m_wake.expiry())
+        constexpr auto served = std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(SessionController::drainTolerance));
+        if (m_wakeArmed && due >= m_wake.expiry() && due <= m_wake.expiry() + served)
             return;
         m_wakeArmed = true;
         m_wake.expires_at(due);
@@ -82,12 +117,15 @@ private:
                 self->m_wakeArmed = false;
             if (const auto target = self->m_controller.lock())
                 target->drain();
+            if (self->tickDueSoon())
+                self->runTick();
         });
     }
 
     asio::steady_timer m_tick;
     asio::steady_timer m_wake;
     Clock::duration m_interval;
+    bool m_ticking = false;
     bool m_wakeArmed = false;
     std::uint64_t m_wakeGeneration = 0; // tells the armed wait from one it replaced
     std::weak_ptr<SessionController> m_controller;

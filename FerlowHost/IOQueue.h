@@ -51,8 +51,9 @@ public:
 
     bool isCurrentThread() const;
 
-    // Gives the controller its tick every `tick` and the drain()s it asks
-    // for through requestWake (which this sets). The controller is held
+    // Gives the controller its tick every `tick` while it needs one, and the
+    // drain()s it asks for through requestWake (this sets requestWake and
+    // requestTick). The controller is held
     // weakly: once it is gone the timers stop. A second call drives the new
     // controller instead.
     void drive(const std::shared_ptr<SessionController>& controller, std::chrono::milliseconds tick = tickInterval);

@@ -56,6 +56,10 @@ public:
     struct Pending {
         double at; // seconds on the controller's clock
         PhoneMessage message;
+        // The second half of a split move or scroll: when nothing follows it
+        // yet, it may wait a little for the wake-up of the phone's next
+        // message rather than take one of its own.
+        bool rides = false;
     };
 
     static constexpr double watchdogTimeout = 0.5;

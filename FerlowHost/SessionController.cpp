@@ -66,6 +66,8 @@ SessionController::Handlers SessionController::accept(std::shared_ptr<MessageSoc
 {
     auto session = std::make_shared<Session>(std::move(socket), m_suppliers.now);
     m_sessions.push_back(session);
+    if (requestTick)
+        requestTick();
 
     const std::weak_ptr<SessionController> weakSelf = weak_from_this();
     const std::weak_ptr<Session> weakSession = session;
@@ -203,15 +205,15 @@ void SessionController::handle(const PhoneMessage& message, std::optional<double
     // Halves need room: a phone that samples faster than the two halves plus
     // the pacer's catch-up gap would otherwise be scheduled further behind
     // with every sample. Such a phone already sends at the rate splitting
-    // aims for.
-    const bool room = stamp
-        && (!session->lastStamp || *stamp - *session->lastStamp >= (splitOffset + Session::catchUpSpacing) * 1000);
+    // aims for. The first sample of a gesture plays whole.
+    const double gap = stamp && session->lastStamp ? *stamp - *session->lastStamp : -1;
+    const bool room = gap >= (splitOffset + Session::catchUpSpacing) * 1000 && gap <= gestureGap * 1000;
     if (stamp)
         session->lastStamp = stamp;
     const auto halves = room ? split(message) : std::nullopt;
     if (halves) {
         session->pending.push_back({play, halves->first});
-        session->pending.push_back({play + splitOffset, halves->second});
+        session->pending.push_back({play + splitOffset, halves->second, true});
         session->pacer.reserve(play + splitOffset);
     } else {
         session->pending.push_back({play, message});
@@ -222,7 +224,7 @@ void SessionController::handle(const PhoneMessage& message, std::optional<double
         session->pending.pop_front();
         playMessage(overdue);
     }
-    drain();
+    drainWithin(std::max(drainTolerance, session->pacer.currentBuffer() * arrivalShare));
 }
 
 std::optional<std::pair<PhoneMessage, PhoneMessage>> SessionController::split(const PhoneMessage& message)
@@ -280,6 +282,7 @@ void SessionController::boundBacklog(Session& session, double now)
             if (!kept.empty() && !mergedLast) {
                 if (auto both = merge(kept.back().message, entry.message)) {
                     kept.back().message = std::move(*both);
+                    kept.back().rides = false; // caught up at the catch-up pace instead
                     merged = mergedLast = true;
                     continue;
                 }
@@ -302,28 +305,47 @@ void SessionController::playMessage(const PhoneMessage& message)
         m_poster->post(m_translator->translate(message));
 }
 
-void SessionController::drain()
+void SessionController::drain() { drainWithin(drainTolerance); }
+
+// `early`: how soon an entry may be due to play now, when playing it early
+// leaves no gap of its own behind (it is the last, or a second half, whose
+// successor is a sample of its own). Entries of a queue that is catching up
+// keep their even spacing.
+void SessionController::drainWithin(double early)
 {
-    const double cutOff = m_suppliers.now() + drainTolerance;
+    const double now = m_suppliers.now();
+    std::optional<double> wake;
     for (const auto& session : snapshot()) {
         if (!session->isActive())
             continue;
         // Strictly first in, first out: stop at the first entry not yet due.
-        while (!session->pending.empty() && session->pending.front().at <= cutOff) {
-            const PhoneMessage message = std::move(session->pending.front().message);
-            session->pending.pop_front();
+        auto& pending = session->pending;
+        while (!pending.empty()) {
+            const auto& next = pending.front();
+            const bool due = next.at <= now + drainTolerance;
+            if (!due && !(next.at <= now + early && (pending.size() == 1 || next.rides)))
+                break;
+            const PhoneMessage message = std::move(pending.front().message);
+            pending.pop_front();
             playMessage(message);
         }
-        if (!session->pending.empty() && requestWake)
-            requestWake(session->pending.front().at);
         // A phone gone silent is let go as soon as its silence is up, not
         // at the next tick after that.
         const auto expired = session->watchdog.expired();
         if (!expired.empty())
             post(expired);
-        else if (const auto due = session->watchdog.expiresAt(); due && requestWake)
-            requestWake(*due + watchdogSlack);
+        else if (const auto due = session->watchdog.expiresAt())
+            wake = std::min(wake.value_or(*due + watchdogSlack), *due + watchdogSlack);
+        if (pending.empty())
+            continue;
+        // A second half with nothing behind it yet waits for the phone's
+        // next message, up to a point; once that has come, it keeps its time.
+        const auto& head = pending.front();
+        const double at = head.rides && pending.size() == 1 ? head.at + rideAllowance : head.at;
+        wake = std::min(wake.value_or(at), at);
     }
+    if (wake && requestWake)
+        requestWake(*wake);
 }
 
 void SessionController::tick()
@@ -337,6 +359,8 @@ void SessionController::tick()
     if (!specs.empty() && m_suppliers.accessibility())
         m_poster->post(specs);
 }
+
+bool SessionController::needsTick() const { return !m_sessions.empty() || m_translator->switcherOpen(); }
 
 void SessionController::post(const std::vector<PhoneMessage>& messages)
 {

@@ -59,6 +59,18 @@ public:
     // How long after its watchdog's timeout a silent phone's wake comes, so
     // that the timeout has passed (strictly) by then.
     static constexpr double watchdogSlack = 0.001;
+    // When a message arrives, the last queued entry or a second half that
+    // falls due within this share of the pacer's buffer is played at once:
+    // the arrival has woken the queue already, and a wake-up of its own a
+    // moment later would cost more than the moment is worth.
+    static constexpr double arrivalShare = 0.25;
+    // A lone second half waits up to this long past its time for the next
+    // message's arrival to play it, instead of a wake-up of its own.
+    static constexpr double rideAllowance = splitOffset / 2;
+    // A stamped move or scroll this long after the previous stamped input
+    // starts a gesture. It is never split: there is no earlier sample to
+    // spread it towards, and halving it would only show half of it late.
+    static constexpr double gestureGap = 0.05;
     // A connection that has not finished the handshake by then is closed, so
     // idle sockets cannot hold the server's connection slots for ever.
     static constexpr double handshakeLimit = 30;
@@ -78,11 +90,20 @@ public:
         std::shared_ptr<EventPoster> poster, Suppliers suppliers);
 
     std::function<void()> onChange;           // the set of established sessions changed
-    std::function<void(double)> requestWake;  // call drain() at about this time
+    // When drain() is next needed, on now()'s clock. Each request replaces
+    // the one before; with nothing queued none is made, and a drain() at a
+    // time asked for earlier finds nothing to do.
+    std::function<void(double)> requestWake;
+    // A connection was accepted: tick() is needed again, for as long as
+    // needsTick() says.
+    std::function<void()> requestTick;
     std::function<void(const std::string&)> trace; // one line per paced input message
 
     Handlers accept(std::shared_ptr<MessageSocket> socket);
     void tick();
+    // Whether tick() has anything to look after: a connection, or an
+    // application switcher still held open after its phone left.
+    bool needsTick() const;
     void drain();
     void revoke(const std::string& id);
 
@@ -125,6 +146,7 @@ private:
     void becomeActive(const std::shared_ptr<Session>& session, const PhoneMessage::Hi& hi);
     void handle(const PhoneMessage& message, std::optional<double> stamp, const std::shared_ptr<Session>& session);
     void playMessage(const PhoneMessage& message);
+    void drainWithin(double early);
     static void boundBacklog(Session& session, double now);
     void letGo(Session& session);
     void ended(const std::shared_ptr<Session>& session);

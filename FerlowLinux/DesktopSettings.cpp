@@ -5,10 +5,14 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include <gio/gio.h>
+#include <glib-unix.h>
 
 #include "FerlowCore/ASCII.h"
 
@@ -201,6 +205,127 @@ std::optional<bool> DesktopSettings::kdeNaturalScroll()
     m_kdeStamp = stamp;
     m_kdeValue = touchpadNaturalScroll(text);
     return m_kdeValue;
+}
+
+// Following the setting: a GLib main context of its own, run by its own
+// thread, so that it works the same under the tray's event loop and the
+// daemon's. GSettings signals in the context that was the thread's default
+// when the object was made, so the watching object is made with this one.
+namespace {
+
+class SettingsWatch final {
+public:
+    explicit SettingsWatch(std::function<void()> changed)
+        : m_changed(std::move(changed)), m_context(g_main_context_new()), m_loop(g_main_loop_new(m_context, FALSE))
+    {
+    }
+
+    ~SettingsWatch()
+    {
+        if (m_thread.joinable()) {
+            g_main_loop_quit(m_loop);
+            m_thread.join();
+        }
+        if (m_settings) {
+            g_signal_handlers_disconnect_by_data(m_settings, this);
+            g_object_unref(m_settings);
+        }
+        if (m_source) {
+            g_source_destroy(m_source);
+            g_source_unref(m_source);
+        }
+        if (m_inotify >= 0)
+            ::close(m_inotify);
+        g_main_loop_unref(m_loop);
+        g_main_context_unref(m_context);
+    }
+
+    SettingsWatch(const SettingsWatch&) = delete;
+    SettingsWatch& operator=(const SettingsWatch&) = delete;
+
+    // `make` builds the GSettings object to follow; it runs with this
+    // watch's context as the thread's default.
+    template <typename Make> bool followGnome(Make make)
+    {
+        g_main_context_push_thread_default(m_context);
+        m_settings = make();
+        g_main_context_pop_thread_default(m_context);
+        if (!m_settings)
+            return false;
+        const std::string signal = std::string("changed::") + naturalScrollKey;
+        g_signal_connect(m_settings, signal.c_str(), G_CALLBACK(+[](GSettings*, gchar*, gpointer self) {
+            static_cast<SettingsWatch*>(self)->m_changed();
+        }), this);
+        return true;
+    }
+
+    bool followFile(const std::filesystem::path& file)
+    {
+        m_fileName = file.filename().string();
+        m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (m_inotify < 0 || m_fileName.empty()
+            || ::inotify_add_watch(m_inotify, file.parent_path().c_str(),
+                   IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_CREATE | IN_DELETE) < 0)
+            return false;
+        m_source = g_unix_fd_source_new(m_inotify, G_IO_IN);
+        const GUnixFDSourceFunc ready = [](gint, GIOCondition, gpointer self) {
+            static_cast<SettingsWatch*>(self)->readEvents();
+            return gboolean(G_SOURCE_CONTINUE);
+        };
+        g_source_set_callback(m_source, G_SOURCE_FUNC(ready), this, nullptr);
+        g_source_attach(m_source, m_context);
+        return true;
+    }
+
+    void start()
+    {
+        m_thread = std::thread([this] {
+            g_main_context_push_thread_default(m_context);
+            g_main_loop_run(m_loop);
+            g_main_context_pop_thread_default(m_context);
+        });
+    }
+
+private:
+    void readEvents()
+    {
+        alignas(inotify_event) char buffer[4096];
+        bool ours = false;
+        for (ssize_t length; (length = ::read(m_inotify, buffer, sizeof buffer)) > 0;) {
+            for (ssize_t at = 0; at < length;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                ours = ours || (event->len > 0 && m_fileName == event->name);
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+        if (ours)
+            m_changed();
+    }
+
+    std::function<void()> m_changed;
+    GMainContext* m_context;
+    GMainLoop* m_loop;
+    GSettings* m_settings = nullptr;
+    int m_inotify = -1;
+    GSource* m_source = nullptr;
+    std::string m_fileName;
+    std::thread m_thread;
+};
+
+} // namespace
+
+std::shared_ptr<void> DesktopSettings::watch(std::function<void()> changed) const
+{
+    auto watch = std::make_shared<SettingsWatch>(std::move(changed));
+    const bool following = m_gnome ? watch->followGnome([] {
+        auto gnome = Gnome::open();
+        return gnome ? static_cast<GSettings*>(g_object_ref(gnome->settings)) : nullptr;
+    })
+                                   : !m_kdeInputConfig.empty() && watch->followFile(m_kdeInputConfig);
+    if (!following)
+        return nullptr;
+    watch->start();
+    return watch;
 }
 
 } // namespace ferlow

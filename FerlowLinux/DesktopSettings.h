@@ -2,6 +2,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -22,9 +23,9 @@ namespace ferlow {
 //   when that schema is installed; else kcminputrc when it says anything;
 //   else the built-in default (on).
 //
-// Meant to be asked once a second on the main thread: a GNOME read is a
-// lookup in dconf's memory-mapped database, a KDE read is one stat() unless
-// the file changed. Not thread-safe.
+// Read on the main thread when watch() says the setting changed: a GNOME
+// read is a lookup in dconf's memory-mapped database, a KDE read is one
+// stat() unless the file changed. Not thread-safe.
 class DesktopSettings final {
 public:
     enum class Desktop { kde, other };
@@ -40,6 +41,13 @@ public:
     DesktopSettings& operator=(DesktopSettings&&) noexcept;
 
     TrackpadPrefs trackpadPrefs();
+
+    // Calls `changed`, on a thread of its own, after each change of what
+    // trackpadPrefs() reads: GSettings' change signal where GNOME's schema is
+    // read, else inotify on the folder of kcminputrc (KDE saves by renaming
+    // a new file over the old). Until the returned token goes. Null when
+    // there is nothing to follow (no schema and no such folder).
+    std::shared_ptr<void> watch(std::function<void()> changed) const;
 
 private:
     struct Gnome;

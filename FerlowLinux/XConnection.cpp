@@ -54,7 +54,7 @@ XConnection::XConnection(const std::string& name)
     installHandlers();
     m_display = XOpenDisplay(name.empty() ? nullptr : name.c_str());
     if (m_display)
-        XSetIOErrorExitHandler(m_display, markLost, this);
+        XSetIOErrorExitHandler(m_display, exitHandler, this);
 }
 
 XConnection::~XConnection()
@@ -84,9 +84,6 @@ XConnection::~XConnection()
     ::close(XConnectionNumber(m_display));
 }
 
-void XConnection::markLost(Display*, void* connection)
-{
-    static_cast<XConnection*>(connection)->m_lost.store(true, std::memory_order_relaxed);
-}
+void XConnection::exitHandler(Display*, void* connection) { static_cast<XConnection*>(connection)->markLost(); }
 
 } // namespace ferlow

@@ -38,9 +38,12 @@ public:
     _XDisplay* display() const { return m_display; }
     bool usable() const { return m_display != nullptr && !lost(); }
     bool lost() const { return m_lost.load(std::memory_order_relaxed); }
+    // For a caller that met the broken connection through XCB, which Xlib's
+    // handlers never hear of.
+    void markLost() { m_lost.store(true, std::memory_order_relaxed); }
 
 private:
-    static void markLost(_XDisplay* display, void* connection);
+    static void exitHandler(_XDisplay* display, void* connection);
 
     _XDisplay* m_display = nullptr;
     std::atomic<bool> m_lost {false};

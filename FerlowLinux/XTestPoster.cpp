@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
+#include <X11/Xlib-xcb.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <xcb/xtest.h>
 
 #include "FerlowCore/UTF8.h"
 #include "FerlowLinux/LinuxKeys.h"
@@ -17,13 +20,13 @@ namespace {
 
 // The XTEST request carries root coordinates as 16-bit numbers; anything
 // further out is pinned to the edge rather than wrapped around.
-int rootCoordinate(std::int32_t value)
+std::int16_t rootCoordinate(std::int32_t value)
 {
     constexpr std::int32_t low = std::numeric_limits<std::int16_t>::min(), high = std::numeric_limits<std::int16_t>::max();
-    return std::clamp(value, low, high);
+    return static_cast<std::int16_t>(std::clamp(value, low, high));
 }
 
-unsigned xButton(LinuxEvent::Button button)
+std::uint8_t xButton(LinuxEvent::Button button)
 {
     switch (button) {
     case LinuxEvent::Button::left:
@@ -66,7 +69,8 @@ std::shared_ptr<XTestPoster> XTestPoster::open(const std::string& displayName, L
 XTestPoster::XTestPoster(std::unique_ptr<XConnection> connection, LossReport onLoss)
     : m_connection(std::move(connection))
     , m_display(m_connection->display())
-    , m_screen(XDefaultScreen(m_display))
+    , m_xcb(XGetXCBConnection(m_display))
+    , m_root(static_cast<std::uint32_t>(XDefaultRootWindow(m_display)))
     , m_onLoss(std::move(onLoss))
     , m_typing(std::make_unique<XTestTyping>(m_display))
 {
@@ -115,26 +119,45 @@ void XTestPoster::post(std::span<const LinuxEvent> events)
     }
     if (holdBehindTyping(events))
         return;
+    bool keymapRead = false;
+    bool typed = false;
     for (const auto& event : events) {
         if (const auto* motion = event.as<LinuxEvent::Motion>()) {
-            XTestFakeMotionEvent(m_display, m_screen, rootCoordinate(motion->x), rootCoordinate(motion->y), CurrentTime);
+            fake(XCB_MOTION_NOTIFY, 0, rootCoordinate(motion->x), rootCoordinate(motion->y));
         } else if (const auto* button = event.as<LinuxEvent::PointerButton>()) {
-            XTestFakeButtonEvent(m_display, xButton(button->button), button->down ? True : False, CurrentTime);
+            fake(button->down ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE, xButton(button->button));
         } else if (const auto* wheel = event.as<LinuxEvent::Wheel>()) {
             turnWheel(wheel->vertical, m_carryVertical, wheelUp, wheelDown);
             turnWheel(wheel->horizontal, m_carryHorizontal, wheelRight, wheelLeft);
         } else if (const auto* key = event.as<LinuxEvent::Key>()) {
-            const auto keycode = key->code < m_keycodes.size() ? m_keycodes[key->code] : 0;
+            if (!std::exchange(keymapRead, true))
+                readEvents();
+            const std::uint8_t keycode = key->code < m_keycodes.size() ? m_keycodes[key->code] : 0;
             if (keycode != 0)
-                XTestFakeKeyEvent(m_display, keycode, key->down ? True : False, CurrentTime);
+                fake(key->down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode);
         } else if (const auto* text = event.as<LinuxEvent::Text>()) {
+            if (!std::exchange(keymapRead, true))
+                readEvents();
+            typed = true;
             if (!typeText(text->utf8, events.subspan(static_cast<std::size_t>(&event - events.data()) + 1)))
                 break;
         }
     }
-    readEvents();
+    // Straight to XCB: Xlib's flush would also try to read every time. Text
+    // is typed through Xlib, whose buffer only its own flush hands on.
+    if (typed)
+        XFlush(m_display);
+    if (xcb_flush(m_xcb) <= 0)
+        m_connection->markLost();
     if (m_connection->lost())
         reportLoss();
+}
+
+// One XTEST FakeInput request, queued until the flush. The pointer moves
+// in root coordinates; the other kinds carry a button or a keycode.
+void XTestPoster::fake(std::uint8_t type, std::uint8_t detail, std::int16_t x, std::int16_t y)
+{
+    xcb_test_fake_input(m_xcb, type, detail, XCB_CURRENT_TIME, type == XCB_MOTION_NOTIFY ? m_root : XCB_NONE, x, y, 0);
 }
 
 void XTestPoster::turnWheel(std::int32_t units, std::int32_t& carry, unsigned positiveButton, unsigned negativeButton)
@@ -151,14 +174,14 @@ void XTestPoster::turnWheel(std::int32_t units, std::int32_t& carry, unsigned po
     const unsigned button = clicks > 0 ? positiveButton : negativeButton;
     const auto count = std::min<std::int64_t>(clicks < 0 ? -clicks : clicks, maxClicksPerEvent);
     for (std::int64_t i = 0; i < count; ++i) {
-        XTestFakeButtonEvent(m_display, button, True, CurrentTime);
-        XTestFakeButtonEvent(m_display, button, False, CurrentTime);
+        fake(XCB_BUTTON_PRESS, static_cast<std::uint8_t>(button));
+        fake(XCB_BUTTON_RELEASE, static_cast<std::uint8_t>(button));
     }
 }
 
-// Flushes what was posted and takes in what the server sent meanwhile,
-// without waiting: a keymap change arrives as MappingNotify and is read
-// here, so keys keep their codes after the user switches layouts.
+// Takes in what the server sent since, without waiting: a keymap change
+// arrives as MappingNotify and is read here, so keys keep their codes after
+// the user switches layouts.
 void XTestPoster::readEvents()
 {
     bool keymapChanged = false;

@@ -11,6 +11,8 @@
 #include "FerlowLinux/LinuxEvent.h"
 #include "FerlowLinux/XConnection.h"
 
+struct xcb_connection_t;
+
 namespace ferlow {
 
 class XTestTyping;
@@ -24,7 +26,9 @@ class XTestTyping;
 // emptied again once typing has paused for `typingPause`, and by the
 // destructor at the latest. While the spare keys are all taken, the rest of
 // the text, and everything posted after it, waits for that pause, so events
-// keep their order. Each post ends with one flush.
+// keep their order. Each post ends with one flush, which writes and reads
+// nothing else: what the server sent meanwhile (a keymap change) is taken in
+// before the next keys.
 //
 // When the server goes away, posting becomes a no-op; `onLoss` is called
 // once, on the posting thread, with a sentence to show. Used on one thread
@@ -67,6 +71,7 @@ private:
     XTestPoster(std::unique_ptr<XConnection> connection, LossReport onLoss);
 
     void loadKeymap();
+    void fake(std::uint8_t type, std::uint8_t detail, std::int16_t x = 0, std::int16_t y = 0);
     void turnWheel(std::int32_t units, std::int32_t& carry, unsigned positiveButton, unsigned negativeButton);
     void readEvents();
     void reportLoss();
@@ -78,7 +83,8 @@ private:
 
     std::unique_ptr<XConnection> m_connection;
     _XDisplay* m_display;
-    int m_screen;
+    xcb_connection_t* m_xcb;        // the same connection, for requests that need no reply
+    std::uint32_t m_root;
     LossReport m_onLoss;
     bool m_lossReported = false;
     std::array<std::uint8_t, 0x300> m_keycodes {}; // evdev code -> X keycode, 0 for none

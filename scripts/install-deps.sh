@@ -9,7 +9,7 @@ packages=(
   libssl-dev nlohmann-json3-dev libasio-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libqrencode-dev qt6-base-dev qt6-svg-dev
-  libevdev-dev libx11-dev libxtst-dev libxrandr-dev libxi-dev
+  libevdev-dev libx11-dev libxtst-dev libxrandr-dev libxi-dev libx11-xcb-dev libxcb1-dev libxcb-xtest0-dev
   libglib2.0-dev libxkbcommon-dev dbus-daemon xvfb xauth chromium zbar-tools fonts-dejavu-core
   # the Debian packages: making and checking them, and a clean system for check-package.sh
   dpkg-dev file lintian desktop-file-utils appstream debootstrap

@@ -11,6 +11,7 @@
 
 #include "FerlowInput/Pacer.h"
 #include "FerlowInput/Translator.h"
+#include "bench/Support/SimulatedNetwork.h"
 
 namespace ferlow {
 namespace {
@@ -68,38 +69,17 @@ void pacerPlayTimeSteadyState(benchmark::State& state)
 }
 BENCHMARK(pacerPlayTimeSteadyState);
 
-// A simulated stream: the phone samples a finger at `rate` Hz and stamps
-// each move; the network delays each by 10 ms + |N(0, 8 ms)|, one in 200 by
-// a further 50 ms stall, and delivers in order (TCP). Each arrival gets its
-// play time from the pacer and is translated then. With `split`, it is
-// played the way a session plays stamped moves: as two half moves 1/120 s
-// apart, the second reserved in the pacer, when the phone's samples leave
-// room for that (at least 1/120 s plus the catch-up gap apart), else whole.
-struct Stream {
-    std::vector<double> stamps;   // ms, phone clock
-    std::vector<double> arrivals; // s, local clock
-};
-
-constexpr std::size_t streamLength = 10000;
-
-Stream makeStream(double rate)
-{
-    std::mt19937_64 random(2024);
-    std::normal_distribution<double> jitter(0, 8);
-    std::uniform_int_distribution<int> stall(0, 199);
-    Stream s;
-    double arrival = 0;
-    for (std::size_t i = 0; i < streamLength; ++i) {
-        const double sent = static_cast<double>(i) / rate;
-        double delayMs = 10 + std::abs(jitter(random));
-        if (stall(random) == 0)
-            delayMs += 50;
-        arrival = std::max(arrival, 5 + sent + delayMs / 1000);
-        s.stamps.push_back(1e6 + sent * 1000);
-        s.arrivals.push_back(arrival);
-    }
-    return s;
-}
+// A simulated stream (bench/Support/SimulatedNetwork.h). Each arrival gets
+// its play time from the pacer and is translated then. With `split`, it is
+// played as two half moves 1/120 s apart, the second reserved in the pacer,
+// when the phone's samples leave room for that (at least 1/120 s plus the
+// catch-up gap apart), else whole. How a session really plays them, and
+// with how many wake-ups, is FerlowHostBench's simulatedSession.
+using bench::Stream;
+using bench::makeStream;
+using bench::streamLength;
+using bench::spacingDeviationMs;
+using bench::percentile;
 
 // Play times of the samples (of the first half when split).
 std::vector<double> play(const Stream& s, bool split, Translator& translator, double& now)
@@ -125,24 +105,6 @@ std::vector<double> play(const Stream& s, bool split, Translator& translator, do
         benchmark::DoNotOptimize(translator.translate(half));
     }
     return plays;
-}
-
-double spacingDeviationMs(const std::vector<double>& times)
-{
-    std::vector<double> gaps;
-    for (std::size_t i = 1; i < times.size(); ++i)
-        gaps.push_back((times[i] - times[i - 1]) * 1000);
-    const double mean = std::accumulate(gaps.begin(), gaps.end(), 0.0) / static_cast<double>(gaps.size());
-    double sum = 0;
-    for (double g : gaps)
-        sum += (g - mean) * (g - mean);
-    return std::sqrt(sum / static_cast<double>(gaps.size()));
-}
-
-double percentile(std::vector<double> values, double p)
-{
-    std::sort(values.begin(), values.end());
-    return values[static_cast<std::size_t>(p * static_cast<double>(values.size() - 1))];
 }
 
 // Arguments: the phone's rate in Hz, and whether moves are split.

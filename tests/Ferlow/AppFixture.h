@@ -151,6 +151,16 @@ struct AppFixture {
         p.loginByService = [this] { return loginByService; };
         p.installed = installed;
         p.trackpadPrefs = [this] { return prefs; };
+        if (desktopTells) {
+            const auto follow = [](std::function<void()>& tell) {
+                return [&tell](std::function<void()> changed) -> std::shared_ptr<void> {
+                    tell = std::move(changed);
+                    return std::make_shared<int>();
+                };
+            };
+            p.observePermission = follow(permissionChanged);
+            p.observeTrackpadPrefs = follow(prefsChanged);
+        }
         p.systemShortcuts = [this] { return shortcuts; };
         p.describeKeys = [keys = keys](const ActionKind& kind, std::string_view app) { return keys->describe(kind, app); };
         p.supportDirectory = support;
@@ -205,6 +215,10 @@ struct AppFixture {
     LocalHost localHost {"desk.local", true};
     std::weak_ptr<std::function<void(const LocalHost&)>> localHostObserver;
     bool loginItem = false, loginItemWorks = true, loginByService = false, installed = true;
+    // Whether the pretend desktop tells of changes to the permission and
+    // the settings, and how it does.
+    bool desktopTells = true;
+    std::function<void()> permissionChanged, prefsChanged;
     std::string release;
     int requests = 0;
     ManualMainContext main;

@@ -112,8 +112,8 @@ TEST(AppModel, LoginItemOnlyForAnInstalledProgramAndNeverBesideTheUserService)
 
 // Everything the phone must learn reaches it: buttons (even when they could
 // not be saved), the front application (but not Ferlow's own windows), the
-// permission and the desktop's settings from the one-second poll, the update
-// status, and finally its own removal.
+// permission and the desktop's settings when the desktop tells of a change
+// (and only then), the update status, and finally its own removal.
 TEST(AppModel, APhoneLearnsEveryChange)
 {
     AppFixture fixture;
@@ -157,14 +157,15 @@ TEST(AppModel, APhoneLearnsEveryChange)
 
     fixture.permissions->trusted = false;
     fixture.prefs.naturalScroll = false;
-    fixture.main.advance(0.999);
+    fixture.main.advance(60); // nobody polls what the desktop tells
     EXPECT_TRUE(model.accessibilityGranted());
-    fixture.main.advance(0.001);
+    fixture.permissionChanged();
+    fixture.prefsChanged();
     EXPECT_FALSE(model.accessibilityGranted());
     EXPECT_EQ(permissionChanges, std::vector<bool> {false});
     EXPECT_EQ(phone.receive(), MacMessage::accessibility(false));
     EXPECT_EQ(phone.receive(), MacMessage::prefs(fixture.prefs));
-    fixture.main.advance(5); // nothing changed since: nothing more is sent
+    fixture.prefsChanged(); // nothing changed since: nothing more is sent
 
     model.updateChanged(UpdateStatus::required("9.0"));
     EXPECT_EQ(phone.receive(), MacMessage::update(UpdateStatus::required("9.0")));
@@ -243,6 +244,20 @@ TEST(AppModel, StoppingTheServerEndsThePhonesSessionFirst)
         ASSERT_FALSE(posted.empty());
         EXPECT_EQ(posted.back().as<EventSpec::Mouse>()->type, 2); // left button up
     }
+}
+
+// Where the desktop cannot tell of changes, the model asks, slowly.
+TEST(AppModel, WhatTheDesktopCannotTellIsAskedForNowAndThen)
+{
+    AppFixture fixture;
+    fixture.desktopTells = false;
+    auto& model = *(fixture.model = fixture.makeModel());
+    model.start();
+    fixture.permissions->trusted = false;
+    fixture.main.advance(AppModel::permissionPollInterval - 0.5);
+    EXPECT_TRUE(model.accessibilityGranted());
+    fixture.main.advance(0.5);
+    EXPECT_FALSE(model.accessibilityGranted());
 }
 
 // The stop, the agreement and the restart are the process test's; here the

@@ -92,6 +92,8 @@ TEST(PhoneMessageCoding, DecodingFailuresReportTheDesignedError)
         {"", "dataCorrupted"},
         {R"({"t":"m","x":1,"y":2}garbage)", "dataCorrupted"},
         {R"({"t":"m","x":1e400,"y":2})", "dataCorrupted"},
+        {R"({"t":"m","x":01,"y":2})", "dataCorrupted"},
+        {R"({"t":"m","x":1.,"y":2,"ts":3})", "dataCorrupted"},
         {R"({"t":"m","x":NaN,"y":2})", "dataCorrupted"},
         {"{\"t\":\"hi\",\"dev\":\"\xc0\xaf\",\"sa\":true}", "dataCorrupted"}, // an overlong "/"
     };
@@ -136,6 +138,34 @@ TEST(PhoneMessageCoding, TypedTextIsBoundedAndCarriesNoControlCharacters)
     EXPECT_EQ(decodePhone(R"({"t":"w","s":"a\u0000b\tc\nd\u007fe\u0085f\u200bg\u00e9"})"),
         PhoneMessage::text(0, "abcdef\u200bg\u00e9")); // C0, DEL and C1 go; a zero-width space is text
     EXPECT_EQ(decodePhone(R"({"t":"w","k":"tab"})"), PhoneMessage::text(0, "", TextKey::tab));
+}
+
+// The pad's own moves skip the JSON tree; any other spelling of a move is
+// the general decoder's, and reads the same.
+TEST(PhoneMessageCoding, CompactMovesAreReadAsTheGeneralDecoderReadsThem)
+{
+    const struct {
+        const char* json;
+        bool compact;
+        double x, y;
+        std::optional<double> ts;
+    } cases[] = {
+        {R"({"t":"m","x":1.5,"y":-2,"ts":1712345678901.25})", true, 1.5, -2, 1712345678901.25},
+        {R"({"ts":7,"y":-3e-2,"x":3.0,"t":"m"})", true, 3, -0.03, 7},
+        {R"({"t":"m","x":-0,"y":18446744073709551616})", true, 0, 18446744073709551616.0, std::nullopt},
+        {R"({"t":"m", "x":1,"y":2})", false, 1, 2, std::nullopt},
+        {R"({"t":"m","x":1,"y":2,"z":[1]})", false, 1, 2, std::nullopt},
+        {R"({"t":"m","x":1,"y":2,"x":4})", false, 4, 2, std::nullopt},
+        {R"({"t":"m","x":1,"y":2,"ts":null})", false, 1, 2, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.json);
+        EXPECT_EQ(MessageCodec::decodeCompactMove(asBytes(c.json)).has_value(), c.compact);
+        const auto stamped = MessageCodec::decodePhoneStamped(asBytes(c.json));
+        EXPECT_EQ(stamped.message, PhoneMessage::move(c.x, c.y));
+        EXPECT_FALSE(std::signbit(stamped.message.as<PhoneMessage::Move>()->dx)); // "-0" is an integer 0
+        EXPECT_EQ(stamped.ts, c.ts);
+    }
 }
 
 // Stamped moves are paced by them in the session controller's tests.

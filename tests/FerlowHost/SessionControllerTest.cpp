@@ -72,13 +72,13 @@ protected:
         translator->setActions([this] { return buttons; });
     }
 
-    std::shared_ptr<SessionController> makeController()
+    std::shared_ptr<SessionController> makeController(SessionController::Clock clock = {})
     {
         return std::make_shared<SessionController>(store, translator, poster,
             SessionController::Suppliers {.accessibility = [this] { return accessibility; }, .actions = [this] { return buttons; },
                 .macName = [] { return std::string("office"); }, .prefs = [] { return TrackpadPrefs {}; },
                 .context = [this] { return context; }, .update = [this] { return update; },
-                .typing = [this] { return typing; }, .now = [this] { return now; }});
+                .typing = [this] { return typing; }, .now = clock ? clock : [this] { return now; }});
     }
 
     Phone connect(const Pairing& pairing)
@@ -227,11 +227,55 @@ TEST_F(SessionControllerTest, MovesSplitOnlyWhenThePhoneLeavesRoomAndNeverFallBe
         }
         EXPECT_LT(worst, 0.05); // nothing queued far into the future
         EXPECT_GE(events, hz == 60 ? 1150u : 590u);
-        EXPECT_LE(events, hz == 60 ? 1200u : 601u); // a first sample has room to split
+        EXPECT_LE(events, hz == 60 ? 1199u : 600u); // a gesture's first sample plays whole
         phone.socket->close();
         EXPECT_EQ(pointer->position, (Point {700, 100})); // halves are halves
         wakes.clear();
     }
+}
+
+// A 60 Hz gesture: its first move plays whole; a second half asks for no
+// wake-up of its own while the phone's next move may still come to play it,
+// and keeps its time once that came early. At 120 Hz, a move that arrives
+// late, due within a quarter of the buffer, plays on its arrival.
+TEST_F(SessionControllerTest, SecondHalvesRideOnTheNextArrivalAndNearlyDueMovesPlayAtOnce)
+{
+    auto phone = paired();
+    const double start = now;
+    const auto send = [&](double hz, int i, double later = 0) {
+        now = start + i / hz + later;
+        wakes.clear();
+        phone.send(PhoneMessage::move(4, 0), 1000 + 1000 * i / hz);
+        return deltas(poster->take());
+    };
+    const auto playAt = [&](double at) {
+        now = start + at;
+        wakes.clear();
+        controller->drain();
+        return deltas(poster->take());
+    };
+    const auto wake = [&] { return wakes.empty() ? -1 : wakes.back() - start; };
+    const double frame = 1.0 / 60, buffer = Session::minBuffer, half = SessionController::splitOffset;
+
+    EXPECT_EQ(send(60, 0), std::vector<double> {});
+    EXPECT_NEAR(wake(), buffer, 1e-9);
+    EXPECT_EQ(playAt(buffer), std::vector<double> {4});
+    send(60, 1);
+    EXPECT_EQ(playAt(frame + buffer), std::vector<double> {2});
+    EXPECT_NEAR(wake(), frame + buffer + half + SessionController::rideAllowance, 1e-9);
+    EXPECT_EQ(send(60, 2), std::vector<double> {2}); // 2.3 ms late, on the next move's arrival
+    EXPECT_NEAR(wake(), 2 * frame + buffer, 1e-9);
+    EXPECT_EQ(playAt(2 * frame + buffer), std::vector<double> {2});
+    EXPECT_EQ(send(60, 3, -0.005), std::vector<double> {}); // before the second half is due
+    EXPECT_NEAR(wake(), 2 * frame + buffer + half, 1e-9);
+
+    phone = paired(); // a new session, a new pacer; the old one's queue plays
+    poster->take();
+    const double early = 5.0 / 120; // the 120 Hz moves below start then
+    EXPECT_EQ(send(120, 5), std::vector<double> {});
+    EXPECT_EQ(playAt(early + buffer), std::vector<double> {4});
+    EXPECT_EQ(send(120, 6, 0.005), std::vector<double> {4}); // due in 1 ms
+    EXPECT_TRUE(wakes.empty());
 }
 
 TEST_F(SessionControllerTest, OnlyMovesAndOngoingScrollsSplitOrMerge)
@@ -425,33 +469,58 @@ TEST_F(SessionControllerTest, ABurstAfterAStallCatchesUpWithinAQuarterSecond)
         now += 0.1;
         stamp += 100;
         send(PhoneMessage::move(1, 0));
-        ASSERT_FALSE(wakes.empty());
-        EXPECT_LE(wakes.back() - now, Session::maxBuffer);
+        now += Session::maxBuffer;
+        controller->drain();
+        EXPECT_EQ(deltas(poster->take()), std::vector<double> {1});
     }
 }
 
-// The queue's wake timer follows the controller's clock (the fake one): an
-// earlier wake replaces the armed one, a later one does not. Its tick closes
-// a handshake that outlived its limit, and only that.
-TEST_F(SessionControllerTest, TheIOQueueGivesTheControllerItsWakesAndTicks)
+// The queue's wake timer follows the controller's clock (the fake one), and
+// each request replaces the one before, a later one too. Its tick runs only
+// while a connection lives, also while wakes keep coming, and closes a
+// handshake that outlived its limit.
+TEST_F(SessionControllerTest, TheIOQueueWakesWhenLastAskedAndTicksOnlyWhileAConnectionLives)
 {
+    std::atomic<int> clockReads = 0;
+    controller = makeController([&] { return ++clockReads, now; });
+    const auto posted = [&](IOQueue& queue) { return queue.call([&] { return poster->take().size(); }); };
     IOQueue queue;
+    queue.drive(controller, 1ms);
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(clockReads, 0); // nothing to look after, no tick
+
     queue.drive(controller, 1h); // no tick to drain in the wake's place
-    std::optional<Phone> idle;
+    std::optional<Phone> phone, idle;
     queue.call([&] {
-        auto phone = paired();
-        controller->requestWake(now + 60);
-        phone.send(PhoneMessage::move(10, 0), 5000); // halves due in 6 and 14 ms
+        phone = paired();
+        phone->send(PhoneMessage::move(10, 0), 5000); // due in 6 ms
         controller->requestWake(now + 60);
         now += 0.02;
-        idle = connect(Pairing::make(0));
     });
-    std::size_t posted = 0;
-    EXPECT_TRUE(test::eventually([&] { return (posted += queue.call([&] { return poster->take().size(); })) == 2; }));
-    queue.drive(controller, 10ms);
-    queue.call([&] { now += SessionController::handshakeLimit + 1; });
-    EXPECT_TRUE(test::eventually([&] { return queue.call([&] { return idle->socket->closed; }); }));
-    EXPECT_EQ(queue.call([&] { return controller->activeDeviceName(); }), "Pixel");
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(posted(queue), 0u);
+    queue.call([&] { controller->requestWake(now); });
+    EXPECT_TRUE(test::eventually([&] { return posted(queue) == 1; }));
+
+    queue.drive(controller, 1ms);
+    EXPECT_TRUE(test::eventually([&] { return clockReads > 10; }));
+    queue.call([&] { phone->socket->close(); });
+    std::this_thread::sleep_for(20ms);
+    const int settled = clockReads;
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(clockReads, settled);
+    queue.drive(controller, 40ms);
+    queue.call([&] {
+        idle = connect(Pairing::make(0));
+        now += SessionController::handshakeLimit + 1;
+    });
+    // Wakes keep coming: the tick runs on them, but it runs.
+    EXPECT_TRUE(test::eventually([&] {
+        return queue.call([&] {
+            controller->requestWake(now);
+            return idle->socket->closed;
+        });
+    }));
 }
 
 // Over real sockets, as the app wires it: the server hands each WebSocket to

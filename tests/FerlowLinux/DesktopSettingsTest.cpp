@@ -1,5 +1,6 @@
 #include "FerlowLinux/DesktopSettings.h"
 
+#include <atomic>
 #include <cstdlib>
 
 #include <gio/gio.h>
@@ -17,12 +18,17 @@ void saveLikeKde(const std::filesystem::path& path, std::string_view text)
     std::filesystem::rename(path.string() + ".new", path);
 }
 
-TEST(DesktopSettingsTest, OnKdeTheTouchpadsNaturalScrollCounts)
+// Each save of the file is told, from a thread of the watch's own; without
+// its folder there is nothing to follow.
+TEST(DesktopSettingsTest, OnKdeTheTouchpadsNaturalScrollCountsAndEachSaveIsTold)
 {
     test::TemporaryDirectory home;
     const auto file = home.path() / "kcminputrc";
     DesktopSettings settings(DesktopSettings::Desktop::kde, file);
     EXPECT_EQ(settings.trackpadPrefs(), TrackpadPrefs::builtIn(false)) << "no file: Plasma's default";
+    std::atomic<int> told = 0;
+    const auto watch = settings.watch([&] { ++told; });
+    ASSERT_TRUE(watch);
 
     const std::string touchpad = "[Libinput][1267][12850][ELAN0501:00 04F3:3060 Touchpad]\n";
     const std::pair<std::string, bool> cases[] = {
@@ -34,22 +40,28 @@ TEST(DesktopSettingsTest, OnKdeTheTouchpadsNaturalScrollCounts)
         {"[Libinput][76][613][Apple Inc. Magic Trackpad 2]\nNaturalScroll=true\n", true},
     };
     for (const auto& [text, natural] : cases) {
+        const int before = told;
         saveLikeKde(file, text);
+        EXPECT_TRUE(test::eventually([&] { return told > before; })) << text;
         EXPECT_EQ(settings.trackpadPrefs(), TrackpadPrefs::builtIn(natural)) << text;
     }
+    EXPECT_FALSE(DesktopSettings(DesktopSettings::Desktop::kde, home.path() / "gone" / "kcminputrc").watch([] { }));
 }
 
-TEST(DesktopSettingsTest, GnomesNaturalScrollIsReadEachTime)
+TEST(DesktopSettingsTest, GnomesNaturalScrollIsReadEachTimeAndChangesAreTold)
 {
     // The compiled test schema and GIO's memory backend, set before GIO's
     // first use: nothing of the desktop's own settings is read or written.
     ::setenv("GSETTINGS_SCHEMA_DIR", FERLOW_TEST_SCHEMA_DIR, 1);
     ::setenv("GSETTINGS_BACKEND", "memory", 1);
     DesktopSettings settings(DesktopSettings::Desktop::other, {});
+    std::atomic<int> told = 0;
+    const auto watch = settings.watch([&] { ++told; });
     GSettings* touchpad = g_settings_new("org.gnome.desktop.peripherals.touchpad");
     EXPECT_TRUE(settings.trackpadPrefs().naturalScroll);
     g_settings_set_boolean(touchpad, "natural-scroll", false);
     EXPECT_EQ(settings.trackpadPrefs(), TrackpadPrefs::builtIn(false));
+    EXPECT_TRUE(test::eventually([&] { return told == 1; }));
     g_object_unref(touchpad);
 }
 

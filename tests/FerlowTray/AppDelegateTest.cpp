@@ -71,11 +71,11 @@ TEST(AppDelegate, OnboardingFollowsThePermission)
     EXPECT_EQ(onboarding->findChild<QLabel*>(QStringLiteral("status"))->text(), "Waiting");
 
     tray.fixture.permissions->trusted = true;
-    tray.fixture.main.advance(1); // the model's one-second check
+    tray.fixture.permissionChanged(); // as the backend tells
     EXPECT_FALSE(onboarding->isVisible());
 
     tray.fixture.permissions->trusted = false;
-    tray.fixture.main.advance(1);
+    tray.fixture.permissionChanged();
     EXPECT_TRUE(onboarding->isVisible());
     EXPECT_EQ(tray.delegate.onboardingWindow(), onboarding); // made once, shown again
 }
@@ -96,12 +96,12 @@ TEST(AppDelegate, TheDesktopsOwnAnswerIsAwaitedAndARefusalOffersToAskAgain)
 
     permissions.trusted = true;
     permissions.requested = Request::none;
-    tray.fixture.main.advance(1);
+    tray.fixture.permissionChanged();
     EXPECT_TRUE(shown(tray.delegate.pairingWindow()));
 
     permissions.trusted = false;
     permissions.requested = Request::refused;
-    tray.fixture.main.advance(1);
+    tray.fixture.permissionChanged();
     auto* onboarding = tray.delegate.onboardingWindow();
     ASSERT_TRUE(shown(onboarding));
     EXPECT_EQ(onboarding->findChild<QLabel*>(QStringLiteral("status"))->text(), "Not allowed");

@@ -190,6 +190,7 @@ public:
     // Where the desktop's own request for the permission stands, where it
     // asks one (the portal's dialog on Wayland).
     Permissions::Request permissionRequest() const { return m_permissionRequest; }
+    bool desktopAsksPermission() const { return m_platform.permissions->desktopAsks(); }
     const std::optional<std::string>& serverError() const { return m_serverError; }
     std::uint16_t port() const { return m_port; }
     const std::vector<ActionButton>& actions() const { return m_actions; }

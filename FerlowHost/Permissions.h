@@ -4,8 +4,9 @@ namespace ferlow {
 
 // The right to inject input into the desktop session. Everything outside the
 // platform layer reads only isTrusted() and request(); the app re-reads them
-// periodically and announces a change itself, so prompt() and openSettings()
-// just lead the user towards granting it. Each platform supplies one
+// when the platform tells of a change (or now and then where it cannot) and
+// announces it itself, so prompt() and openSettings() just lead the user
+// towards granting it. Each platform supplies one
 // implementation. All calls are synchronous and may be made from any thread;
 // prompt() never waits for the user's answer.
 class Permissions {
@@ -31,6 +32,9 @@ public:
     virtual void openSettings() = 0;
     // Never blocks; read as often as isTrusted().
     virtual Request request() const { return Request::none; }
+    // Whether the desktop itself asks the user, in a dialog of its own, and
+    // may say no; fixed for the life of the object.
+    virtual bool desktopAsks() const { return false; }
 };
 
 } // namespace ferlow

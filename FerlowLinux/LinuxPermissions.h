@@ -43,6 +43,7 @@ public:
     // a page that could not be written is not opened.
     void openSettings() override;
     Request request() const override { return m_desktop.state ? m_desktop.state() : Request::none; }
+    bool desktopAsks() const override { return static_cast<bool>(m_desktop.ask); }
 
     // The page, HTML.
     static std::string_view helpPage();

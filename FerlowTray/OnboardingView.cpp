@@ -35,8 +35,6 @@ const QString notAllowed = QStringLiteral("Not allowed");
 const QString tryAgain = QStringLiteral("Try Again");
 } // namespace text
 
-bool isPortal(const std::string& backend) { return backend.find("portal") != std::string::npos; }
-
 bool isRefusal(Permissions::Request request)
 {
     return request == Permissions::Request::refused || request == Permissions::Request::ended;
@@ -103,10 +101,11 @@ OnboardingView::OnboardingView(AppModel& model, QWidget* parent) : QWidget(paren
 
 OnboardingView::~OnboardingView() = default;
 
-QString OnboardingView::requirement(bool granted, const std::string& backend, Permissions::Request request)
+QString OnboardingView::requirement(
+    bool granted, const std::string& backend, bool desktopAsks, Permissions::Request request)
 {
     QString state;
-    if (isPortal(backend)) {
+    if (desktopAsks) {
         state = granted ? text::portalReady
             : request == Permissions::Request::refused ? text::portalRefused
             : request == Permissions::Request::ended   ? text::portalEnded
@@ -127,8 +126,9 @@ void OnboardingView::showState()
 {
     const bool granted = m_model.accessibilityGranted();
     const auto request = m_model.permissionRequest();
-    m_requirement->setText(requirement(granted, m_model.inputBackend(), request));
-    m_tryAgain->setVisible(!granted && isPortal(m_model.inputBackend()) && isRefusal(request));
+    const bool desktopAsks = m_model.desktopAsksPermission();
+    m_requirement->setText(requirement(granted, m_model.inputBackend(), desktopAsks, request));
+    m_tryAgain->setVisible(!granted && desktopAsks && isRefusal(request));
     const QColor color = ViewStyle::color(granted ? ViewStyle::Tint::green : ViewStyle::Tint::secondary, palette());
     m_statusSymbol->setSymbol(granted ? ViewStyle::Symbol::checkmarkCircle : ViewStyle::Symbol::clock, color);
     m_status->setText(statusText(granted, request));

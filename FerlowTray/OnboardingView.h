@@ -23,9 +23,10 @@ public:
     explicit OnboardingView(AppModel& model, QWidget* parent = nullptr);
     ~OnboardingView() override;
 
-    // What the input backend needs, in a sentence for the user.
-    static QString requirement(
-        bool granted, const std::string& backend, Permissions::Request request = Permissions::Request::none);
+    // What the input backend needs, in a sentence for the user; where the
+    // desktop asks in its own dialog, where that request stands.
+    static QString requirement(bool granted, const std::string& backend, bool desktopAsks = false,
+        Permissions::Request request = Permissions::Request::none);
     // "Allowed", "Not allowed" (refused or ended) or "Waiting".
     static QString statusText(bool granted, Permissions::Request request = Permissions::Request::none);
 

@@ -106,9 +106,11 @@ struct FakePermissions final : Permissions {
     void prompt() override { ++prompts; }
     void openSettings() override { }
     Request request() const override { return requested; }
+    bool desktopAsks() const override { return asks; }
     std::atomic<bool> trusted {true};
     std::atomic<Request> requested {Request::none};
     int prompts = 0;
+    bool asks = false;
 };
 
 struct AppSetup {
@@ -116,6 +118,7 @@ struct AppSetup {
     bool termsAgreed = true;
     std::string inputBackend = "uinput";
     Permissions::Request request = Permissions::Request::none;
+    bool desktopAsks = false; // as the portal does on Wayland
 };
 
 // One pretend desktop with its model, made at once from the setup; a test
@@ -129,6 +132,7 @@ struct AppFixture {
             settings->set(AppModel::termsAcceptedKey, 1);
         permissions->trusted = setup.trusted;
         permissions->requested = setup.request;
+        permissions->asks = setup.desktopAsks;
         inputBackend = setup.inputBackend;
         model = makeModel();
     }

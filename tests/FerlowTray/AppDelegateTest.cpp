@@ -87,7 +87,7 @@ TEST(AppDelegate, TheDesktopsOwnAnswerIsAwaitedAndARefusalOffersToAskAgain)
 {
     using Request = Permissions::Request;
     Tray tray({.trusted = false, .termsAgreed = true, .inputBackend = "the desktop\u2019s RemoteDesktop portal",
-        .request = Request::pending});
+        .request = Request::pending, .desktopAsks = true});
     auto& permissions = *tray.fixture.permissions;
     tray.delegate.launch();
     EXPECT_FALSE(shown(tray.delegate.onboardingWindow()));

@@ -84,7 +84,7 @@ TEST(Screenshots, EveryWindowLightAndDark)
         // On Wayland, after the desktop's dialog was declined.
         {
             TrayFixture fixture({.trusted = false, .termsAgreed = true, .inputBackend = "portal",
-                .request = Permissions::Request::refused});
+                .request = Permissions::Request::refused, .desktopAsks = true});
             AppDelegate delegate(*fixture.model, fixture.main, test::delegateOptions(true));
             delegate.launch();
             take(delegate.onboardingWindow(), "onboarding-refused");

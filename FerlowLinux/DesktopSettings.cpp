@@ -223,7 +223,15 @@ public:
     ~SettingsWatch()
     {
         if (m_thread.joinable()) {
-            g_main_loop_quit(m_loop);
+            // Quit from within the loop: a quit made before the thread has
+            // entered it would be lost, and the join would wait for ever.
+            GSource* stop = g_idle_source_new();
+            g_source_set_callback(stop, [](gpointer loop) {
+                g_main_loop_quit(static_cast<GMainLoop*>(loop));
+                return gboolean(G_SOURCE_REMOVE);
+            }, m_loop, nullptr);
+            g_source_attach(stop, m_context);
+            g_source_unref(stop);
             m_thread.join();
         }
         if (m_settings) {

@@ -52,7 +52,8 @@ test("plain typing sends each insertion, and Return is a key, not a line in the 
 
 // GBoard composes the word being typed and commits its correction when the
 // space comes; without composition, autocorrect replaces the word after it.
-test("GBoard-style autocorrect sends only what changed, a composition once it ends", () => {
+// An iOS kana composition turns into kanji before it commits.
+test("autocorrect sends only what changed, and a composition only what it commits", () => {
     const composed = play([
         { compositionStart: true },
         { input: `${S}t`, composing: true }, { input: `${S}teh`, composing: true }, { input: `${S}the`, composing: true },
@@ -66,15 +67,13 @@ test("GBoard-style autocorrect sends only what changed, a composition once it en
         { input: `${S}teh` }, { input: `${S}teh ` }, { before: "insertReplacementText" }, { input: `${S}the ` },
     ]);
     assert.deepEqual(replaced.sent, [w("teh"), w(" "), w("he ", 3)]);
-});
 
-test("an iOS kana composition sends its committed kanji once", () => {
-    const { sent } = play([
+    const kana = play([
         { compositionStart: true },
         { input: `${S}に`, composing: true }, { input: `${S}にほん`, composing: true }, { input: `${S}日本`, composing: true },
         { compositionEnd: `${S}日本` }, { input: `${S}日本` },
     ]);
-    assert.deepEqual(sent, [w("日本")]);
+    assert.deepEqual(kana.sent, [w("日本")]);
 });
 
 // The sentinel makes the backspace fire: each one deletes a character on

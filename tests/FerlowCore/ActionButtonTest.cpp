@@ -44,16 +44,13 @@ TEST(ActionKindCoding, RefusesWhatIsNotExactlyOneKnownKind)
 }
 
 // What is written shows in the "ready" message's and the actions file's
-// tests; here the stored example, keys in any order, nulls as absent.
-TEST(ActionButtonCoding, StoredFormReadsInAnyKeyOrderWithNullsAsAbsent)
+// tests; here the stored form read in any key order, nulls as absent, and
+// what it may not lack.
+TEST(ActionButtonCoding, StoredFormAndRequiredKeys)
 {
-    const auto redo = ActionButton::decode(Json::parse(
-        R"({"group":"Edit","keep":false,"kind":{"key":{"code":6,"modifiers":1179648}},"title":"Redo","id":"redo","conflict":null})"));
-    EXPECT_EQ(redo, (ActionButton {"redo", "Redo", ActionKind::key(6, 0x120000), std::nullopt, false, "Edit"}));
-}
-
-TEST(ActionButtonCoding, RequiredKeysAndWholeListFailure)
-{
+    EXPECT_EQ(ActionButton::decode(Json::parse(
+                  R"({"group":"Edit","keep":false,"kind":{"key":{"code":6,"modifiers":1179648}},"title":"Redo","id":"redo","conflict":null})")),
+        (ActionButton {"redo", "Redo", ActionKind::key(6, 0x120000), std::nullopt, false, "Edit"}));
     for (const char* json : {
              R"({"id":"a","title":"A","kind":{"appSwitcher":{}}})",
              R"({"id":"a","title":"A","kind":{"appSwitcher":{}},"keep":"no"})",

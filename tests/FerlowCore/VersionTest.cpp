@@ -10,7 +10,6 @@
 namespace ferlow {
 namespace {
 
-using Json = nlohmann::json;
 using Parts = std::vector<std::int64_t>;
 
 TEST(VersionNumbers, PartsAndOrdering)
@@ -54,15 +53,6 @@ TEST(ReleaseDocument, Coding)
     for (const char* bad : {R"({"latest":"1.5.0"})", R"({"latest":1.5,"minimum":"1"})",
              R"({"latest":"1","minimum":"1","terms":"2"})", R"([])", "not json"})
         EXPECT_THROW(ReleaseInfo::decode(asBytes(bad)), DecodingError) << bad;
-}
-
-TEST(UpdateStatusCoding, FormsAndLenientDecoding)
-{
-    EXPECT_EQ(UpdateStatus::upToDate().encode().dump(), R"({"s":"ok"})");
-    EXPECT_EQ(UpdateStatus::required("2.1").encode().dump(), R"({"s":"required","v":"2.1"})");
-    EXPECT_EQ(UpdateStatus::decode(Json::parse(R"({"s":"required"})")), UpdateStatus::required(""));
-    EXPECT_EQ(UpdateStatus::decode(Json::parse(R"({"s":"whatever","v":"9"})")), UpdateStatus::upToDate());
-    EXPECT_THROW(UpdateStatus::decode(Json::parse(R"({"v":"9"})")), DecodingError);
 }
 
 TEST(TermsOfUse, RequiredVersionNeverDropsBelowTheBundledOne)

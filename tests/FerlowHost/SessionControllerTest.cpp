@@ -59,7 +59,7 @@ std::vector<double> deltas(const Events& specs)
 }
 
 // The controller on a fake clock, with a recording poster; phones on fake
-// sockets, and for the tests over a real socket the app's wiring around it.
+// sockets.
 class SessionControllerTest : public testing::Test {
 protected:
     SessionControllerTest()

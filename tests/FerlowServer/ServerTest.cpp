@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <future>
 #include <mutex>
@@ -56,7 +57,11 @@ protected:
     {
         m_server = std::make_unique<Server>(m_io, 0, StaticFiles(m_folder.path() / "pad"), std::move(policy), limits);
         m_server->setOnSocket([this](const std::shared_ptr<SocketConnection>& socket) {
-            socket->onMessage = [this](const WSFrame& frame) { record([&] { m_messages.push_back(frame); }); };
+            socket->onMessage = [this](const WSFrame& frame) {
+                if (frame.payload == toBytes("throw"))
+                    throw std::runtime_error("the receiver failed");
+                record([&] { m_messages.push_back(frame); });
+            };
             socket->onClose = [this] { record([&] { ++m_closes; }); };
             record([&] { m_sockets.push_back(socket); });
         });
@@ -170,15 +175,16 @@ TEST_F(ServerTest, WebSocketConversation)
 TEST_F(ServerTest, MisbehavingOrVanishingPeersAreEnded)
 {
     start();
-    // The peer's own close, and any violation, are answered with a close frame.
+    // The peer's own close, any violation, and a message its receiver fails
+    // at are answered with a close frame.
     for (const auto& ending : {maskedFrame(0x88, Bytes {0x03, 0xE8}), WebSocketFramer::encode(WSOpcode::text, toBytes("unmasked")),
-             maskedFrame(0x82, Bytes(65537))}) {
+             maskedFrame(0x82, Bytes(65537)), maskedFrame(0x82, toBytes("throw"))}) {
         auto client = upgraded();
         client->send(ending);
         EXPECT_EQ(client->read(), closeFrame);
     }
     upgraded()->reset();
-    EXPECT_TRUE(waitFor([&] { return m_closes == 4; }));
+    EXPECT_TRUE(waitFor([&] { return m_closes == 5; }));
 
     auto client = upgraded(maskedFrame(0x82, Bytes(65536, 1)));
     EXPECT_TRUE(waitFor([&] { return m_messages.size() == 1 && m_messages[0].payload.size() == 65536; }));
@@ -258,6 +264,43 @@ TEST_F(ServerTest, SilentWebSocketsMakeWayAtTheCap)
     onQueue([&] { m_sockets.at(2)->sendText("welcome"); });
     EXPECT_EQ(phone->readFrame().payload, toBytes("welcome"));
     onQueue([&] { EXPECT_TRUE(m_sockets[0]->isClosed() && !m_sockets[1]->isClosed()); });
+}
+
+// A neighbour's connections that never finish a head, idle or trickling,
+// cannot lock the phone out: neither with a small share per peer (its own
+// oldest makes way) nor with a share as large as the cap (the longest
+// waiting of anybody's makes way). Every descriptor they cost comes back.
+TEST_F(ServerTest, UnfinishedConnectionsMakeWayForThePhone)
+{
+    const auto openDescriptors = [] {
+        const std::filesystem::directory_iterator entries("/proc/self/fd");
+        return std::distance(begin(entries), end(entries));
+    };
+    for (const std::size_t share : {2, 6}) {
+        SCOPED_TRACE(share);
+        ServerLimits limits;
+        limits.maxConnections = 6;
+        limits.maxWaitingPerPeer = share;
+        start(limits);
+        const auto descriptors = openDescriptors();
+        {
+            asio::io_context io;
+            std::vector<asio::ip::tcp::socket> neighbours;
+            for (int i = 0; i < 20; ++i) {
+                auto& socket = neighbours.emplace_back(io, asio::ip::tcp::v4());
+                socket.bind({asio::ip::make_address_v4("127.0.0.2"), 0});
+                socket.connect({asio::ip::address_v4::loopback(), m_port});
+                if (i % 2)
+                    asio::write(socket, asio::buffer(std::string_view("GET / HTTP/1.1\r\nX-Slow: x")));
+            }
+            EXPECT_TRUE(answer("GET / HTTP/1.1\r\n\r\n").starts_with("HTTP/1.1 200 OK"));
+            const auto phone = upgraded(maskedFrame(0x82, toBytes("move")));
+            EXPECT_TRUE(waitFor([&] { return !m_messages.empty() && m_messages.back().payload == toBytes("move"); }));
+            onQueue([&] { m_sockets.clear(); });
+        }
+        EXPECT_TRUE(test::eventually([&] { return openDescriptors() == descriptors; }));
+        m_messages.clear();
+    }
 }
 
 // A taken port is reported through the app: the process and status view tests.

@@ -36,15 +36,6 @@ struct TrackpadPrefs {
     // fingers swipe between spaces, three open Mission Control).
     static TrackpadPrefs builtIn(bool naturalScroll);
 
-    // Maps raw settings to a snapshot. `trackpad` and `dock` are JSON objects
-    // from setting name to value; only numbers count, anything else reads as
-    // absent. An absent `dock` reads like an empty one.
-    static TrackpadPrefs from(const std::optional<nlohmann::json>& trackpad,
-        const std::optional<nlohmann::json>& dock, bool naturalScroll, bool hasTrackpad);
-
-    // Whether a HID driver class name denotes a trackpad.
-    static bool isTrackpad(std::string_view driverClass);
-
     nlohmann::ordered_json encode() const;
     static TrackpadPrefs decode(const nlohmann::json& json); // throws DecodingError
 };

@@ -3,11 +3,8 @@
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json_fwd.hpp>
 
 namespace ferlow {
 
@@ -34,17 +31,6 @@ struct SystemShortcut {
         {21, 0x120000}, // Command-Shift-4
         {23, 0x120000}, // Command-Shift-5
     }};
-
-    // Symbolic hot-key number -> name; a number not listed is named
-    // "a macOS shortcut".
-    static const std::map<std::int64_t, std::string>& names();
-
-    // Reads the symbolic hot-key settings: `defaults` stands for the whole
-    // property-list dictionary, whose "AppleSymbolicHotKeys" maps each
-    // hot-key number to {"enabled", "value": {"parameters": [char, key
-    // code, modifier mask]}}. Disabled, unset (key code 65535) and malformed
-    // entries are skipped; the order of the result is not significant.
-    static std::vector<SystemShortcut> load(const nlohmann::json& defaults);
 };
 
 // The enabled shortcuts now in force, as the platform layer reads them from

@@ -2,7 +2,6 @@
 #include "FerlowLinux/FrontAppWatcher.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <mutex>
 #include <memory>
 #include <set>
@@ -18,6 +17,7 @@
 
 #include "FerlowInput/AppShortcuts.h"
 #include "FerlowLinux/X11Displays.h"
+#include "tests/Support/TestSupport.h"
 #include "tests/Support/Xvfb.h"
 
 namespace ferlow {
@@ -48,70 +48,48 @@ TEST(FrontAppTest, WindowClassesMapToTheAppButtonTable)
     }
 }
 
-class FrontAppWatcherTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!xvfb->available())
-            GTEST_SKIP() << xvfb->reason();
-        x = XOpenDisplay(xvfb->display().c_str());
-        ASSERT_NE(x, nullptr);
-    }
-    void TearDown() override
-    {
-        if (x)
-            XCloseDisplay(x);
-    }
-
+// Each change is delivered, even after a window that is gone; a second
+// watcher delivers the app in front at its start. Xlib's own answer to a
+// lost server is exit(): here the server vanishes and nothing ends.
+TEST(FrontAppWatcherTest, DeliversEachChangeAndSurvivesAWindowThatIsGoneAndAVanishedServer)
+{
+    auto xvfb = std::make_unique<test::Xvfb>();
+    if (!xvfb->available())
+        GTEST_SKIP() << xvfb->reason();
+    Display* x = XOpenDisplay(xvfb->display().c_str());
+    ASSERT_NE(x, nullptr);
+    std::mutex mutex;
+    std::vector<FrontApp> delivered;
     // Tasks run where they are posted, on the watcher's thread.
-    std::unique_ptr<FrontAppWatcher> watch()
-    {
+    const auto watch = [&] {
         return std::make_unique<FrontAppWatcher>([](FrontAppWatcher::Task task) { task(); },
-            [this](const FrontApp& app) {
+            [&](const FrontApp& app) {
                 std::lock_guard lock(mutex);
                 delivered.push_back(app);
-                more.notify_all();
             },
             xvfb->display());
-    }
-
-    // The `n`th app delivered (from 0), waiting at most 5 s for it.
-    std::optional<FrontApp> wait(std::size_t n)
-    {
-        std::unique_lock lock(mutex);
-        if (!more.wait_for(lock, std::chrono::seconds(5), [&] { return delivered.size() > n; }))
-            return std::nullopt;
-        return delivered[n];
-    }
-
-    Window window(const char* instance, const char* windowClass)
-    {
+    };
+    const auto nth = [&](std::size_t n) {
+        std::optional<FrontApp> app;
+        test::eventually([&] {
+            std::lock_guard lock(mutex);
+            return delivered.size() > n && (app = delivered[n]);
+        });
+        return app;
+    };
+    // What a window manager does when focus moves (EWMH).
+    const auto activate = [&](Window w) {
+        XChangeProperty(x, XDefaultRootWindow(x), XInternAtom(x, "_NET_ACTIVE_WINDOW", False), XA_WINDOW, 32,
+            PropModeReplace, reinterpret_cast<unsigned char*>(&w), 1);
+        XSync(x, False);
+    };
+    const auto window = [&](const char* instance, const char* windowClass) {
         const Window w = XCreateSimpleWindow(x, XDefaultRootWindow(x), 0, 0, 100, 100, 0, 0, 0);
         XClassHint hint {const_cast<char*>(instance), const_cast<char*>(windowClass)};
         XSetClassHint(x, w, &hint);
         return w;
-    }
+    };
 
-    // What a window manager does when focus moves (EWMH).
-    void activate(Window w)
-    {
-        XChangeProperty(x, XDefaultRootWindow(x), XInternAtom(x, "_NET_ACTIVE_WINDOW", False), XA_WINDOW, 32,
-            PropModeReplace, reinterpret_cast<unsigned char*>(&w), 1);
-        XSync(x, False);
-    }
-
-    std::unique_ptr<test::Xvfb> xvfb = std::make_unique<test::Xvfb>();
-    Display* x = nullptr;
-    std::mutex mutex;
-    std::condition_variable more;
-    std::vector<FrontApp> delivered;
-};
-
-// Each change is delivered, even after a window that is gone; a second
-// watcher delivers the app in front at its start. Xlib's own answer to a
-// lost server is exit(): here the server vanishes and nothing ends.
-TEST_F(FrontAppWatcherTest, DeliversEachChangeAndSurvivesAWindowThatIsGoneAndAVanishedServer)
-{
     activate(0x3ffffff); // names a window that no longer exists
     auto watcher = watch();
     // Xlib sends the watcher's event selection together with its first read.
@@ -121,15 +99,14 @@ TEST_F(FrontAppWatcherTest, DeliversEachChangeAndSurvivesAWindowThatIsGoneAndAVa
          ++tries)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     activate(window("Navigator", "firefox"));
-    EXPECT_EQ(wait(0), (FrontApp {"org.mozilla.firefox", "Firefox"}));
+    EXPECT_EQ(nth(0), (FrontApp {"org.mozilla.firefox", "Firefox"}));
     activate(window("kitty", "kitty"));
-    EXPECT_EQ(wait(1), (FrontApp {"com.apple.Terminal", "kitty"}));
+    EXPECT_EQ(nth(1), (FrontApp {"com.apple.Terminal", "kitty"}));
     auto second = watch();
-    EXPECT_EQ(wait(2), (FrontApp {"com.apple.Terminal", "kitty"}));
+    EXPECT_EQ(nth(2), (FrontApp {"com.apple.Terminal", "kitty"}));
 
     X11Displays displays(xvfb->display());
     XCloseDisplay(x);
-    x = nullptr;
     xvfb.reset();
     watcher.reset();
     second.reset();

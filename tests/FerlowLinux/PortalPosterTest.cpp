@@ -47,7 +47,8 @@ public:
     }
 
     // A poster whose session start has been answered, one way or the other.
-    std::unique_ptr<PortalPoster> started(std::string token = "", std::chrono::milliseconds answerLimit = PortalPoster::Options {}.answerLimit)
+    std::unique_ptr<PortalPoster> started(
+        std::string token = "", std::chrono::milliseconds answerLimit = PortalPoster::Options {}.answerLimit)
     {
         PortalPoster::Options made;
         made.busAddress = bus->address();

@@ -1,8 +1,9 @@
+// The application in front and the screens' layout, as an X server tells them.
+
 #include "FerlowLinux/FrontApp.h"
 #include "FerlowLinux/FrontAppWatcher.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <mutex>
 #include <memory>
 #include <set>
@@ -15,9 +16,11 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xrandr.h>
 
 #include "FerlowInput/AppShortcuts.h"
 #include "FerlowLinux/X11Displays.h"
+#include "tests/Support/TestSupport.h"
 #include "tests/Support/Xvfb.h"
 
 namespace ferlow {
@@ -48,70 +51,48 @@ TEST(FrontAppTest, WindowClassesMapToTheAppButtonTable)
     }
 }
 
-class FrontAppWatcherTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!xvfb->available())
-            GTEST_SKIP() << xvfb->reason();
-        x = XOpenDisplay(xvfb->display().c_str());
-        ASSERT_NE(x, nullptr);
-    }
-    void TearDown() override
-    {
-        if (x)
-            XCloseDisplay(x);
-    }
-
+// Each change is delivered, even after a window that is gone; a second
+// watcher delivers the app in front at its start. Xlib's own answer to a
+// lost server is exit(): here the server vanishes and nothing ends.
+TEST(FrontAppWatcherTest, DeliversEachChangeAndSurvivesAWindowThatIsGoneAndAVanishedServer)
+{
+    auto xvfb = std::make_unique<test::Xvfb>();
+    if (!xvfb->available())
+        GTEST_SKIP() << xvfb->reason();
+    Display* x = XOpenDisplay(xvfb->display().c_str());
+    ASSERT_NE(x, nullptr);
+    std::mutex mutex;
+    std::vector<FrontApp> delivered;
     // Tasks run where they are posted, on the watcher's thread.
-    std::unique_ptr<FrontAppWatcher> watch()
-    {
+    const auto watch = [&] {
         return std::make_unique<FrontAppWatcher>([](FrontAppWatcher::Task task) { task(); },
-            [this](const FrontApp& app) {
+            [&](const FrontApp& app) {
                 std::lock_guard lock(mutex);
                 delivered.push_back(app);
-                more.notify_all();
             },
             xvfb->display());
-    }
-
-    // The `n`th app delivered (from 0), waiting at most 5 s for it.
-    std::optional<FrontApp> wait(std::size_t n)
-    {
-        std::unique_lock lock(mutex);
-        if (!more.wait_for(lock, std::chrono::seconds(5), [&] { return delivered.size() > n; }))
-            return std::nullopt;
-        return delivered[n];
-    }
-
-    Window window(const char* instance, const char* windowClass)
-    {
+    };
+    const auto nth = [&](std::size_t n) {
+        std::optional<FrontApp> app;
+        test::eventually([&] {
+            std::lock_guard lock(mutex);
+            return delivered.size() > n && (app = delivered[n]);
+        });
+        return app;
+    };
+    // What a window manager does when focus moves (EWMH).
+    const auto activate = [&](Window w) {
+        XChangeProperty(x, XDefaultRootWindow(x), XInternAtom(x, "_NET_ACTIVE_WINDOW", False), XA_WINDOW, 32,
+            PropModeReplace, reinterpret_cast<unsigned char*>(&w), 1);
+        XSync(x, False);
+    };
+    const auto window = [&](const char* instance, const char* windowClass) {
         const Window w = XCreateSimpleWindow(x, XDefaultRootWindow(x), 0, 0, 100, 100, 0, 0, 0);
         XClassHint hint {const_cast<char*>(instance), const_cast<char*>(windowClass)};
         XSetClassHint(x, w, &hint);
         return w;
-    }
+    };
 
-    // What a window manager does when focus moves (EWMH).
-    void activate(Window w)
-    {
-        XChangeProperty(x, XDefaultRootWindow(x), XInternAtom(x, "_NET_ACTIVE_WINDOW", False), XA_WINDOW, 32,
-            PropModeReplace, reinterpret_cast<unsigned char*>(&w), 1);
-        XSync(x, False);
-    }
-
-    std::unique_ptr<test::Xvfb> xvfb = std::make_unique<test::Xvfb>();
-    Display* x = nullptr;
-    std::mutex mutex;
-    std::condition_variable more;
-    std::vector<FrontApp> delivered;
-};
-
-// Each change is delivered, even after a window that is gone; a second
-// watcher delivers the app in front at its start. Xlib's own answer to a
-// lost server is exit(): here the server vanishes and nothing ends.
-TEST_F(FrontAppWatcherTest, DeliversEachChangeAndSurvivesAWindowThatIsGoneAndAVanishedServer)
-{
     activate(0x3ffffff); // names a window that no longer exists
     auto watcher = watch();
     // Xlib sends the watcher's event selection together with its first read.
@@ -121,15 +102,14 @@ TEST_F(FrontAppWatcherTest, DeliversEachChangeAndSurvivesAWindowThatIsGoneAndAVa
          ++tries)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     activate(window("Navigator", "firefox"));
-    EXPECT_EQ(wait(0), (FrontApp {"org.mozilla.firefox", "Firefox"}));
+    EXPECT_EQ(nth(0), (FrontApp {"org.mozilla.firefox", "Firefox"}));
     activate(window("kitty", "kitty"));
-    EXPECT_EQ(wait(1), (FrontApp {"com.apple.Terminal", "kitty"}));
+    EXPECT_EQ(nth(1), (FrontApp {"com.apple.Terminal", "kitty"}));
     auto second = watch();
-    EXPECT_EQ(wait(2), (FrontApp {"com.apple.Terminal", "kitty"}));
+    EXPECT_EQ(nth(2), (FrontApp {"com.apple.Terminal", "kitty"}));
 
     X11Displays displays(xvfb->display());
     XCloseDisplay(x);
-    x = nullptr;
     xvfb.reset();
     watcher.reset();
     second.reset();
@@ -137,6 +117,48 @@ TEST_F(FrontAppWatcherTest, DeliversEachChangeAndSurvivesAWindowThatIsGoneAndAVa
         EXPECT_EQ(displays.cursor(), (Point {}));
     EXPECT_FALSE(displays.connected());
     EXPECT_TRUE(displays.layout().rects.empty()) << "without X the clamp passes points through";
+}
+
+void setMonitor(Display* x, const char* name, int left, RROutput output)
+{
+    XRRMonitorInfo* monitor = XRRAllocateMonitor(x, output ? 1 : 0);
+    monitor->name = XInternAtom(x, name, False);
+    monitor->x = left;
+    monitor->width = 1920;
+    monitor->height = 1080;
+    if (output)
+        monitor->outputs[0] = output;
+    XRRSetMonitor(x, XDefaultRootWindow(x), monitor);
+    XFree(monitor);
+}
+
+TEST(X11DisplaysTest, LayoutIsTheRandRMonitorsReadAgainWithTheCursor)
+{
+    test::Xvfb xvfb("3840x1080x24");
+    if (!xvfb.available())
+        GTEST_SKIP() << xvfb.reason();
+    const std::unique_ptr<Display, decltype(&XCloseDisplay)> x(XOpenDisplay(xvfb.display().c_str()), XCloseDisplay);
+    ASSERT_TRUE(x);
+    const Window root = XDefaultRootWindow(x.get());
+    // Two RandR 1.5 monitors side by side: the left one takes over the
+    // screen's only output, the right one is virtual.
+    XRRScreenResources* resources = XRRGetScreenResources(x.get(), root);
+    setMonitor(x.get(), "LEFT", 0, resources->outputs[0]);
+    setMonitor(x.get(), "RIGHT", 1920, 0);
+    XRRFreeScreenResources(resources);
+    XSync(x.get(), False);
+    const Rect left {{0, 0}, {1920, 1080}}, right {{1920, 0}, {1920, 1080}};
+
+    X11Displays displays(xvfb.display());
+    const DisplayLayout layout = displays.layout();
+    ASSERT_EQ(layout.rects, (std::vector<Rect> {left, right}));
+
+    XWarpPointer(x.get(), 0, root, 0, 0, 0, 0, 2500, 300);
+    XRRDeleteMonitor(x.get(), root, XInternAtom(x.get(), "RIGHT", False));
+    XSync(x.get(), False);
+    EXPECT_EQ(displays.layout(), layout) << "layout() itself must not ask the server";
+    EXPECT_EQ(displays.cursor(), (Point {2500, 300}));
+    EXPECT_EQ(displays.layout().rects, (std::vector<Rect> {left}));
 }
 
 } // namespace

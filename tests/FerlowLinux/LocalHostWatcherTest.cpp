@@ -21,8 +21,8 @@ namespace ferlow {
 namespace {
 
 // Avahi's server object as the watcher sees it: GetState, GetHostNameFqdn
-// and the StateChanged signal, answered on a thread of its own. It owns the
-// service name only while the test says so.
+// and the StateChanged signal, answered from GDBus's own worker thread. It
+// owns the service name only while the test says so.
 class FakeAvahi final {
 public:
     explicit FakeAvahi(const std::string& bus)
@@ -31,31 +31,14 @@ public:
                   G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
               nullptr, nullptr, nullptr))
     {
-        g_autoptr(GDBusNodeInfo) node = g_dbus_node_info_new_for_xml(R"(<node>
-              <interface name="org.freedesktop.Avahi.Server">
-                <method name="GetState"><arg type="i" direction="out"/></method>
-                <method name="GetHostNameFqdn"><arg type="s" direction="out"/></method>
-              </interface></node>)",
-            nullptr);
-        static const GDBusInterfaceVTable vtable {&FakeAvahi::call, nullptr, nullptr, {}};
-        // Calls are answered on the context that is the default here.
-        g_main_context_push_thread_default(m_context);
-        g_dbus_connection_register_object(m_bus, "/", node->interfaces[0], &vtable, this, nullptr, nullptr);
-        g_main_context_pop_thread_default(m_context);
-        m_thread = std::thread([this] { g_main_loop_run(m_loop); });
+        m_filter = g_dbus_connection_add_filter(m_bus, &FakeAvahi::answer, this, nullptr);
     }
 
     ~FakeAvahi()
     {
-        g_main_context_invoke(m_context, [](gpointer loop) {
-            g_main_loop_quit(static_cast<GMainLoop*>(loop));
-            return gboolean(G_SOURCE_REMOVE);
-        }, m_loop);
-        m_thread.join();
         g_dbus_connection_close_sync(m_bus, nullptr, nullptr);
+        g_dbus_connection_remove_filter(m_bus, m_filter);
         g_object_unref(m_bus);
-        g_main_loop_unref(m_loop);
-        g_main_context_unref(m_context);
     }
 
     void own(bool on)
@@ -80,20 +63,26 @@ public:
     }
 
 private:
-    static void call(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method, GVariant*,
-        GDBusMethodInvocation* invocation, gpointer self)
+    static GDBusMessage* answer(GDBusConnection* bus, GDBusMessage* message, gboolean incoming, gpointer self)
     {
+        if (!incoming || g_dbus_message_get_message_type(message) != G_DBUS_MESSAGE_TYPE_METHOD_CALL
+            || g_strcmp0(g_dbus_message_get_interface(message), "org.freedesktop.Avahi.Server") != 0)
+            return message;
         auto* avahi = static_cast<FakeAvahi*>(self);
-        std::lock_guard lock(avahi->m_mutex);
-        g_dbus_method_invocation_return_value(invocation, g_strcmp0(method, "GetState") == 0
-                ? g_variant_new("(i)", avahi->m_state)
-                : g_variant_new("(s)", avahi->m_name.c_str()));
+        g_autoptr(GDBusMessage) reply = g_dbus_message_new_method_reply(message);
+        {
+            std::lock_guard lock(avahi->m_mutex);
+            g_dbus_message_set_body(reply, g_strcmp0(g_dbus_message_get_member(message), "GetState") == 0
+                    ? g_variant_new("(i)", avahi->m_state)
+                    : g_variant_new("(s)", avahi->m_name.c_str()));
+        }
+        g_dbus_connection_send_message(bus, reply, G_DBUS_SEND_MESSAGE_FLAGS_NONE, nullptr, nullptr);
+        g_object_unref(message);
+        return nullptr;
     }
 
     GDBusConnection* m_bus;
-    GMainContext* m_context = g_main_context_new();
-    GMainLoop* m_loop = g_main_loop_new(m_context, FALSE);
-    std::thread m_thread;
+    unsigned m_filter = 0;
     std::mutex m_mutex;
     std::int32_t m_state = 0;
     std::string m_name;

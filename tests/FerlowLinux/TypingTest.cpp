@@ -1,9 +1,7 @@
 #include "FerlowLinux/KeyboardLayout.h"
 #include "FerlowLinux/TypingKeymap.h"
-#include "FerlowLinux/UinputPoster.h"
 
 #include <algorithm>
-#include <tuple>
 
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
@@ -48,10 +46,7 @@ TEST(TypingKeymap, EachCharacterGoesToItsKeyWithTheFewestPressableModifiers)
     EXPECT_EQ(TypingKeymap::distinct(U"日本日✓本"), "日本✓");
 }
 
-KeyboardLayout::Names layout(const char* name, const char* variant = "")
-{
-    return {"", "pc105", name, variant, ""};
-}
+KeyboardLayout::Names layout(const char* name) { return {"", "pc105", name, "", ""}; }
 
 // The positions of characters on common layouts, as xkbcommon compiles
 // them from the system's XKB data.
@@ -87,35 +82,6 @@ TEST(KeyboardLayout, CharactersFindTheirKeysOnUsGermanAndFrenchLayouts)
     environment.set("XKB_DEFAULT_LAYOUT", "de");
     environment.set("XKB_DEFAULT_VARIANT", "nodeadkeys");
     EXPECT_EQ(KeyboardLayout::systemNames(), (KeyboardLayout::Names {"", "", "de", "nodeadkeys", ""}));
-}
-
-using Write = std::tuple<std::uint16_t, std::uint16_t, std::int32_t>;
-
-// Positions for the German layout, with the modifier keys each needs; a
-// modifier the pad holds is let go for the text and pressed again; what
-// the layout cannot type is skipped, counted and told.
-TEST(UinputPoster, TypesKeyPositionsForTheLayoutAndTellsWhatItCannotType)
-{
-    std::vector<Write> writes;
-    std::vector<std::string> told;
-    UinputPoster poster([&](std::uint16_t type, std::uint16_t code, std::int32_t value) {
-        if (type == EV_KEY)
-            writes.emplace_back(type, code, value);
-        return true;
-    }, {}, KeyboardLayout::compile(layout("de")));
-    poster.setUntypedReport([&](const std::string& characters) { told.push_back(characters); });
-    poster.post(std::vector {LinuxEvent::key(KEY_LEFTCTRL, true)});
-    writes.clear();
-    poster.post(std::vector {LinuxEvent::text("zA@日本日")});
-    EXPECT_EQ(writes, (std::vector<Write> {
-        {EV_KEY, KEY_LEFTCTRL, 0},
-        {EV_KEY, KEY_Y, 1}, {EV_KEY, KEY_Y, 0},
-        {EV_KEY, KEY_LEFTSHIFT, 1}, {EV_KEY, KEY_A, 1}, {EV_KEY, KEY_A, 0}, {EV_KEY, KEY_LEFTSHIFT, 0},
-        {EV_KEY, KEY_RIGHTALT, 1}, {EV_KEY, KEY_Q, 1}, {EV_KEY, KEY_Q, 0}, {EV_KEY, KEY_RIGHTALT, 0},
-        {EV_KEY, KEY_LEFTCTRL, 1},
-    }));
-    EXPECT_EQ(told, std::vector<std::string> {"日本"});
-    EXPECT_EQ(poster.skippedCharacters(), 3u);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "FerlowLinux/UinputPoster.h"
+#include "FerlowLinux/KeyboardLayout.h"
 
 #include <fcntl.h>
 #include <tuple>
@@ -50,6 +51,33 @@ TEST(UinputPoster, ARefusedWriteIsReportedOnceAndPostingStops)
     EXPECT_EQ(writes, 3);
     EXPECT_EQ(reports, 1);
     EXPECT_FALSE(poster.connected());
+}
+
+// Positions for the German layout, with the modifier keys each needs; a
+// modifier the pad holds is let go for the text and pressed again; what
+// the layout cannot type is skipped, counted and told.
+TEST(UinputPoster, TypesKeyPositionsForTheLayoutAndTellsWhatItCannotType)
+{
+    std::vector<Write> writes;
+    std::vector<std::string> told;
+    UinputPoster poster([&](std::uint16_t type, std::uint16_t code, std::int32_t value) {
+        if (type == EV_KEY)
+            writes.emplace_back(type, code, value);
+        return true;
+    }, {}, KeyboardLayout::compile({"", "pc105", "de", "", ""}));
+    poster.setUntypedReport([&](const std::string& characters) { told.push_back(characters); });
+    poster.post(std::vector {LinuxEvent::key(KEY_LEFTCTRL, true)});
+    writes.clear();
+    poster.post(std::vector {LinuxEvent::text("zA@日本日")});
+    EXPECT_EQ(writes, (std::vector<Write> {
+        {EV_KEY, KEY_LEFTCTRL, 0},
+        {EV_KEY, KEY_Y, 1}, {EV_KEY, KEY_Y, 0},
+        {EV_KEY, KEY_LEFTSHIFT, 1}, {EV_KEY, KEY_A, 1}, {EV_KEY, KEY_A, 0}, {EV_KEY, KEY_LEFTSHIFT, 0},
+        {EV_KEY, KEY_RIGHTALT, 1}, {EV_KEY, KEY_Q, 1}, {EV_KEY, KEY_Q, 0}, {EV_KEY, KEY_RIGHTALT, 0},
+        {EV_KEY, KEY_LEFTCTRL, 1},
+    }));
+    EXPECT_EQ(told, std::vector<std::string> {"日本"});
+    EXPECT_EQ(poster.skippedCharacters(), 3u);
 }
 
 // Only where the kernel offers uinput and this user may write it.

@@ -1,6 +1,5 @@
-// The app model on a hand-run main context with a fake clock, a real I/O
-// thread, a real server on loopback and a phone speaking the real protocol.
-// Fakes stand only at the platform seam.
+// The app model with a phone speaking the real protocol on loopback; fakes
+// only at the platform seam.
 
 #include <gtest/gtest.h>
 #include <X11/Xlib.h>
@@ -10,7 +9,7 @@
 #include "FerlowLinux/ChordMapper.h"
 #include "FerlowLinux/XTestPoster.h"
 #include "tests/Ferlow/AppFixture.h"
-#include "tests/Ferlow/FerlowProcess.h"
+#include "tests/Ferlow/FerlowProcess.h" // the suite's X server
 
 namespace ferlow {
 namespace {
@@ -47,13 +46,12 @@ TEST(AppModel, ADevelopmentRunAsksNoTermsAndRegistersNoLoginItemUnlessTold)
         if (c.padDir)
             environment.padDir = fixture.folder.path() / "pad";
         environment.testTerms = c.testTerms;
-        auto& model = *(fixture.model = fixture.makeModel(environment, c.offerOpenAtLogin));
-        model.start();
-        ASSERT_TRUE(fixture.serverSettled());
-        EXPECT_EQ(model.termsNeeded(), c.termsNeeded);
-        EXPECT_EQ(model.serverRunning(), !c.termsNeeded);
+        fixture.model = fixture.makeModel(environment, c.offerOpenAtLogin);
+        ASSERT_TRUE(fixture.start());
+        EXPECT_EQ(fixture.model->termsNeeded(), c.termsNeeded);
+        EXPECT_EQ(fixture.model->serverRunning(), !c.termsNeeded);
         EXPECT_EQ(fixture.loginItem, c.loginItem);
-        model.stop();
+        fixture.model->stop();
     }
 }
 
@@ -125,13 +123,8 @@ TEST(AppModel, APhoneLearnsEveryChange)
     auto& model = *(fixture.model = fixture.makeModel(development));
     std::vector<bool> permissionChanges;
     model.onAccessibilityChange = [&](bool granted) { permissionChanges.push_back(granted); };
-    model.start();
-    ASSERT_TRUE(fixture.serverSettled());
-
-    const auto pairing = model.store().createPending();
-    test::LoopbackPhone phone(*model.listeningPort(), pairing);
-    ASSERT_TRUE(phone.connect("Pixel").is<MacMessage::Ready>());
-    ASSERT_TRUE(fixture.main.runUntil([&] { return model.connectedDevice() == "Pixel"; }));
+    ASSERT_TRUE(fixture.start());
+    const auto phone = fixture.connectPhone("Pixel");
     ASSERT_EQ(model.pairings().size(), 1u);
     EXPECT_EQ(model.pairings()[0].name, "Pixel");
 
@@ -140,20 +133,20 @@ TEST(AppModel, APhoneLearnsEveryChange)
     std::vector buttons {ActionStore::defaults()[0], ActionStore::defaults()[19]};
     model.setActions(buttons);
     buttons[1].conflict = "Not available on this desktop";
-    EXPECT_EQ(phone.receive(), MacMessage::actions(buttons));
+    EXPECT_EQ(phone->receive(), MacMessage::actions(buttons));
 
     fixture.front = FrontApp {"com.apple.finder", "Thunar"};
     model.frontAppChanged();
     auto files = AppShortcuts::context("com.apple.finder", "Thunar");
     files->actions[5].conflict = "Not available on this desktop";
-    EXPECT_EQ(phone.receive(), MacMessage::context(files));
+    EXPECT_EQ(phone->receive(), MacMessage::context(files));
     fixture.front = FrontApp {std::string(FrontApp::ownBundleID), "Ferlow"};
     model.frontAppChanged();
-    phone.send(PhoneMessage::ping(1));
-    EXPECT_EQ(phone.receive(), MacMessage::pong(1)); // and no context before it
+    phone->send(PhoneMessage::ping(1));
+    EXPECT_EQ(phone->receive(), MacMessage::pong(1)); // and no context before it
     fixture.front = FrontApp {std::nullopt, "xterm"};
     model.frontAppChanged();
-    EXPECT_EQ(phone.receive(), MacMessage::context(std::nullopt));
+    EXPECT_EQ(phone->receive(), MacMessage::context(std::nullopt));
 
     fixture.permissions->trusted = false;
     fixture.prefs.naturalScroll = false;
@@ -163,17 +156,17 @@ TEST(AppModel, APhoneLearnsEveryChange)
     fixture.prefsChanged();
     EXPECT_FALSE(model.accessibilityGranted());
     EXPECT_EQ(permissionChanges, std::vector<bool> {false});
-    EXPECT_EQ(phone.receive(), MacMessage::accessibility(false));
-    EXPECT_EQ(phone.receive(), MacMessage::prefs(fixture.prefs));
+    EXPECT_EQ(phone->receive(), MacMessage::accessibility(false));
+    EXPECT_EQ(phone->receive(), MacMessage::prefs(fixture.prefs));
     fixture.prefsChanged(); // nothing changed since: nothing more is sent
 
     model.updateChanged(UpdateStatus::required("9.0"));
-    EXPECT_EQ(phone.receive(), MacMessage::update(UpdateStatus::required("9.0")));
+    EXPECT_EQ(phone->receive(), MacMessage::update(UpdateStatus::required("9.0")));
 
     model.remove(model.pairings()[0]);
-    EXPECT_EQ(phone.receive(), MacMessage::revoked());
+    EXPECT_EQ(phone->receive(), MacMessage::revoked());
     ASSERT_TRUE(fixture.main.runUntil([&] { return !model.connectedDevice() && model.pairings().empty(); }));
-    EXPECT_FALSE(model.store().lookup(pairing.id));
+    EXPECT_FALSE(model.store().lookup(phone->id()));
 }
 
 // The phone keeps pinging while it holds the button, so only the change to
@@ -188,8 +181,7 @@ TEST(AppModel, ARequiredUpdateLetsGoOfAHeldButtonAndRefusesInputAfter)
         Window root = 0, child = 0;
         int rx = 0, ry = 0, wx = 0, wy = 0;
         unsigned mask = 0;
-        XQueryPointer(x.get(), DefaultRootWindow(x.get()), &root, &child, &rx, &ry, &wx, &wy, &mask);
-        return (mask & Button1Mask) != 0;
+        return XQueryPointer(x.get(), DefaultRootWindow(x.get()), &root, &child, &rx, &ry, &wx, &wy, &mask) && (mask & Button1Mask);
     };
     AppFixture fixture;
     fixture.makePoster = [&] {
@@ -197,30 +189,27 @@ TEST(AppModel, ARequiredUpdateLetsGoOfAHeldButtonAndRefusesInputAfter)
             std::shared_ptr<LinuxEventSink>(XTestPoster::open(xvfb.display(), {})));
     };
     auto& model = *(fixture.model = fixture.makeModel());
-    model.start();
-    ASSERT_TRUE(fixture.serverSettled());
-    test::LoopbackPhone phone(*model.listeningPort(), model.store().createPending());
-    ASSERT_TRUE(phone.connect().is<MacMessage::Ready>());
-    phone.send(PhoneMessage::button(0, true, 1), 1000);
+    ASSERT_TRUE(fixture.start());
+    const auto phone = fixture.connectPhone();
+    phone->send(PhoneMessage::button(0, true, 1), 1000);
     ASSERT_TRUE(test::eventually(leftDown));
 
     model.updateChanged(UpdateStatus::required("9.0"));
-    EXPECT_EQ(phone.receive(), MacMessage::update(UpdateStatus::required("9.0")));
+    EXPECT_EQ(phone->receive(), MacMessage::update(UpdateStatus::required("9.0")));
     for (int ping = 0; ping < 10 && leftDown(); ++ping) { // a second of pings, well past the watchdog's half
-        phone.send(PhoneMessage::ping(ping));
-        EXPECT_EQ(phone.receive(), MacMessage::pong(ping));
+        phone->send(PhoneMessage::ping(ping));
+        EXPECT_EQ(phone->receive(), MacMessage::pong(ping));
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     EXPECT_FALSE(leftDown());
-    phone.send(PhoneMessage::button(0, true, 1), 2000);
-    phone.send(PhoneMessage::ping(99));
-    EXPECT_EQ(phone.receive(), MacMessage::pong(99));
+    phone->send(PhoneMessage::button(0, true, 1), 2000);
+    phone->send(PhoneMessage::ping(99));
+    EXPECT_EQ(phone->receive(), MacMessage::pong(99));
     EXPECT_FALSE(leftDown());
 }
 
 // When the server stops under a connected phone (a port change, newer terms),
-// the phone's session ends as if the phone had left: what it held is let go,
-// its socket is closed and it no longer shows as connected.
+// its session ends as if it had left: released, closed, not shown connected.
 TEST(AppModel, StoppingTheServerEndsThePhonesSessionFirst)
 {
     AppFixture fixture;
@@ -231,14 +220,12 @@ TEST(AppModel, StoppingTheServerEndsThePhonesSessionFirst)
     for (const auto& stopServer : std::vector<std::function<void()>> {
              [&] { model.applyPort(test::freePort()); }, [&] { model.releaseSeen(newerTerms); }}) {
         ASSERT_TRUE(fixture.serverSettled());
-        test::LoopbackPhone phone(*model.listeningPort(), model.store().createPending());
-        ASSERT_TRUE(phone.connect().is<MacMessage::Ready>());
-        ASSERT_TRUE(fixture.main.runUntil([&] { return model.connectedDevice().has_value(); }));
-        phone.send(PhoneMessage::button(0, true, 1));
-        phone.send(PhoneMessage::ping(1));
-        EXPECT_EQ(phone.receive(), MacMessage::pong(1));
+        const auto phone = fixture.connectPhone();
+        phone->send(PhoneMessage::button(0, true, 1));
+        phone->send(PhoneMessage::ping(1));
+        EXPECT_EQ(phone->receive(), MacMessage::pong(1));
         stopServer();
-        EXPECT_EQ(phone.client.readFrame().opcode, 0x8);
+        EXPECT_EQ(phone->client.readFrame().opcode, 0x8);
         ASSERT_TRUE(fixture.main.runUntil([&] { return !model.connectedDevice(); }));
         const auto posted = fixture.io.call([&] { return fixture.poster->take(); });
         ASSERT_FALSE(posted.empty());
@@ -260,9 +247,8 @@ TEST(AppModel, WhatTheDesktopCannotTellIsAskedForNowAndThen)
     EXPECT_FALSE(model.accessibilityGranted());
 }
 
-// The stop, the agreement and the restart are the process test's; here the
-// timing: asked once however often the same document comes, and not again
-// at the next start.
+// Asked once however often the same document comes, and not again at the
+// next start. (The stop and the agreement are the process test's.)
 TEST(AppModel, NewerTermsAreAskedForOnceAndRememberedOnceAgreed)
 {
     AppFixture fixture;

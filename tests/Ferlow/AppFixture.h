@@ -119,6 +119,7 @@ struct AppSetup {
     std::string inputBackend = "uinput";
     Permissions::Request request = Permissions::Request::none;
     bool desktopAsks = false; // as the portal does on Wayland
+    KeyProfile::Desktop desktop = KeyProfile::Desktop::gnome;
 };
 
 // A pretend desktop and its model; makeModel() makes others on it.
@@ -133,6 +134,7 @@ struct AppFixture {
         permissions->requested = setup.request;
         permissions->asks = setup.desktopAsks;
         inputBackend = setup.inputBackend;
+        keys = std::make_shared<const KeyProfile>(setup.desktop);
         model = makeModel();
     }
 
@@ -221,7 +223,7 @@ struct AppFixture {
     std::string inputBackend;
     std::function<std::shared_ptr<EventPoster>()> makePoster; // empty: `poster`
     std::vector<SystemShortcut> shortcuts;
-    std::shared_ptr<const KeyProfile> keys = std::make_shared<const KeyProfile>(KeyProfile::Desktop::gnome);
+    std::shared_ptr<const KeyProfile> keys;
     std::optional<FrontApp> front;
     TrackpadPrefs prefs = TrackpadPrefs::builtIn(true);
     LocalHost localHost {"desk.local", true};

@@ -114,10 +114,9 @@ TEST(AppModel, LoginItemOnlyForAnInstalledProgramAndNeverBesideTheUserService)
 // (and only then), the update status, and finally its own removal.
 TEST(AppModel, APhoneLearnsEveryChange)
 {
-    AppFixture fixture;
+    AppFixture fixture({.desktop = KeyProfile::Desktop::genericX11});
     fixture.support = fixture.folder.path() / "not-a-folder";
     test::writeFile(fixture.support, "a file where the data folder should be");
-    fixture.keys = std::make_shared<const KeyProfile>(KeyProfile::Desktop::genericX11);
     AppEnvironment development;
     development.padDir = fixture.folder.path() / "pad";
     auto& model = *(fixture.model = fixture.makeModel(development));

@@ -113,6 +113,14 @@ struct FakePermissions final : Permissions {
     bool asks = false;
 };
 
+// A release document that asks for agreement to newer terms.
+inline ReleaseInfo newerTerms()
+{
+    ReleaseInfo release;
+    release.terms = 2;
+    return release;
+}
+
 struct AppSetup {
     bool trusted = true;
     bool termsAgreed = true;

@@ -28,30 +28,44 @@ TEST(AppModel, PortComesFromTheSettingsWhenItIsAPortNumber)
     }
 }
 
-TEST(AppModel, ADevelopmentRunAsksNoTermsAndRegistersNoLoginItemUnlessTold)
+// A first start asks for the terms unless a development run (a pad folder of
+// its own) says otherwise, and registers a login item only for an installed
+// app. An enabled user service takes an entry from before away and keeps the
+// switch off, since Ferlow would otherwise start twice at login.
+TEST(AppModel, FirstStartAsksTheTermsAndRegistersALoginItemOnlyWhereItBelongs)
 {
     struct Case {
-        bool padDir, testTerms, offerOpenAtLogin;
-        bool termsNeeded, loginItem;
+        const char* name;
+        bool padDir, testTerms, offerOpenAtLogin, installed, byService, before;
+        bool termsNeeded, after, switchesOn;
     };
     const Case cases[] {
-        {false, false, true, true, true},
-        {false, false, false, true, false}, // a daemon leaves login to its service manager
-        {true, false, true, false, false},
-        {true, true, true, true, false},
+        {"installed app", false, false, true, true, false, false, true, true, true},
+        {"daemon: login is its service manager's", false, false, false, true, false, false, true, false, true},
+        {"development run", true, false, true, true, false, false, false, false, true},
+        {"development run testing the terms", true, true, true, true, false, false, true, false, true},
+        {"build tree", false, false, true, false, false, false, true, false, true},
+        {"user service", false, false, true, true, true, true, true, false, false},
+        {"user service, daemon", false, false, false, true, true, true, true, false, false},
     };
     for (const auto& c : cases) {
-        AppFixture fixture({.trusted = true, .termsAgreed = false});
+        SCOPED_TRACE(c.name);
+        AppFixture fixture({.termsAgreed = false});
+        fixture.installed = c.installed;
+        fixture.loginByService = c.byService;
+        fixture.loginItem = c.before;
         AppEnvironment environment;
         if (c.padDir)
             environment.padDir = fixture.folder.path() / "pad";
         environment.testTerms = c.testTerms;
-        fixture.model = fixture.makeModel(environment, c.offerOpenAtLogin);
+        auto& model = *(fixture.model = fixture.makeModel(environment, c.offerOpenAtLogin));
         ASSERT_TRUE(fixture.start());
-        EXPECT_EQ(fixture.model->termsNeeded(), c.termsNeeded);
-        EXPECT_EQ(fixture.model->serverRunning(), !c.termsNeeded);
-        EXPECT_EQ(fixture.loginItem, c.loginItem);
-        fixture.model->stop();
+        EXPECT_EQ(model.termsNeeded(), c.termsNeeded);
+        EXPECT_EQ(model.serverRunning(), !c.termsNeeded);
+        EXPECT_EQ(fixture.loginItem, c.after);
+        EXPECT_EQ(model.setLaunchAtLogin(true), c.switchesOn);
+        EXPECT_EQ(fixture.loginItem, c.switchesOn);
+        model.stop();
     }
 }
 
@@ -77,35 +91,6 @@ TEST(AppModel, TheAddressFollowsWherePhonesFindTheComputer)
     EXPECT_EQ(redrawn["url"], *pairingURL("192.168.1.20", model.port(), *model.store().lookup(pending["id"])));
     EXPECT_EQ(redrawn["notice"], AppModel::addressNotice);
     model.stop();
-}
-
-// Ferlow starts at login one way at a time: an enabled user service takes an
-// entry from before away and keeps the switch off. A program in a build tree
-// registers nothing by itself, though its user may switch it on.
-TEST(AppModel, LoginItemOnlyForAnInstalledProgramAndNeverBesideTheUserService)
-{
-    struct Case {
-        bool installed, byService, before, offerOpenAtLogin;
-        bool after, switchesOn;
-    };
-    const Case cases[] {
-        {false, false, false, true, false, true},
-        {true, true, true, true, false, false},
-        {true, true, true, false, false, false}, // the daemon, too
-    };
-    for (const auto& c : cases) {
-        AppFixture fixture;
-        fixture.installed = c.installed;
-        fixture.loginByService = c.byService;
-        fixture.loginItem = c.before;
-        auto& model = *(fixture.model = fixture.makeModel({}, c.offerOpenAtLogin));
-        model.start();
-        fixture.main.runPending();
-        EXPECT_EQ(fixture.loginItem, c.after);
-        EXPECT_EQ(model.setLaunchAtLogin(true), c.switchesOn);
-        EXPECT_EQ(fixture.loginItem, c.switchesOn);
-        model.stop();
-    }
 }
 
 // Everything the phone must learn reaches it: buttons (even when they could
@@ -214,10 +199,8 @@ TEST(AppModel, StoppingTheServerEndsThePhonesSessionFirst)
     AppFixture fixture;
     auto& model = *fixture.model;
     model.start();
-    ReleaseInfo newerTerms;
-    newerTerms.terms = 2;
     for (const auto& stopServer : std::vector<std::function<void()>> {
-             [&] { model.applyPort(test::freePort()); }, [&] { model.releaseSeen(newerTerms); }}) {
+             [&] { model.applyPort(test::freePort()); }, [&] { model.releaseSeen(test::newerTerms()); }}) {
         ASSERT_TRUE(fixture.serverSettled());
         const auto phone = fixture.connectPhone();
         phone->send(PhoneMessage::button(0, true, 1));

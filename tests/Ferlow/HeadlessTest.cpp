@@ -96,7 +96,8 @@ TEST(Headless, APhonePairsMovesTheXPointerAndIsLetGoCleanlyOnSigtermEvenWithTheX
     EXPECT_TRUE(traced(home, releasedAfterDrag));
 }
 
-TEST(Headless, StartFailuresAndASecondInstanceEachSaySoInOneLine)
+// A file Ferlow cannot read is kept aside rather than replaced, and named.
+TEST(Headless, StartFailuresUnreadableFilesAndASecondInstanceEachSaySoInOneLine)
 {
     FerlowHome home;
     home.environment.erase("XDG_RUNTIME_DIR"); // the runtime files go to the data folder then
@@ -117,8 +118,16 @@ TEST(Headless, StartFailuresAndASecondInstanceEachSaySoInOneLine)
                 + "/ferlow/ferlow.sock is too long for a socket (at most 107 bytes); set XDG_RUNTIME_DIR to a shorter folder\n"));
     EXPECT_EQ(run(home.environment, {"--list", "--pair"}), Outcome(64, "", "ferlow: --pair cannot be combined with --list\n"));
 
+    const std::filesystem::path unreadable[] {home.support() / "pairings.json", home.support() / "actions.json", home.settings()};
+    for (const auto& file : unreadable)
+        test::writeFile(file, "{\"half");
     Daemon daemon(home);
     ASSERT_FALSE(daemon.listening.empty()) << daemon.process.err;
+    for (const auto& file : unreadable) {
+        EXPECT_TRUE(daemon.process.waitFor(daemon.process.err,
+            "ferlow: couldn't read " + file.string() + "; it is kept as " + file.string() + ".unreadable\n"));
+        EXPECT_EQ(test::readFile(file.string() + ".unreadable"), "{\"half");
+    }
     EXPECT_TRUE(std::filesystem::exists(home.support() / "ferlow.sock"));
     const auto [status, out, err] = run(home.environment, {"--headless", "--port", std::to_string(freePort())});
     EXPECT_EQ(status, 1);
@@ -225,21 +234,6 @@ TEST(Headless, FailedSavesAreReportedAndTheChangesKeptUntilASaveWorks)
     disk.fill();
     failsToSave(run(home.environment, {"--forget", "C"}));
     failsToSave(run(home.environment, {"--agree-terms"}));
-}
-
-// A file Ferlow cannot read is moved aside rather than replaced, and named.
-TEST(Headless, UnreadableFilesAreKeptAsideAndNamed)
-{
-    FerlowHome home;
-    const std::filesystem::path files[] {home.support() / "pairings.json", home.support() / "actions.json", home.settings()};
-    for (const auto& file : files)
-        test::writeFile(file, "{\"half");
-    Daemon daemon(home);
-    for (const auto& file : files) {
-        EXPECT_TRUE(daemon.process.waitFor(daemon.process.err,
-            "ferlow: couldn't read " + file.string() + "; it is kept as " + file.string() + ".unreadable\n"));
-        EXPECT_EQ(test::readFile(file.string() + ".unreadable"), "{\"half");
-    }
 }
 
 // Only a running Ferlow holds the instance lock: two commands at once never

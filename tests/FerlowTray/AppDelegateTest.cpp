@@ -106,9 +106,7 @@ TEST(AppDelegate, TermsWindowClosesOnlyByAgreeingOrQuitting)
     EXPECT_TRUE(model.serverRunning());
     EXPECT_TRUE(shown(tray.delegate.pairingWindow())); // the start goes on
 
-    ReleaseInfo release;
-    release.terms = 2;
-    model.releaseSeen(release);
+    model.releaseSeen(test::newerTerms());
     EXPECT_TRUE(terms->isVisible());
     EXPECT_FALSE(model.serverRunning());
 }

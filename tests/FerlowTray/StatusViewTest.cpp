@@ -41,43 +41,22 @@ TEST(StatusView, HeaderAndNoticesFollowTheFirstRuleThatApplies)
         Tone tone;
         QStringList notices;
     };
+    const QString unpaired = "No phone paired yet", openIt = "Open Ferlow on your phone";
     const Case cases[] {
-        {"nothing paired", [](TrayFixture&) { }, "No phone paired yet", "Open Ferlow on your phone", Tone::secondary,
-            {}},
-        {"paired, away", [](TrayFixture& f) { f.usedPairing("Pixel"); }, "Waiting for your phone",
-            "Open Ferlow on your phone", Tone::secondary, {}},
-        {"no permission",
-            [](TrayFixture& f) {
-                f.permissions->trusted = false;
-                f.model->checkPermission();
-            },
-            "No phone paired yet", "Permission needed", Tone::orange,
-            {"Ferlow needs permission to move the pointer."}},
+        {"nothing paired", [](TrayFixture&) { }, unpaired, openIt, Tone::secondary, {}},
+        {"paired, away", [](TrayFixture& f) { f.usedPairing("Pixel"); }, "Waiting for your phone", openIt, Tone::secondary, {}},
+        {"no permission", [](TrayFixture& f) { f.permissions->trusted = false, f.model->checkPermission(); }, unpaired,
+            "Permission needed", Tone::orange, {"Ferlow needs permission to move the pointer."}},
         // An available update is only a notice; the header stays as it was.
-        {"update available", [](TrayFixture& f) { f.model->updateChanged(UpdateStatus::available("2.0")); },
-            "No phone paired yet", "Open Ferlow on your phone", Tone::secondary, {"Ferlow 2.0 is available."}},
-        {"update required",
-            [](TrayFixture& f) {
-                f.usedPairing("Pixel");
-                f.model->updateChanged(UpdateStatus::required("3.0"));
-            },
-            "Update needed", "Open Ferlow on your phone", Tone::orange,
+        {"update available", [](TrayFixture& f) { f.model->updateChanged(UpdateStatus::available("2.0")); }, unpaired,
+            openIt, Tone::secondary, {"Ferlow 2.0 is available."}},
+        {"update required", [](TrayFixture& f) { f.usedPairing("Pixel"), f.model->updateChanged(UpdateStatus::required("3.0")); },
+            "Update needed", openIt, Tone::orange,
             {"Update to Ferlow 3.0 to keep using your phone. This version has stopped working."}},
-        {"terms needed",
-            [](TrayFixture& f) {
-                ReleaseInfo release;
-                release.terms = 2;
-                f.model->releaseSeen(release);
-            },
-            "No phone paired yet", "Open Ferlow on your phone", Tone::secondary,
-            {"Agree to the Terms of Use to start using Ferlow."}},
-        {"no mDNS name",
-            [](TrayFixture& f) {
-                f.model->start();
-                f.moveTo({"192.168.1.20", false});
-            },
-            "No phone paired yet", "Open Ferlow on your phone", Tone::secondary,
-            {"Phones reach this computer by its address. Install avahi-daemon so they can use its name."}},
+        {"terms needed", [](TrayFixture& f) { f.model->releaseSeen(test::newerTerms()); }, unpaired, openIt,
+            Tone::secondary, {"Agree to the Terms of Use to start using Ferlow."}},
+        {"no mDNS name", [](TrayFixture& f) { f.model->start(), f.moveTo({"192.168.1.20", false}); }, unpaired, openIt,
+            Tone::secondary, {"Phones reach this computer by its address. Install avahi-daemon so they can use its name."}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

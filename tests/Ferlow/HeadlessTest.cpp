@@ -140,13 +140,24 @@ TEST(Headless, StartFailuresUnreadableFilesAndASecondInstanceEachSaySoInOneLine)
 #endif
 }
 
-// --pair, --list and --forget reach the running instance, and a forgotten
-// phone hears "revoked" at once. A phone's name never reaches the terminal
-// with what a terminal obeys (ESC, C1): those show as U+FFFD.
+// --pair, --list, --forget and --uninstall reach the running instance, and a
+// phone let go hears "revoked" at once. A phone's name never reaches the
+// terminal with what a terminal obeys (ESC, C1): those show as U+FFFD. The
+// program is replaced on disk before the uninstall, as a package upgrade
+// does: what is left to delete is still its own path.
 TEST(Headless, CommandsActOnTheRunningInstance)
 {
     FerlowHome home;
-    Daemon daemon(home);
+    const auto autostart = home.folder.path() / "config" / "autostart" / "ferlow.desktop";
+    test::writeFile(autostart, "[Desktop Entry]\n");
+    test::writeFile(home.settings(), "{}");
+    const auto program = home.folder.path() / "bin" / "ferlow";
+    std::filesystem::create_directories(program.parent_path());
+    std::error_code crossDevice;
+    std::filesystem::create_hard_link(FERLOW_PROGRAM, program, crossDevice);
+    if (crossDevice)
+        std::filesystem::copy_file(FERLOW_PROGRAM, program);
+    Daemon daemon(home, freePort(), program);
     ASSERT_FALSE(daemon.listening.empty()) << daemon.process.err;
     const std::string name = "Ana’s \x1b[2J<img src=x>\u009b", shown = "Ana’s \uFFFD[2J<img src=x>\uFFFD";
     FerlowProcess pair({"--pair"}, home.environment);
@@ -165,6 +176,21 @@ TEST(Headless, CommandsActOnTheRunningInstance)
     EXPECT_EQ(phone.receive(), MacMessage::revoked());
     EXPECT_EQ(run(home.environment, {"--forget", name}),
         Outcome(1, "", "ferlow: no paired phone is called \u201C" + shown + "\u201D (ferlow --list shows them)\n"));
+
+    LoopbackPhone last(daemon.port, pairingIn(test::readFile(home.pairingFile())));
+    ASSERT_TRUE(last.connect().is<MacMessage::Ready>());
+    test::writeFile(home.folder.path() / "bin" / "ferlow.new", "#!/bin/sh\n");
+    std::filesystem::rename(home.folder.path() / "bin" / "ferlow.new", program);
+    const auto [status, out, err] = run(home.environment, {"--uninstall", "--yes"});
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_EQ(last.receive(), MacMessage::revoked());
+    EXPECT_EQ(daemon.process.wait(), 0);
+    EXPECT_TRUE(out.starts_with("Ferlow is almost uninstalled.\nOne more step for you:\n")
+        && out.find("\u2022 Delete the program " + std::filesystem::canonical(program).string() + ".\n") != std::string::npos)
+        << out;
+    for (const auto& gone : {home.support(), home.settings().parent_path(), autostart})
+        EXPECT_FALSE(std::filesystem::exists(gone)) << gone;
+    EXPECT_TRUE(std::filesystem::exists(home.folder.path() / "pad" / "index.html"));
 }
 
 // "Forgot" is said only once the phone has been told and the pairing is off
@@ -253,38 +279,6 @@ TEST(Headless, ShortCommandsNeverLookLikeARunningFerlow)
         EXPECT_EQ(list.wait(), 0) << list.err;
         EXPECT_EQ(daemon.process.stop(SIGTERM), 0);
     }
-}
-
-// The running program was replaced on disk meanwhile, as a package upgrade
-// does: what is left to delete is still the program's own path.
-TEST(Headless, UninstallThroughTheRunningInstanceLetsThePhoneGoAndLeavesNothingOfItsOwn)
-{
-    FerlowHome home;
-    const auto autostart = home.folder.path() / "config" / "autostart" / "ferlow.desktop";
-    test::writeFile(autostart, "[Desktop Entry]\n");
-    test::writeFile(home.settings(), "{}");
-    const auto program = home.folder.path() / "bin" / "ferlow";
-    std::filesystem::create_directories(program.parent_path());
-    std::error_code crossDevice;
-    std::filesystem::create_hard_link(FERLOW_PROGRAM, program, crossDevice);
-    if (crossDevice)
-        std::filesystem::copy_file(FERLOW_PROGRAM, program);
-    Daemon daemon(home, freePort(), program);
-    LoopbackPhone phone(daemon.port, pairingIn(test::readFile(home.pairingFile())));
-    ASSERT_TRUE(phone.connect().is<MacMessage::Ready>());
-    test::writeFile(home.folder.path() / "bin" / "ferlow.new", "#!/bin/sh\n");
-    std::filesystem::rename(home.folder.path() / "bin" / "ferlow.new", program);
-
-    const auto [status, out, err] = run(home.environment, {"--uninstall", "--yes"});
-    EXPECT_EQ(status, 0) << err;
-    EXPECT_EQ(phone.receive(), MacMessage::revoked());
-    EXPECT_EQ(daemon.process.wait(), 0);
-    EXPECT_TRUE(out.starts_with("Ferlow is almost uninstalled.\nOne more step for you:\n")
-        && out.find("\u2022 Delete the program " + std::filesystem::canonical(program).string() + ".\n") != std::string::npos)
-        << out;
-    for (const auto& gone : {home.support(), home.settings().parent_path(), autostart})
-        EXPECT_FALSE(std::filesystem::exists(gone)) << gone;
-    EXPECT_TRUE(std::filesystem::exists(home.folder.path() / "pad" / "index.html"));
 }
 
 // The release document comes over HTTP from the daemon's own pad folder, read

@@ -113,16 +113,24 @@ struct FakePermissions final : Permissions {
     bool asks = false;
 };
 
+// A release document that asks for agreement to newer terms.
+inline ReleaseInfo newerTerms()
+{
+    ReleaseInfo release;
+    release.terms = 2;
+    return release;
+}
+
 struct AppSetup {
     bool trusted = true;
     bool termsAgreed = true;
     std::string inputBackend = "uinput";
     Permissions::Request request = Permissions::Request::none;
     bool desktopAsks = false; // as the portal does on Wayland
+    KeyProfile::Desktop desktop = KeyProfile::Desktop::gnome;
 };
 
-// One pretend desktop with its model, made at once from the setup; a test
-// may make others on the same desktop with makeModel().
+// A pretend desktop and its model; makeModel() makes others on it.
 struct AppFixture {
     explicit AppFixture(AppSetup setup = {})
     {
@@ -134,12 +142,12 @@ struct AppFixture {
         permissions->requested = setup.request;
         permissions->asks = setup.desktopAsks;
         inputBackend = setup.inputBackend;
+        keys = std::make_shared<const KeyProfile>(setup.desktop);
         model = makeModel();
     }
 
     std::unique_ptr<AppModel> makeModel(AppEnvironment environment = {}, bool offerOpenAtLogin = true)
     {
-        // The release document of a fake website; none when it is empty.
         const auto fetch = [this](const std::string&, UpdateChecker::Completion done) {
             ++requests;
             done(release.empty() ? std::nullopt : std::optional<Bytes>(toBytes(release)));
@@ -195,6 +203,16 @@ struct AppFixture {
         model->whenServerSettled([&] { settled = true; });
         return main.runUntil([&] { return settled; });
     }
+    bool start() { return model->start(), serverSettled(); }
+
+    // A phone paired just now, connected and shown as connected; throws if not.
+    std::unique_ptr<LoopbackPhone> connectPhone(const std::string& name = "Pixel")
+    {
+        auto phone = std::make_unique<LoopbackPhone>(*model->listeningPort(), model->store().createPending());
+        if (!phone->connect(name).is<MacMessage::Ready>() || !main.runUntil([&] { return model->connectedDevice() == name; }))
+            throw std::runtime_error("the phone did not connect");
+        return phone;
+    }
 
     // A phone that has paired and connected once, just now.
     Pairing usedPairing(const std::string& name)
@@ -213,17 +231,15 @@ struct AppFixture {
     std::string inputBackend;
     std::function<std::shared_ptr<EventPoster>()> makePoster; // empty: `poster`
     std::vector<SystemShortcut> shortcuts;
-    std::shared_ptr<const KeyProfile> keys = std::make_shared<const KeyProfile>(KeyProfile::Desktop::gnome);
+    std::shared_ptr<const KeyProfile> keys;
     std::optional<FrontApp> front;
     TrackpadPrefs prefs = TrackpadPrefs::builtIn(true);
     LocalHost localHost {"desk.local", true};
     std::weak_ptr<std::function<void(const LocalHost&)>> localHostObserver;
     bool loginItem = false, loginItemWorks = true, loginByService = false, installed = true;
-    // Whether the pretend desktop tells of changes to the permission and
-    // the settings, and how it does.
-    bool desktopTells = true;
+    bool desktopTells = true; // of changes to the permission and the settings, through these:
     std::function<void()> permissionChanged, prefsChanged;
-    std::string release;
+    std::string release; // the update website's document; none when empty
     int requests = 0;
     ManualMainContext main;
     IOQueue io;

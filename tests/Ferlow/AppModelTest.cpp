@@ -1,6 +1,5 @@
-// The app model on a hand-run main context with a fake clock, a real I/O
-// thread, a real server on loopback and a phone speaking the real protocol.
-// Fakes stand only at the platform seam.
+// The app model with a phone speaking the real protocol on loopback; fakes
+// only at the platform seam.
 
 #include <gtest/gtest.h>
 #include <X11/Xlib.h>
@@ -10,7 +9,7 @@
 #include "FerlowLinux/ChordMapper.h"
 #include "FerlowLinux/XTestPoster.h"
 #include "tests/Ferlow/AppFixture.h"
-#include "tests/Ferlow/FerlowProcess.h"
+#include "tests/Ferlow/FerlowProcess.h" // the suite's X server
 
 namespace ferlow {
 namespace {
@@ -29,30 +28,43 @@ TEST(AppModel, PortComesFromTheSettingsWhenItIsAPortNumber)
     }
 }
 
-TEST(AppModel, ADevelopmentRunAsksNoTermsAndRegistersNoLoginItemUnlessTold)
+// A first start asks for the terms unless a development run (a pad folder of
+// its own) says otherwise, and registers a login item only for an installed
+// app. An enabled user service takes an entry from before away and keeps the
+// switch off, since Ferlow would otherwise start twice at login.
+TEST(AppModel, FirstStartAsksTheTermsAndRegistersALoginItemOnlyWhereItBelongs)
 {
     struct Case {
-        bool padDir, testTerms, offerOpenAtLogin;
-        bool termsNeeded, loginItem;
+        const char* name;
+        bool padDir, testTerms, offerOpenAtLogin, installed, byService, before;
+        bool termsNeeded, after, switchesOn;
     };
     const Case cases[] {
-        {false, false, true, true, true},
-        {false, false, false, true, false}, // a daemon leaves login to its service manager
-        {true, false, true, false, false},
-        {true, true, true, true, false},
+        {"installed app", false, false, true, true, false, false, true, true, true},
+        {"daemon: login is its service manager's", false, false, false, true, false, false, true, false, true},
+        {"development run", true, false, true, true, false, false, false, false, true},
+        {"development run testing the terms", true, true, true, true, false, false, true, false, true},
+        {"build tree", false, false, true, false, false, false, true, false, true},
+        {"user service", false, false, true, true, true, true, true, false, false},
+        {"user service, daemon", false, false, false, true, true, true, true, false, false},
     };
     for (const auto& c : cases) {
-        AppFixture fixture({.trusted = true, .termsAgreed = false});
+        SCOPED_TRACE(c.name);
+        AppFixture fixture({.termsAgreed = false});
+        fixture.installed = c.installed;
+        fixture.loginByService = c.byService;
+        fixture.loginItem = c.before;
         AppEnvironment environment;
         if (c.padDir)
             environment.padDir = fixture.folder.path() / "pad";
         environment.testTerms = c.testTerms;
         auto& model = *(fixture.model = fixture.makeModel(environment, c.offerOpenAtLogin));
-        model.start();
-        ASSERT_TRUE(fixture.serverSettled());
+        ASSERT_TRUE(fixture.start());
         EXPECT_EQ(model.termsNeeded(), c.termsNeeded);
         EXPECT_EQ(model.serverRunning(), !c.termsNeeded);
-        EXPECT_EQ(fixture.loginItem, c.loginItem);
+        EXPECT_EQ(fixture.loginItem, c.after);
+        EXPECT_EQ(model.setLaunchAtLogin(true), c.switchesOn);
+        EXPECT_EQ(fixture.loginItem, c.switchesOn);
         model.stop();
     }
 }
@@ -81,57 +93,22 @@ TEST(AppModel, TheAddressFollowsWherePhonesFindTheComputer)
     model.stop();
 }
 
-// Ferlow starts at login one way at a time: an enabled user service takes an
-// entry from before away and keeps the switch off. A program in a build tree
-// registers nothing by itself, though its user may switch it on.
-TEST(AppModel, LoginItemOnlyForAnInstalledProgramAndNeverBesideTheUserService)
-{
-    struct Case {
-        bool installed, byService, before, offerOpenAtLogin;
-        bool after, switchesOn;
-    };
-    const Case cases[] {
-        {false, false, false, true, false, true},
-        {true, true, true, true, false, false},
-        {true, true, true, false, false, false}, // the daemon, too
-    };
-    for (const auto& c : cases) {
-        AppFixture fixture;
-        fixture.installed = c.installed;
-        fixture.loginByService = c.byService;
-        fixture.loginItem = c.before;
-        auto& model = *(fixture.model = fixture.makeModel({}, c.offerOpenAtLogin));
-        model.start();
-        fixture.main.runPending();
-        EXPECT_EQ(fixture.loginItem, c.after);
-        EXPECT_EQ(model.setLaunchAtLogin(true), c.switchesOn);
-        EXPECT_EQ(fixture.loginItem, c.switchesOn);
-        model.stop();
-    }
-}
-
 // Everything the phone must learn reaches it: buttons (even when they could
 // not be saved), the front application (but not Ferlow's own windows), the
 // permission and the desktop's settings when the desktop tells of a change
 // (and only then), the update status, and finally its own removal.
 TEST(AppModel, APhoneLearnsEveryChange)
 {
-    AppFixture fixture;
+    AppFixture fixture({.desktop = KeyProfile::Desktop::genericX11});
     fixture.support = fixture.folder.path() / "not-a-folder";
     test::writeFile(fixture.support, "a file where the data folder should be");
-    fixture.keys = std::make_shared<const KeyProfile>(KeyProfile::Desktop::genericX11);
     AppEnvironment development;
     development.padDir = fixture.folder.path() / "pad";
     auto& model = *(fixture.model = fixture.makeModel(development));
     std::vector<bool> permissionChanges;
     model.onAccessibilityChange = [&](bool granted) { permissionChanges.push_back(granted); };
-    model.start();
-    ASSERT_TRUE(fixture.serverSettled());
-
-    const auto pairing = model.store().createPending();
-    test::LoopbackPhone phone(*model.listeningPort(), pairing);
-    ASSERT_TRUE(phone.connect("Pixel").is<MacMessage::Ready>());
-    ASSERT_TRUE(fixture.main.runUntil([&] { return model.connectedDevice() == "Pixel"; }));
+    ASSERT_TRUE(fixture.start());
+    const auto phone = fixture.connectPhone("Pixel");
     ASSERT_EQ(model.pairings().size(), 1u);
     EXPECT_EQ(model.pairings()[0].name, "Pixel");
 
@@ -140,20 +117,20 @@ TEST(AppModel, APhoneLearnsEveryChange)
     std::vector buttons {ActionStore::defaults()[0], ActionStore::defaults()[19]};
     model.setActions(buttons);
     buttons[1].conflict = "Not available on this desktop";
-    EXPECT_EQ(phone.receive(), MacMessage::actions(buttons));
+    EXPECT_EQ(phone->receive(), MacMessage::actions(buttons));
 
     fixture.front = FrontApp {"com.apple.finder", "Thunar"};
     model.frontAppChanged();
     auto files = AppShortcuts::context("com.apple.finder", "Thunar");
     files->actions[5].conflict = "Not available on this desktop";
-    EXPECT_EQ(phone.receive(), MacMessage::context(files));
+    EXPECT_EQ(phone->receive(), MacMessage::context(files));
     fixture.front = FrontApp {std::string(FrontApp::ownBundleID), "Ferlow"};
     model.frontAppChanged();
-    phone.send(PhoneMessage::ping(1));
-    EXPECT_EQ(phone.receive(), MacMessage::pong(1)); // and no context before it
+    phone->send(PhoneMessage::ping(1));
+    EXPECT_EQ(phone->receive(), MacMessage::pong(1)); // and no context before it
     fixture.front = FrontApp {std::nullopt, "xterm"};
     model.frontAppChanged();
-    EXPECT_EQ(phone.receive(), MacMessage::context(std::nullopt));
+    EXPECT_EQ(phone->receive(), MacMessage::context(std::nullopt));
 
     fixture.permissions->trusted = false;
     fixture.prefs.naturalScroll = false;
@@ -163,17 +140,17 @@ TEST(AppModel, APhoneLearnsEveryChange)
     fixture.prefsChanged();
     EXPECT_FALSE(model.accessibilityGranted());
     EXPECT_EQ(permissionChanges, std::vector<bool> {false});
-    EXPECT_EQ(phone.receive(), MacMessage::accessibility(false));
-    EXPECT_EQ(phone.receive(), MacMessage::prefs(fixture.prefs));
+    EXPECT_EQ(phone->receive(), MacMessage::accessibility(false));
+    EXPECT_EQ(phone->receive(), MacMessage::prefs(fixture.prefs));
     fixture.prefsChanged(); // nothing changed since: nothing more is sent
 
     model.updateChanged(UpdateStatus::required("9.0"));
-    EXPECT_EQ(phone.receive(), MacMessage::update(UpdateStatus::required("9.0")));
+    EXPECT_EQ(phone->receive(), MacMessage::update(UpdateStatus::required("9.0")));
 
     model.remove(model.pairings()[0]);
-    EXPECT_EQ(phone.receive(), MacMessage::revoked());
+    EXPECT_EQ(phone->receive(), MacMessage::revoked());
     ASSERT_TRUE(fixture.main.runUntil([&] { return !model.connectedDevice() && model.pairings().empty(); }));
-    EXPECT_FALSE(model.store().lookup(pairing.id));
+    EXPECT_FALSE(model.store().lookup(phone->id()));
 }
 
 // The phone keeps pinging while it holds the button, so only the change to
@@ -188,8 +165,7 @@ TEST(AppModel, ARequiredUpdateLetsGoOfAHeldButtonAndRefusesInputAfter)
         Window root = 0, child = 0;
         int rx = 0, ry = 0, wx = 0, wy = 0;
         unsigned mask = 0;
-        XQueryPointer(x.get(), DefaultRootWindow(x.get()), &root, &child, &rx, &ry, &wx, &wy, &mask);
-        return (mask & Button1Mask) != 0;
+        return XQueryPointer(x.get(), DefaultRootWindow(x.get()), &root, &child, &rx, &ry, &wx, &wy, &mask) && (mask & Button1Mask);
     };
     AppFixture fixture;
     fixture.makePoster = [&] {
@@ -197,48 +173,41 @@ TEST(AppModel, ARequiredUpdateLetsGoOfAHeldButtonAndRefusesInputAfter)
             std::shared_ptr<LinuxEventSink>(XTestPoster::open(xvfb.display(), {})));
     };
     auto& model = *(fixture.model = fixture.makeModel());
-    model.start();
-    ASSERT_TRUE(fixture.serverSettled());
-    test::LoopbackPhone phone(*model.listeningPort(), model.store().createPending());
-    ASSERT_TRUE(phone.connect().is<MacMessage::Ready>());
-    phone.send(PhoneMessage::button(0, true, 1), 1000);
+    ASSERT_TRUE(fixture.start());
+    const auto phone = fixture.connectPhone();
+    phone->send(PhoneMessage::button(0, true, 1), 1000);
     ASSERT_TRUE(test::eventually(leftDown));
 
     model.updateChanged(UpdateStatus::required("9.0"));
-    EXPECT_EQ(phone.receive(), MacMessage::update(UpdateStatus::required("9.0")));
+    EXPECT_EQ(phone->receive(), MacMessage::update(UpdateStatus::required("9.0")));
     for (int ping = 0; ping < 10 && leftDown(); ++ping) { // a second of pings, well past the watchdog's half
-        phone.send(PhoneMessage::ping(ping));
-        EXPECT_EQ(phone.receive(), MacMessage::pong(ping));
+        phone->send(PhoneMessage::ping(ping));
+        EXPECT_EQ(phone->receive(), MacMessage::pong(ping));
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     EXPECT_FALSE(leftDown());
-    phone.send(PhoneMessage::button(0, true, 1), 2000);
-    phone.send(PhoneMessage::ping(99));
-    EXPECT_EQ(phone.receive(), MacMessage::pong(99));
+    phone->send(PhoneMessage::button(0, true, 1), 2000);
+    phone->send(PhoneMessage::ping(99));
+    EXPECT_EQ(phone->receive(), MacMessage::pong(99));
     EXPECT_FALSE(leftDown());
 }
 
 // When the server stops under a connected phone (a port change, newer terms),
-// the phone's session ends as if the phone had left: what it held is let go,
-// its socket is closed and it no longer shows as connected.
+// its session ends as if it had left: released, closed, not shown connected.
 TEST(AppModel, StoppingTheServerEndsThePhonesSessionFirst)
 {
     AppFixture fixture;
     auto& model = *fixture.model;
     model.start();
-    ReleaseInfo newerTerms;
-    newerTerms.terms = 2;
     for (const auto& stopServer : std::vector<std::function<void()>> {
-             [&] { model.applyPort(test::freePort()); }, [&] { model.releaseSeen(newerTerms); }}) {
+             [&] { model.applyPort(test::freePort()); }, [&] { model.releaseSeen(test::newerTerms()); }}) {
         ASSERT_TRUE(fixture.serverSettled());
-        test::LoopbackPhone phone(*model.listeningPort(), model.store().createPending());
-        ASSERT_TRUE(phone.connect().is<MacMessage::Ready>());
-        ASSERT_TRUE(fixture.main.runUntil([&] { return model.connectedDevice().has_value(); }));
-        phone.send(PhoneMessage::button(0, true, 1));
-        phone.send(PhoneMessage::ping(1));
-        EXPECT_EQ(phone.receive(), MacMessage::pong(1));
+        const auto phone = fixture.connectPhone();
+        phone->send(PhoneMessage::button(0, true, 1));
+        phone->send(PhoneMessage::ping(1));
+        EXPECT_EQ(phone->receive(), MacMessage::pong(1));
         stopServer();
-        EXPECT_EQ(phone.client.readFrame().opcode, 0x8);
+        EXPECT_EQ(phone->client.readFrame().opcode, 0x8);
         ASSERT_TRUE(fixture.main.runUntil([&] { return !model.connectedDevice(); }));
         const auto posted = fixture.io.call([&] { return fixture.poster->take(); });
         ASSERT_FALSE(posted.empty());
@@ -260,9 +229,8 @@ TEST(AppModel, WhatTheDesktopCannotTellIsAskedForNowAndThen)
     EXPECT_FALSE(model.accessibilityGranted());
 }
 
-// The stop, the agreement and the restart are the process test's; here the
-// timing: asked once however often the same document comes, and not again
-// at the next start.
+// Asked once however often the same document comes, and not again at the
+// next start. (The stop and the agreement are the process test's.)
 TEST(AppModel, NewerTermsAreAskedForOnceAndRememberedOnceAgreed)
 {
     AppFixture fixture;

@@ -18,6 +18,7 @@
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -137,15 +138,14 @@ public:
         return {};
     }
 
-    // Whether stderr came to hold `text` in time.
-    bool waitForError(const std::string& text, std::chrono::milliseconds limit = std::chrono::seconds(10))
+    // Whether `stream` (`out` or `err`) came to hold `text` in time.
+    bool waitFor(const std::string& stream, const std::string& text, std::chrono::milliseconds limit = std::chrono::seconds(10))
     {
-        return waitFor(err, text, limit);
-    }
-    // Whether stdout came to hold `text` in time.
-    bool waitForText(const std::string& text, std::chrono::milliseconds limit = std::chrono::seconds(10))
-    {
-        return waitFor(out, text, limit);
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (stream.find(text) == std::string::npos)
+            if (!pump(deadline))
+                return false;
+        return true;
     }
 
     // Types on the terminal.
@@ -154,7 +154,7 @@ public:
     void signal(int number) { ::kill(m_pid, number); }
 
     // The exit status; kills the process and throws after `limit`.
-    int wait(std::chrono::milliseconds limit = std::chrono::seconds(10))
+    int wait(std::chrono::milliseconds limit = std::chrono::seconds(20))
     {
         const auto deadline = std::chrono::steady_clock::now() + limit;
         while (pump(deadline)) { } // until both pipes close
@@ -164,6 +164,16 @@ public:
         m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         return *m_status;
     }
+
+    int stop(int signalNumber, std::chrono::milliseconds limit = std::chrono::seconds(10))
+    {
+        signal(signalNumber);
+        return wait(limit);
+    }
+
+    // Exit status, stdout and stderr of a command run to its end.
+    using Outcome = std::tuple<int, std::string, std::string>;
+    Outcome finish() { return {wait(), out, err}; }
 
     std::string out, err; // everything read so far
 
@@ -175,15 +185,6 @@ private:
             result.push_back(s.data());
         result.push_back(nullptr);
         return result;
-    }
-
-    bool waitFor(const std::string& stream, const std::string& text, std::chrono::milliseconds limit)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (stream.find(text) == std::string::npos)
-            if (!pump(deadline))
-                return false;
-        return true;
     }
 
     // Reads what the pipes have; false at the deadline or once both ended.
@@ -209,5 +210,10 @@ private:
     std::size_t m_read = 0;  // how much of `out` waitForLine has seen
     std::optional<int> m_status;
 };
+
+inline FerlowProcess::Outcome run(const std::map<std::string, std::string>& environment, std::vector<std::string> arguments)
+{
+    return FerlowProcess(std::move(arguments), environment).finish();
+}
 
 } // namespace ferlow::test

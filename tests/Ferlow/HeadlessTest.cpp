@@ -1,7 +1,5 @@
-// `ferlow` as a user runs it: the built program in a child process with its
-// own home folder, a phone on a real loopback socket, the development trace
-// and pairing file, and signals; headless, and the tray on the suite's X
-// server.
+// `ferlow` as a user runs it: the built program with its own home folder, a
+// phone on loopback, the development trace and pairing file, and signals.
 
 #include <regex>
 
@@ -9,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <X11/Xlib.h>
 
-#include "Ferlow/AppModel.h"
 #include "FerlowCore/PairingStore.h"
 #include "tests/Ferlow/FerlowProcess.h"
 #include "tests/FerlowHost/TestPhone.h"
@@ -25,48 +22,35 @@ using test::FerlowHome;
 using test::FerlowProcess;
 using test::freePort;
 using test::LoopbackPhone;
+using test::run;
+using Outcome = FerlowProcess::Outcome;
 
-// The pairing a URL carries.
 Pairing pairingIn(const std::string& url) { return test::pairingLink(url).value_or(test::PairingLink {}).pairing; }
 
-// Waits until the trace file holds a line matching `pattern`.
-bool traced(const std::filesystem::path& trace, const std::string& pattern)
+bool traced(const FerlowHome& home, const std::string& pattern)
 {
-    return test::eventually([&] { return std::regex_search(test::readFile(trace), std::regex(pattern)); }, 10s);
+    return test::eventually([&] { return std::regex_search(test::readFile(home.trace()), std::regex(pattern)); }, 10s);
 }
 
 bool accepts(std::uint16_t port) { return test::TestClient(port).connected(); }
 
-// A running daemon on a free port, up and listening.
+// A daemon on a free port, once it says it listens.
 struct Daemon {
-    explicit Daemon(FerlowHome& home, std::uint16_t free = freePort(), const std::string& program = FERLOW_PROGRAM)
-        : port(free), process({"--headless", "--port", std::to_string(port)}, home.environment, std::nullopt, program)
+    explicit Daemon(const FerlowHome& home, std::uint16_t free = freePort(), const std::string& program = FERLOW_PROGRAM)
+        : port(free), process({"--headless", "--port", std::to_string(port)}, home.environment, std::nullopt, program),
+          listening(process.waitForLine("Ferlow listening on "))
     {
-        listening = process.waitForLine("Ferlow listening on ");
     }
     std::uint16_t port;
     FerlowProcess process;
     std::string listening;
 };
 
-// A one-shot `ferlow` command; its exit status, output in `command.out`.
-int run(FerlowProcess& command) { return command.wait(20s); }
-
-// Where the X server has its pointer.
-std::pair<int, int> pointer(Display* display)
-{
-    Window root = 0, child = 0;
-    int x = 0, y = 0, wx = 0, wy = 0;
-    unsigned mask = 0;
-    XQueryPointer(display, DefaultRootWindow(display), &root, &child, &x, &y, &wx, &wy, &mask);
-    return {x, y};
-}
-
-// A SIGTERM mid-drag lets go of everything and leaves the keymap as it was.
-// Then once more while the X server is stopped (SIGSTOP) and answers
-// nothing: the daemon must still let go and end at once. (The server drops
-// what a client that has gone sent while it was stopped, so it will not see
-// the release once it runs again.)
+// A SIGTERM mid-drag, just after a character the keymap lacks was typed on a
+// spare key, lets go of the button, restores the keymap and leaves whole
+// files. Then again with the X server stopped (SIGSTOP): the daemon must still
+// let go and end at once. (A stopped server drops what a client that has gone
+// sent meanwhile, so it will not see that release itself.)
 TEST(Headless, APhonePairsMovesTheXPointerAndIsLetGoCleanlyOnSigtermEvenWithTheXServerStopped)
 {
     if (!test::sharedXvfb().available())
@@ -76,144 +60,137 @@ TEST(Headless, APhonePairsMovesTheXPointerAndIsLetGoCleanlyOnSigtermEvenWithTheX
     ASSERT_TRUE(x);
     FerlowHome home;
     Daemon daemon(home);
-    // The name Avahi publishes, or this machine's address without it.
-    ASSERT_TRUE(std::regex_match(daemon.listening,
-        std::regex("Ferlow listening on http://[A-Za-z0-9-]+(\\.[A-Za-z0-9-]+)+:" + std::to_string(daemon.port))))
-        << daemon.listening << daemon.process.err;
-    EXPECT_EQ(daemon.process.waitForLine("Input: "), "Input: XTest");
-
-    const auto url = test::readFile(home.pairingFile());
+    EXPECT_EQ(daemon.process.waitForLine("Input: "), "Input: XTest") << daemon.process.err;
+    const auto pairing = pairingIn(test::readFile(home.pairingFile()));
     EXPECT_EQ(test::fileMode(home.pairingFile()), 0600u);
-    EXPECT_EQ(url.substr(0, daemon.listening.size() - 20 + 2), daemon.listening.substr(20) + "/#");
-    LoopbackPhone phone(daemon.port, pairingIn(url));
-    ASSERT_TRUE(phone.connect("Pixel").is<MacMessage::Ready>());
-    const auto [x0, y0] = pointer(x.get());
-    phone.send(PhoneMessage::move(40, 20), 1000);
-    EXPECT_TRUE(traced(home.trace(), "mouse 5 "));
-    EXPECT_TRUE(test::eventually([&] { return pointer(x.get()) == std::make_pair(x0 + 40, y0 + 20); }));
+    const std::string releasedAfterDrag = "mouse 6 [^\\n]*\\n(.*\\n)*.* mouse 2 ";
 
-    // Mid-drag: the button is down and the pointer moving when the signal
-    // comes, and a character the keyboard lacks has just been typed on a
-    // spare key, which the pause after typing has not emptied yet.
     const auto keymap = [&] { return test::XTestWindow::keymap(x.get()); };
     const auto original = keymap();
-    phone.send(PhoneMessage::button(0, true, 1), 1016);
-    phone.send(PhoneMessage::move(3, 3), 1032);
-    ASSERT_TRUE(traced(home.trace(), "mouse 6 "));
-    phone.send(PhoneMessage::text(0, "✓"), 1048);
+    LoopbackPhone phone(daemon.port, pairing);
+    ASSERT_TRUE(phone.connect("Pixel").is<MacMessage::Ready>());
+    phone.send(PhoneMessage::button(0, true, 1), 1000);
+    phone.send(PhoneMessage::move(3, 3), 1016);
+    ASSERT_TRUE(traced(home, "mouse 6 "));
+    phone.send(PhoneMessage::text(0, "✓"), 1032);
     EXPECT_TRUE(test::eventually([&] { return keymap() != original; }));
-    daemon.process.signal(SIGTERM);
-    EXPECT_EQ(daemon.process.wait(), 0) << daemon.process.err;
+    EXPECT_EQ(daemon.process.stop(SIGTERM), 0) << daemon.process.err;
     EXPECT_EQ(keymap(), original);
-    EXPECT_TRUE(traced(home.trace(), "mouse 6 [^\\n]*\\n(.*\\n)*.* mouse 2 ")); // the release, after the drag
-
-    // The files are whole: the pairing loads with the phone's name, and no
-    // socket or lock holder is left.
-    PairingStore store(home.support());
-    EXPECT_EQ(store.lookup(pairingIn(url).id)->name, "Pixel");
+    EXPECT_TRUE(traced(home, releasedAfterDrag));
+    EXPECT_EQ(PairingStore(home.support()).lookup(pairing.id)->name, "Pixel");
     EXPECT_FALSE(std::filesystem::exists(home.runtime() / "ferlow.sock"));
 
     Daemon stopping(home);
-    LoopbackPhone again(stopping.port, pairingIn(url));
+    LoopbackPhone again(stopping.port, pairing);
     ASSERT_TRUE(again.connect("Pixel").is<MacMessage::Ready>());
     again.send(PhoneMessage::button(0, true, 1), 2000);
     again.send(PhoneMessage::move(3, 3), 2016);
-    ASSERT_TRUE(traced(home.trace(), "mouse 6 "));
+    ASSERT_TRUE(traced(home, "mouse 6 "));
     std::this_thread::sleep_for(300ms); // a resting finger: reading the pointer would be due
     const pid_t server = test::sharedXvfb().pid();
     ::kill(server, SIGSTOP);
     const std::shared_ptr<void> resumed(nullptr, [server](void*) { ::kill(server, SIGCONT); });
-    const auto signalled = std::chrono::steady_clock::now();
-    stopping.process.signal(SIGTERM);
     int status = -1;
-    EXPECT_NO_THROW(status = stopping.process.wait(5s));
-    RecordProperty("sigtermMilliseconds",
-        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - signalled).count()));
+    EXPECT_NO_THROW(status = stopping.process.stop(SIGTERM, 5s));
     EXPECT_EQ(status, 0) << stopping.process.err;
-    EXPECT_TRUE(traced(home.trace(), "mouse 6 [^\\n]*\\n(.*\\n)*.* mouse 2 "));
+    EXPECT_TRUE(traced(home, releasedAfterDrag));
 }
 
-TEST(Headless, StartFailuresAndASecondInstanceEachSaySoInOneLine)
+// A file Ferlow cannot read is kept aside rather than replaced, and named.
+TEST(Headless, StartFailuresUnreadableFilesAndASecondInstanceEachSaySoInOneLine)
 {
     FerlowHome home;
     home.environment.erase("XDG_RUNTIME_DIR"); // the runtime files go to the data folder then
     const auto port = freePort();
+    const std::vector<std::string> onPort {"--headless", "--port", std::to_string(port)};
     {
         asio::io_context io;
-        asio::ip::tcp::acceptor holder(io, {asio::ip::tcp::v6(), port});
-        FerlowProcess busy({"--headless", "--port", std::to_string(port)}, home.environment);
-        EXPECT_EQ(run(busy), 2);
-        EXPECT_EQ(busy.err, "ferlow: Port " + std::to_string(port) + " is busy\n");
+        const asio::ip::tcp::acceptor holder(io, {asio::ip::tcp::v6(), port});
+        EXPECT_EQ(run(home.environment, onPort), Outcome(2, "", "ferlow: Port " + std::to_string(port) + " is busy\n"));
     }
-    auto noPad = home.environment;
+    auto noPad = home.environment, longRuntime = home.environment;
     noPad["FERLOW_PAD_DIR"] = (home.folder.path() / "nowhere").string();
-    FerlowProcess missing({"--headless", "--port", std::to_string(port)}, noPad);
-    EXPECT_EQ(run(missing), 1);
-    EXPECT_EQ(missing.err, "ferlow: Couldn\u2019t start: there is no pad folder at " + noPad["FERLOW_PAD_DIR"] + "\n");
-
-    auto longRuntime = home.environment;
+    EXPECT_EQ(run(noPad, onPort),
+        Outcome(1, "", "ferlow: Couldn\u2019t start: there is no pad folder at " + noPad["FERLOW_PAD_DIR"] + "\n"));
     longRuntime["XDG_RUNTIME_DIR"] = (home.folder.path() / std::string(100, 'r')).string();
-    FerlowProcess tooLong({"--headless"}, longRuntime);
-    EXPECT_EQ(run(tooLong), 1);
-    EXPECT_EQ(tooLong.err, "ferlow: the path " + longRuntime["XDG_RUNTIME_DIR"]
-            + "/ferlow/ferlow.sock is too long for a socket (at most 107 bytes); set XDG_RUNTIME_DIR to a shorter folder\n");
+    EXPECT_EQ(run(longRuntime, {"--headless"}),
+        Outcome(1, "", "ferlow: the path " + longRuntime["XDG_RUNTIME_DIR"]
+                + "/ferlow/ferlow.sock is too long for a socket (at most 107 bytes); set XDG_RUNTIME_DIR to a shorter folder\n"));
+    EXPECT_EQ(run(home.environment, {"--list", "--pair"}), Outcome(64, "", "ferlow: --pair cannot be combined with --list\n"));
 
+    const std::filesystem::path unreadable[] {home.support() / "pairings.json", home.support() / "actions.json", home.settings()};
+    for (const auto& file : unreadable)
+        test::writeFile(file, "{\"half");
     Daemon daemon(home);
     ASSERT_FALSE(daemon.listening.empty()) << daemon.process.err;
+    for (const auto& file : unreadable) {
+        EXPECT_TRUE(daemon.process.waitFor(daemon.process.err,
+            "ferlow: couldn't read " + file.string() + "; it is kept as " + file.string() + ".unreadable\n"));
+        EXPECT_EQ(test::readFile(file.string() + ".unreadable"), "{\"half");
+    }
     EXPECT_TRUE(std::filesystem::exists(home.support() / "ferlow.sock"));
-    FerlowProcess second({"--headless", "--port", std::to_string(freePort())}, home.environment);
-    EXPECT_EQ(run(second), 1);
-    EXPECT_TRUE(std::regex_match(second.err, std::regex("ferlow: Ferlow is already running \\(process [0-9]+\\)\n")))
-        << second.err;
-
+    const auto [status, out, err] = run(home.environment, {"--headless", "--port", std::to_string(freePort())});
+    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(std::regex_match(err, std::regex("ferlow: Ferlow is already running \\(process [0-9]+\\)\n"))) << err;
 #ifdef FERLOW_WITH_TRAY
     // A second tray app has no window to open next to a daemon.
     if (test::sharedXvfb().available()) {
-        FerlowProcess tray({}, home.environment);
-        EXPECT_EQ(run(tray), 1);
-        EXPECT_EQ(tray.err, "ferlow: Ferlow is already running, without a window (ferlow --headless)\n");
+        EXPECT_EQ(run(home.environment, {}), Outcome(1, "", "ferlow: Ferlow is already running, without a window (ferlow --headless)\n"));
     }
 #endif
-
-    FerlowProcess usage({"--list", "--pair"}, home.environment);
-    EXPECT_EQ(run(usage), 64);
-    EXPECT_EQ(usage.err, "ferlow: --pair cannot be combined with --list\n");
 }
 
-// --pair, --list and --forget reach the running instance: the new code
-// works there, and a forgotten phone hears "revoked" at once. The name is
-// the phone's own, so what it holds that a terminal would obey (here an
-// escape that clears the screen and a C1 control) is shown as U+FFFD.
+// --pair, --list, --forget and --uninstall reach the running instance, and a
+// phone let go hears "revoked" at once. A phone's name never reaches the
+// terminal with what a terminal obeys (ESC, C1): those show as U+FFFD. The
+// program is replaced on disk before the uninstall, as a package upgrade
+// does: what is left to delete is still its own path.
 TEST(Headless, CommandsActOnTheRunningInstance)
 {
     FerlowHome home;
-    Daemon daemon(home);
+    const auto autostart = home.folder.path() / "config" / "autostart" / "ferlow.desktop";
+    test::writeFile(autostart, "[Desktop Entry]\n");
+    test::writeFile(home.settings(), "{}");
+    const auto program = home.folder.path() / "bin" / "ferlow";
+    std::filesystem::create_directories(program.parent_path());
+    std::error_code crossDevice;
+    std::filesystem::create_hard_link(FERLOW_PROGRAM, program, crossDevice);
+    if (crossDevice)
+        std::filesystem::copy_file(FERLOW_PROGRAM, program);
+    Daemon daemon(home, freePort(), program);
     ASSERT_FALSE(daemon.listening.empty()) << daemon.process.err;
-
     const std::string name = "Ana’s \x1b[2J<img src=x>\u009b", shown = "Ana’s \uFFFD[2J<img src=x>\uFFFD";
     FerlowProcess pair({"--pair"}, home.environment);
-    const auto url = pair.waitForLine("http://");
-    ASSERT_FALSE(url.empty()) << pair.err;
-    LoopbackPhone phone(daemon.port, pairingIn(url));
-    ASSERT_TRUE(phone.connect(name).is<MacMessage::Ready>());
+    LoopbackPhone phone(daemon.port, pairingIn(pair.waitForLine("http://")));
+    ASSERT_TRUE(phone.connect(name).is<MacMessage::Ready>()) << pair.err;
     EXPECT_EQ(pair.waitForLine("Paired with"), "Paired with " + shown) << pair.out << pair.err;
-    EXPECT_EQ(run(pair), 0);
+    EXPECT_EQ(pair.wait(), 0);
 
     EXPECT_EQ(test::fileMode(home.runtime()), 0700u);
-    EXPECT_TRUE(std::filesystem::exists(home.runtime() / "ferlow.sock"));
-    FerlowProcess list({"--list"}, home.environment);
-    EXPECT_EQ(run(list), 0);
-    ASSERT_TRUE(list.out.starts_with(shown)) << list.out;
-    EXPECT_TRUE(std::regex_match(list.out.substr(shown.size()), std::regex("  Connected  \\(id [A-Za-z0-9_-]{11}\\)\n")))
-        << list.out;
-
-    FerlowProcess forget({"--forget", name}, home.environment);
-    EXPECT_EQ(run(forget), 0) << forget.err;
-    EXPECT_TRUE(forget.out.starts_with("Forgot " + shown + ".")) << forget.out;
+    const auto [listed, list, listErr] = run(home.environment, {"--list"});
+    EXPECT_TRUE(list.starts_with(shown)
+        && std::regex_match(list.substr(shown.size()), std::regex("  Connected  \\(id [A-Za-z0-9_-]{11}\\)\n")))
+        << list;
+    EXPECT_EQ(run(home.environment, {"--forget", name}),
+        Outcome(0, "Forgot " + shown + ". It will need a new code to connect again.\n", ""));
     EXPECT_EQ(phone.receive(), MacMessage::revoked());
-    FerlowProcess again({"--forget", name}, home.environment);
-    EXPECT_EQ(run(again), 1);
-    EXPECT_NE(again.err.find("no paired phone is called"), std::string::npos);
+    EXPECT_EQ(run(home.environment, {"--forget", name}),
+        Outcome(1, "", "ferlow: no paired phone is called \u201C" + shown + "\u201D (ferlow --list shows them)\n"));
+
+    LoopbackPhone last(daemon.port, pairingIn(test::readFile(home.pairingFile())));
+    ASSERT_TRUE(last.connect().is<MacMessage::Ready>());
+    test::writeFile(home.folder.path() / "bin" / "ferlow.new", "#!/bin/sh\n");
+    std::filesystem::rename(home.folder.path() / "bin" / "ferlow.new", program);
+    const auto [status, out, err] = run(home.environment, {"--uninstall", "--yes"});
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_EQ(last.receive(), MacMessage::revoked());
+    EXPECT_EQ(daemon.process.wait(), 0);
+    EXPECT_TRUE(out.starts_with("Ferlow is almost uninstalled.\nOne more step for you:\n")
+        && out.find("\u2022 Delete the program " + std::filesystem::canonical(program).string() + ".\n") != std::string::npos)
+        << out;
+    for (const auto& gone : {home.support(), home.settings().parent_path(), autostart})
+        EXPECT_FALSE(std::filesystem::exists(gone)) << gone;
+    EXPECT_TRUE(std::filesystem::exists(home.folder.path() / "pad" / "index.html"));
 }
 
 // "Forgot" is said only once the phone has been told and the pairing is off
@@ -239,9 +216,8 @@ TEST(Headless, AForgetIsOnDiskAndToldWhenItIsAnswered)
 }
 
 // On a full disk every command whose change cannot be saved fails and says
-// why; the running Ferlow keeps the changes (the forgotten phone is unknown,
-// the new one works), says once that it cannot save and once that it can,
-// and the next change saves everything held back.
+// why; the running Ferlow keeps the changes, says once that it cannot save
+// and once that it can, and the next change saves everything held back.
 TEST(Headless, FailedSavesAreReportedAndTheChangesKeptUntilASaveWorks)
 {
     FerlowHome home;
@@ -249,11 +225,11 @@ TEST(Headless, FailedSavesAreReportedAndTheChangesKeptUntilASaveWorks)
     if (!disk.available())
         GTEST_SKIP() << disk.reason();
     home.environment["XDG_CONFIG_HOME"] = (home.folder.path() / "data").string();
-    const auto settings = home.folder.path() / "data" / "Ferlow" / "settings.json";
-    const std::regex cannotSave("ferlow: couldn't save: /[^\n]*: No space left on device\n");
-    const auto failsToSave = [&](auto&& command) {
-        EXPECT_EQ(run(command), 1);
-        EXPECT_TRUE(std::regex_match(command.err, cannotSave)) << command.err;
+    const auto failsToSave = [](const Outcome& outcome) {
+        const auto& [status, out, err] = outcome;
+        EXPECT_EQ(status, 1);
+        EXPECT_TRUE(std::regex_match(err, std::regex("ferlow: couldn't save: /[^\n]*: No space left on device\n"))) << err;
+        EXPECT_EQ(out.find("Paired with"), std::string::npos);
     };
     Daemon daemon(home);
     const auto first = pairingIn(test::readFile(home.pairingFile()));
@@ -263,103 +239,52 @@ TEST(Headless, FailedSavesAreReportedAndTheChangesKeptUntilASaveWorks)
     FerlowProcess pair({"--pair"}, home.environment);
     const auto second = pairingIn(pair.waitForLine("http://"));
     ASSERT_TRUE(LoopbackPhone(daemon.port, second).connect("C").is<MacMessage::Ready>());
-    failsToSave(pair);
-    EXPECT_EQ(pair.out.find("Paired with"), std::string::npos);
-    failsToSave(FerlowProcess({"--forget", "A"}, home.environment));
-    failsToSave(FerlowProcess({"--agree-terms"}, home.environment));
+    failsToSave(pair.finish());
+    failsToSave(run(home.environment, {"--forget", "A"}));
+    failsToSave(run(home.environment, {"--agree-terms"}));
     EXPECT_ANY_THROW(LoopbackPhone(daemon.port, first).connect("A"));
-    EXPECT_TRUE(daemon.process.waitForError("ferlow: Ferlow can't save its files: "));
+    EXPECT_TRUE(daemon.process.waitFor(daemon.process.err, "ferlow: Ferlow can't save its files: "));
 
     disk.empty();
     ASSERT_TRUE(LoopbackPhone(daemon.port, second).connect("C").is<MacMessage::Ready>());
-    EXPECT_TRUE(daemon.process.waitForError("ferlow: Ferlow can save its files again.\n"));
-    daemon.process.signal(SIGKILL);
-    daemon.process.wait();
+    EXPECT_TRUE(daemon.process.waitFor(daemon.process.err, "ferlow: Ferlow can save its files again.\n"));
+    daemon.process.stop(SIGKILL);
     EXPECT_EQ(std::count(daemon.process.err.begin(), daemon.process.err.end(), '\n'), 2) << daemon.process.err;
     PairingStore store(home.support());
     EXPECT_FALSE(store.lookup(first.id));
     EXPECT_EQ(store.lookup(second.id).value_or(Pairing {}).name, "C");
-    EXPECT_NE(test::readFile(settings).find("\"termsAccepted\""), std::string::npos);
+    EXPECT_NE(test::readFile(home.folder.path() / "data" / "Ferlow" / "settings.json").find("\"termsAccepted\""),
+        std::string::npos);
 
     // Without a running Ferlow the commands save for themselves, and fail alike.
     disk.fill();
-    failsToSave(FerlowProcess({"--forget", "C"}, home.environment));
-    failsToSave(FerlowProcess({"--agree-terms"}, home.environment));
+    failsToSave(run(home.environment, {"--forget", "C"}));
+    failsToSave(run(home.environment, {"--agree-terms"}));
 }
 
-// A file Ferlow cannot read is moved aside rather than replaced, and the
-// user is told where it went.
-TEST(Headless, UnreadableFilesAreKeptAsideAndNamed)
-{
-    FerlowHome home;
-    for (const auto& file : {home.support() / "pairings.json", home.support() / "actions.json", home.settings()})
-        test::writeFile(file, "{\"half");
-    Daemon daemon(home);
-    for (const auto& file : {home.support() / "pairings.json", home.support() / "actions.json", home.settings()}) {
-        EXPECT_TRUE(daemon.process.waitForError(
-            "ferlow: couldn't read " + file.string() + "; it is kept as " + file.string() + ".unreadable\n"));
-        EXPECT_EQ(test::readFile(file.string() + ".unreadable"), "{\"half");
-    }
-}
-
-// Only a running Ferlow holds the instance lock: commands that read the
-// files run side by side without taking each other for a running Ferlow,
-// and a daemon started while one runs starts.
+// Only a running Ferlow holds the instance lock: two commands at once never
+// take each other for one, nor does a daemon started during a command.
 TEST(Headless, ShortCommandsNeverLookLikeARunningFerlow)
 {
     FerlowHome home;
     for (int round = 0; round < 20; ++round) {
         FerlowProcess first({"--list"}, home.environment), second({"--list"}, home.environment);
-        EXPECT_EQ(run(first), 0) << first.err;
-        EXPECT_EQ(run(second), 0) << second.err;
-        EXPECT_EQ(first.out + second.out, "No phone paired yet\nNo phone paired yet\n");
+        EXPECT_EQ(first.finish(), Outcome(0, "No phone paired yet\n", ""));
+        EXPECT_EQ(second.finish(), Outcome(0, "No phone paired yet\n", ""));
     }
     for (int round = 0; round < 20; ++round) {
         FerlowProcess list({"--list"}, home.environment);
         Daemon daemon(home);
         EXPECT_FALSE(daemon.listening.empty()) << daemon.process.err;
-        EXPECT_EQ(run(list), 0) << list.err;
-        daemon.process.signal(SIGTERM);
-        EXPECT_EQ(daemon.process.wait(), 0);
+        EXPECT_EQ(list.wait(), 0) << list.err;
+        EXPECT_EQ(daemon.process.stop(SIGTERM), 0);
     }
 }
 
-// The running program was replaced on disk meanwhile, as a package upgrade
-// does: what is left to delete is still the program's own path.
-TEST(Headless, UninstallThroughTheRunningInstanceLetsThePhoneGoAndLeavesNothingOfItsOwn)
-{
-    FerlowHome home;
-    test::writeFile(home.folder.path() / "config" / "autostart" / "ferlow.desktop", "[Desktop Entry]\n");
-    test::writeFile(home.settings(), "{}");
-    const auto program = home.folder.path() / "bin" / "ferlow";
-    std::filesystem::create_directories(program.parent_path());
-    std::error_code crossDevice;
-    std::filesystem::create_hard_link(FERLOW_PROGRAM, program, crossDevice);
-    if (crossDevice)
-        std::filesystem::copy_file(FERLOW_PROGRAM, program);
-    Daemon daemon(home, freePort(), program);
-    LoopbackPhone phone(daemon.port, pairingIn(test::readFile(home.pairingFile())));
-    ASSERT_TRUE(phone.connect().is<MacMessage::Ready>());
-    test::writeFile(home.folder.path() / "bin" / "ferlow.new", "#!/bin/sh\n");
-    std::filesystem::rename(home.folder.path() / "bin" / "ferlow.new", program);
-
-    FerlowProcess uninstall({"--uninstall", "--yes"}, home.environment);
-    EXPECT_EQ(run(uninstall), 0) << uninstall.err;
-    EXPECT_EQ(phone.receive(), MacMessage::revoked());
-    EXPECT_EQ(daemon.process.wait(), 0);
-    EXPECT_TRUE(uninstall.out.starts_with("Ferlow is almost uninstalled.\nOne more step for you:\n"));
-    EXPECT_NE(uninstall.out.find("\u2022 Delete the program " + std::filesystem::canonical(program).string() + ".\n"),
-        std::string::npos)
-        << uninstall.out;
-    for (const auto& gone : {home.support(), home.settings().parent_path(), home.folder.path() / "config" / "autostart" / "ferlow.desktop"})
-        EXPECT_FALSE(std::filesystem::exists(gone)) << gone;
-    EXPECT_TRUE(std::filesystem::exists(home.folder.path() / "pad" / "index.html"));
-}
-
+// The release document comes over HTTP from the daemon's own pad folder, read
+// once at start before the newer terms it names close the server.
 TEST(Headless, NewerTermsStopTheServerAndAgreeTermsResumesIt)
 {
-    // The release document comes over HTTP from the daemon's own pad folder,
-    // read once at start before the newer terms close it.
     FerlowHome home;
     const auto port = freePort();
     test::writeFile(home.folder.path() / "pad" / "version.json", R"({"latest":"0.0.1","minimum":"0.0.1","terms":2})");
@@ -368,23 +293,19 @@ TEST(Headless, NewerTermsStopTheServerAndAgreeTermsResumesIt)
     test::writeFile(home.settings(), R"({"termsAccepted": 1})");
     Daemon daemon(home, port);
     ASSERT_FALSE(daemon.listening.empty()) << daemon.process.err;
-
     EXPECT_TRUE(test::eventually([&] { return !accepts(daemon.port); }, 10s));
 
-    FerlowProcess agree({"--agree-terms"}, home.environment);
-    EXPECT_EQ(run(agree), 0) << agree.err;
+    EXPECT_EQ(std::get<0>(run(home.environment, {"--agree-terms"})), 0);
     EXPECT_FALSE(daemon.process.waitForLine("Ferlow listening on ").empty());
     EXPECT_TRUE(accepts(daemon.port));
-    daemon.process.signal(SIGINT);
-    EXPECT_EQ(daemon.process.wait(), 0);
+    EXPECT_EQ(daemon.process.stop(SIGINT), 0);
     EXPECT_NE(daemon.process.err.find("newer terms of use need your agreement"), std::string::npos);
     EXPECT_NE(test::readFile(home.settings()).find("\"termsAccepted\": 2"), std::string::npos);
 }
 
-// On Wayland the daemon asks the desktop's portal at its first start and
-// keeps the token it gets, so the next start asks with it. A refusal, and
-// the desktop ending the session, are each told in one line, and the pad is
-// served all along.
+// On Wayland the daemon asks the desktop's portal at its first start and keeps
+// the token it gets for the next. The desktop ending the session, and a
+// refusal, are each told in one line, and the pad is served all along.
 TEST(Headless, OnWaylandThePortalIsAskedOnceThenRememberedAndItsAnswersAreTold)
 {
     test::PrivateBus bus;
@@ -394,50 +315,41 @@ TEST(Headless, OnWaylandThePortalIsAskedOnceThenRememberedAndItsAnswersAreTold)
     FerlowHome home;
     home.environment["XDG_SESSION_TYPE"] = "wayland";
     home.environment["DBUS_SESSION_BUS_ADDRESS"] = bus.address();
-    const std::string ended = "ferlow: The desktop ended Ferlow\u2019s control of the pointer and keyboard.\n";
-    const std::string refused = "ferlow: The desktop did not allow Ferlow to control the pointer and keyboard.\n";
-    {
+    for (const bool first : {true, false}) {
+        const std::string told = first ? "ferlow: The desktop ended Ferlow\u2019s control of the pointer and keyboard.\n"
+                                       : "ferlow: The desktop did not allow Ferlow to control the pointer and keyboard.\n";
+        if (!first)
+            portal.answer("Start", 1);
         Daemon daemon(home);
         ASSERT_FALSE(daemon.listening.empty()) << daemon.process.err;
-        EXPECT_EQ(daemon.process.waitForLine("Input: "), "Input: the desktop\u2019s RemoteDesktop portal");
-        ASSERT_TRUE(test::eventually(
-            [&] { return test::readFile(home.settings()).find(R"("portalRestoreToken": "token-1")") != std::string::npos; },
-            10s));
-        portal.closeSession();
-        EXPECT_TRUE(daemon.process.waitForError(ended));
+        if (first) {
+            EXPECT_EQ(daemon.process.waitForLine("Input: "), "Input: the desktop\u2019s RemoteDesktop portal");
+            ASSERT_TRUE(test::eventually(
+                [&] { return test::readFile(home.settings()).find(R"("portalRestoreToken": "token-1")") != std::string::npos; }, 10s));
+            portal.closeSession();
+        }
+        EXPECT_TRUE(daemon.process.waitFor(daemon.process.err, told));
         EXPECT_TRUE(accepts(daemon.port));
-        daemon.process.signal(SIGTERM);
-        EXPECT_EQ(daemon.process.wait(), 0);
-        EXPECT_EQ(daemon.process.err, ended);
-    }
-    portal.answer("Start", 1);
-    {
-        Daemon daemon(home);
-        ASSERT_FALSE(daemon.listening.empty()) << daemon.process.err;
-        EXPECT_TRUE(daemon.process.waitForError(refused));
-        EXPECT_TRUE(accepts(daemon.port));
-        daemon.process.signal(SIGTERM);
-        EXPECT_EQ(daemon.process.wait(), 0);
-        EXPECT_EQ(daemon.process.err, refused);
+        EXPECT_EQ(daemon.process.stop(SIGTERM), 0);
+        EXPECT_EQ(daemon.process.err, told);
     }
     EXPECT_EQ(portal.calls("SelectDevices"),
         (std::vector<std::string> {"SelectDevices types=3 persist=2 token=none", "SelectDevices types=3 persist=2 token=token-1"}));
 }
 
 #ifdef FERLOW_WITH_TRAY
-// A first start shows the terms window, which refuses to close; a second
-// launch is answered by the first, and a SIGTERM must still end the tray at
-// once, cleanly. Without a reachable desktop the tray says so instead of
-// letting Qt abort.
+// Without a reachable desktop the tray says so instead of letting Qt abort.
+// With the terms window up (it refuses to close), a second launch is answered
+// by the first, and a SIGTERM still ends the tray at once, cleanly.
 TEST(Tray, AnswersASecondLaunchQuitsOnSigtermWithTheTermsUpAndRefusesAMissingDesktop)
 {
     for (const char* wayland : {"", "wayland-of-a-session-that-ended"}) {
         FerlowHome home;
         home.environment["DISPLAY"] = "";
         home.environment["WAYLAND_DISPLAY"] = wayland;
-        FerlowProcess tray({}, home.environment);
-        EXPECT_EQ(tray.wait(), 1) << wayland;
-        EXPECT_NE(tray.err.find("there is no desktop here for Ferlow's tray icon"), std::string::npos) << tray.err;
+        const auto [status, out, err] = run(home.environment, {});
+        EXPECT_EQ(status, 1) << wayland;
+        EXPECT_NE(err.find("there is no desktop here for Ferlow's tray icon"), std::string::npos) << err;
     }
     if (!test::sharedXvfb().available())
         GTEST_SKIP() << test::sharedXvfb().reason();
@@ -445,24 +357,16 @@ TEST(Tray, AnswersASecondLaunchQuitsOnSigtermWithTheTermsUpAndRefusesAMissingDes
     home.environment["FERLOW_TEST_TERMS"] = "1";
     FerlowProcess tray({}, home.environment);
     // The control socket opens just before the windows are shown.
-    ASSERT_TRUE(test::eventually([&] { return std::filesystem::exists(home.runtime() / "ferlow.sock"); }, 10s))
-        << tray.err;
+    ASSERT_TRUE(test::eventually([&] { return std::filesystem::exists(home.runtime() / "ferlow.sock"); }, 10s)) << tray.err;
     std::this_thread::sleep_for(500ms);
-    // A second launch opens the first one's status window and is done.
-    FerlowProcess second({}, home.environment);
-    EXPECT_EQ(second.wait(), 0) << second.err;
-    EXPECT_EQ(second.err, "");
-    tray.signal(SIGTERM);
-    EXPECT_EQ(tray.wait(5s), 0) << tray.err;
+    EXPECT_EQ(run(home.environment, {}), Outcome(0, "", ""));
+    EXPECT_EQ(tray.stop(SIGTERM, 5s), 0) << tray.err;
     EXPECT_FALSE(std::filesystem::exists(home.runtime() / "ferlow.sock"));
 }
 #else
 TEST(Headless, WithoutArgumentsABuildWithoutTheTraySaysHowToRunIt)
 {
-    FerlowHome home;
-    FerlowProcess bare({}, home.environment);
-    EXPECT_EQ(bare.wait(), 64);
-    EXPECT_EQ(bare.err, "ferlow: this build has no tray; run ferlow --headless\n");
+    EXPECT_EQ(run(FerlowHome().environment, {}), Outcome(64, "", "ferlow: this build has no tray; run ferlow --headless\n"));
 }
 #endif
 

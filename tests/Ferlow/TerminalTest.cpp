@@ -1,9 +1,10 @@
-// `ferlow --headless` on an 80x24 terminal, as a first start meets it: the
-// terms question, then the pairing code. The screen it leaves is drawn as a
-// terminal with a dark theme draws it, and zbar scans that.
+// `ferlow --headless` on an 80x24 terminal at a first start: the terms
+// question, then the pairing code, which zbar must read off the screen left
+// as a terminal with a dark theme draws it.
 
 #include <algorithm>
 #include <cstdio>
+#include <numeric>
 #include <regex>
 #include <sstream>
 
@@ -19,7 +20,8 @@ constexpr unsigned short columns = 80, rows = 24;
 
 // The rows an 80-column terminal shows last of `output`: escape sequences
 // dropped, a carriage return starting its line over, long lines wrapped.
-// `light` marks the rows drawn on bright white (SGR 107), the code's.
+// `light` marks the rows drawn on bright white (SGR 107) and reset after, the
+// code's.
 struct Screen {
     std::vector<std::vector<std::string>> lines; // one UTF-8 character each
     std::vector<bool> light;
@@ -30,7 +32,7 @@ struct Screen {
         for (std::string line; std::getline(written, line);) {
             line = line.substr(0, line.find_last_not_of('\r') + 1);
             line = line.substr(line.rfind('\r') == std::string::npos ? 0 : line.rfind('\r') + 1);
-            const bool onWhite = line.find("\x1b[30;107m") != std::string::npos;
+            const bool onWhite = line.find("\x1b[30;107m") != std::string::npos && line.ends_with("\x1b[0m");
             line = std::regex_replace(line, std::regex("\x1b\\[[0-9;]*[A-Za-z]"), "");
             std::vector<std::string> characters;
             for (std::size_t at = 0; at < line.size(); ++at) {
@@ -52,10 +54,7 @@ struct Screen {
 
     std::string text(int row) const
     {
-        std::string line;
-        for (const auto& character : lines[std::size_t(row)])
-            line += character;
-        return line;
+        return std::accumulate(lines[std::size_t(row)].begin(), lines[std::size_t(row)].end(), std::string());
     }
 
     // A binary PGM of the screen, each half cell `scale` pixels square:
@@ -82,12 +81,11 @@ TEST(Terminal, TheCodeAndTheLinesThatMatterFitEightyByTwentyFour)
     home.environment["FERLOW_TEST_TERMS"] = "1";
     const auto port = std::to_string(test::freePort());
     test::FerlowProcess ferlow({"--headless", "--port", port}, home.environment, {{columns, rows}});
-    ASSERT_TRUE(ferlow.waitForText("Agree and continue? [y/N] ")) << ferlow.out;
+    ASSERT_TRUE(ferlow.waitFor(ferlow.out, "Agree and continue? [y/N] ")) << ferlow.out;
     ferlow.type("y\n");
-    ASSERT_TRUE(ferlow.waitForText("Code works for 10:00")) << ferlow.out;
+    ASSERT_TRUE(ferlow.waitFor(ferlow.out, "Code works for 10:00")) << ferlow.out;
 
-    // The whole code with its quiet zone, then three short lines, the
-    // countdown last with the cursor.
+    // The whole code, then three short lines, the countdown last.
     const Screen screen(ferlow.out);
     ASSERT_EQ(screen.lines.size(), rows);
     std::size_t codeLines = 0;

@@ -3,18 +3,14 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QKeyEvent>
-#include <QTest>
-#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
-#include <iostream>
 #include <linux/input-event-codes.h>
 
 #include "FerlowTray/ActionsEditorView.h"
@@ -59,10 +55,9 @@ void press(QWidget* anywhere, Qt::Key key, std::uint16_t evdev, Qt::KeyboardModi
     TrayFixture::settle();
 }
 
-// Ctrl+V on Linux is the ⌘V a button stores. A name the user gave stays; a
-// name that only spelled out the old shortcut follows the new one, written as
-// the desktop writes it, also when an earlier version spelled it the macOS
-// way. Caps Lock and Num Lock never reach the stored bits.
+// Ctrl+V on Linux is the ⌘V a button stores; Caps Lock and Num Lock never
+// reach it. A name that only spelled out the old shortcut (even the macOS way)
+// follows the new one; a name the user gave stays.
 TEST(ActionsEditor, RecordingTakesTheNextKeyThroughTheKeyProfile)
 {
     TrayFixture fixture;
@@ -91,7 +86,7 @@ TEST(ActionsEditor, RecordingTakesTheNextKeyThroughTheKeyProfile)
     EXPECT_EQ(buttonOf(model, "selectall")->title, "Ctrl+Shift+Z");
     EXPECT_EQ(buttonOf(model, "selectall")->kind, ActionKind::key(6, 0x120000));
 
-    // Clicking again stops; the next key goes to the window as usual.
+    // A second click stops recording.
     select = rowOf(editor, "selectall")->recorder();
     select->click();
     select->click();
@@ -115,38 +110,8 @@ TEST(ActionsEditor, NamesLoseSurroundingBlanksAndNeverBecomeEmpty)
         [&] { return ActionStore(fixture.folder.path() / "data").load() == fixture.model->actions(); })); // saved
 }
 
-// Buttons and pairings are saved off the main thread. Printed as figures,
-// not limits: the longest gap between the ticks of a 1 ms timer meanwhile,
-// and what one save takes on the main thread instead.
-TEST(ActionsEditor, SavesDoNotHoldUpTheMainThread)
-{
-    TrayFixture fixture;
-    QElapsedTimer clock;
-    clock.start();
-    qint64 last = clock.nsecsElapsed(), longest = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const auto now = clock.nsecsElapsed();
-        longest = std::max(longest, now - std::exchange(last, now));
-    });
-    ticker.start(1);
-    auto buttons = fixture.model->actions();
-    for (int i = 0; i < 20; ++i) {
-        buttons[0].title = std::to_string(i);
-        fixture.model->setActions(buttons);
-        fixture.model->addPhone();
-        QTest::qWait(5);
-        fixture.main.runPending();
-    }
-    const auto saving = clock.nsecsElapsed();
-    ActionStore(fixture.folder.path() / "elsewhere").save(buttons);
-    std::cout << "longest main-thread stall while saving: " << double(longest) / 1e6 << " ms; one save takes "
-              << double(clock.nsecsElapsed() - saving) / 1e6 << " ms\n";
-}
-
-// Both buttons of one shortcut warn, each naming the other; "Keep anyway"
-// is remembered while the warning stays. Showing the editor rereads the
-// desktop's own shortcuts. A shortcut this desktop has no chord for says so.
+// Both buttons of one shortcut warn, each naming the other, until kept. The
+// desktop's own shortcuts are reread on show; a chord it lacks says so.
 TEST(ActionsEditor, ClashesShowOnBothButtonsUntilKept)
 {
     TrayFixture fixture;
@@ -214,8 +179,7 @@ TEST(ActionsEditor, PagesRemoveReorderAndRestore)
     EXPECT_EQ(editor.rows().size(), 34u);
 }
 
-// Every item of Add Button appends one new button on the More page with a
-// fresh short id.
+// Every item of Add Button appends a button on the More page with a fresh short id.
 TEST(ActionsEditor, AddButtonMenuOffersEveryKind)
 {
     TrayFixture fixture;
@@ -234,17 +198,9 @@ TEST(ActionsEditor, AddButtonMenuOffersEveryKind)
     std::set<std::string> ids;
     for (const auto& button : added)
         EXPECT_TRUE(button.group == "More" && ids.insert(button.id).second && button.id.size() <= 8) << button.id;
-    const std::tuple<std::size_t, std::string, ActionKind> expected[] {
-        {0, "Shortcut", ActionKind::key(0, 0x100000)},
-        {1, "Play/Pause", ActionKind::media(MediaKey::playPause)},
-        {11, "Middle Click", ActionKind::mouse(2)},
-        {18, "Workspace to the Right", ActionKind::gesture(SystemGesture::spaceRight)},
-        {19, "App Switcher", ActionKind::appSwitcher()},
-    };
-    for (const auto& [index, title, kind] : expected) {
-        EXPECT_EQ(added[index].title, title);
-        EXPECT_EQ(added[index].kind, kind);
-    }
+    EXPECT_EQ(added[1].kind, ActionKind::media(MediaKey::playPause));
+    EXPECT_EQ(added[11].kind, ActionKind::mouse(2));
+    EXPECT_EQ(added[19].kind, ActionKind::appSwitcher());
     EXPECT_EQ(editor.rows().size(), 20u);
 }
 

@@ -1,38 +1,22 @@
 // Which window the tray app opens at launch and when the permission or the
 // terms change, on a real model.
 
-#include <QApplication>
-#include <QDialog>
-#include <QMessageBox>
-#include <QTimer>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
-#include "Ferlow/ControlRequests.h"
-#include "FerlowTray/AppDelegate.h"
 #include "tests/FerlowTray/TrayFixture.h"
 
 namespace ferlow {
 namespace {
 
-using test::AppSetup;
+using test::Tray;
 using test::TrayFixture;
 
 bool shown(const QWidget* window) { return window && window->isVisible(); }
-
-struct Tray {
-    explicit Tray(AppSetup setup = {}, bool trayAvailable = true)
-        : fixture(std::move(setup)), delegate(*fixture.model, fixture.main, test::delegateOptions(trayAvailable, [this] { ++quits; }))
-    {
-    }
-    ~Tray() { fixture.model->stop(); }
-
-    TrayFixture fixture;
-    AppDelegate delegate;
-    int quits = 0;
-};
 
 TEST(AppDelegate, LaunchShowsTermsThenOnboardingThenPairing)
 {
@@ -62,46 +46,29 @@ TEST(AppDelegate, LaunchShowsTermsThenOnboardingThenPairing)
     }
 }
 
-TEST(AppDelegate, OnboardingFollowsThePermission)
-{
-    Tray tray({.trusted = false, .termsAgreed = true});
-    tray.delegate.launch();
-    auto* onboarding = tray.delegate.onboardingWindow();
-    ASSERT_TRUE(shown(onboarding));
-    EXPECT_EQ(onboarding->findChild<QLabel*>(QStringLiteral("status"))->text(), "Waiting");
-
-    tray.fixture.permissions->trusted = true;
-    tray.fixture.permissionChanged(); // as the backend tells
-    EXPECT_FALSE(onboarding->isVisible());
-
-    tray.fixture.permissions->trusted = false;
-    tray.fixture.permissionChanged();
-    EXPECT_TRUE(onboarding->isVisible());
-    EXPECT_EQ(tray.delegate.onboardingWindow(), onboarding); // made once, shown again
-}
-
-// Where the desktop asks in its own dialog (the portal on Wayland), a consent
-// it remembers comes back without the onboarding, and the start goes on to
-// pairing; a refusal opens the onboarding, which says so and asks again.
+// Where the desktop asks in its own dialog (the portal on Wayland), the start
+// awaits its answer without the onboarding. A refusal opens the onboarding,
+// which says so and asks again; a grant closes it, and the next refusal shows
+// the same window again.
 TEST(AppDelegate, TheDesktopsOwnAnswerIsAwaitedAndARefusalOffersToAskAgain)
 {
     using Request = Permissions::Request;
     Tray tray({.trusted = false, .termsAgreed = true, .inputBackend = "the desktop\u2019s RemoteDesktop portal",
         .request = Request::pending, .desktopAsks = true});
     auto& permissions = *tray.fixture.permissions;
+    const auto answer = [&](Request request) {
+        permissions.trusted = request == Request::none;
+        permissions.requested = request;
+        tray.fixture.permissionChanged();
+    };
     tray.delegate.launch();
     EXPECT_FALSE(shown(tray.delegate.onboardingWindow()));
     EXPECT_FALSE(shown(tray.delegate.pairingWindow()));
     EXPECT_EQ(permissions.prompts, 0);
-
-    permissions.trusted = true;
-    permissions.requested = Request::none;
-    tray.fixture.permissionChanged();
+    answer(Request::none);
     EXPECT_TRUE(shown(tray.delegate.pairingWindow()));
 
-    permissions.trusted = false;
-    permissions.requested = Request::refused;
-    tray.fixture.permissionChanged();
+    answer(Request::refused);
     auto* onboarding = tray.delegate.onboardingWindow();
     ASSERT_TRUE(shown(onboarding));
     EXPECT_EQ(onboarding->findChild<QLabel*>(QStringLiteral("status"))->text(), "Not allowed");
@@ -111,6 +78,11 @@ TEST(AppDelegate, TheDesktopsOwnAnswerIsAwaitedAndARefusalOffersToAskAgain)
     again->click();
     EXPECT_EQ(permissions.prompts, 1);
     EXPECT_FALSE(again->isVisible());
+    answer(Request::none);
+    EXPECT_FALSE(onboarding->isVisible());
+    answer(Request::refused);
+    EXPECT_EQ(tray.delegate.onboardingWindow(), onboarding);
+    EXPECT_TRUE(onboarding->isVisible());
 }
 
 // Only agreeing or quitting ends the terms window; Return agrees, and newer
@@ -134,9 +106,7 @@ TEST(AppDelegate, TermsWindowClosesOnlyByAgreeingOrQuitting)
     EXPECT_TRUE(model.serverRunning());
     EXPECT_TRUE(shown(tray.delegate.pairingWindow())); // the start goes on
 
-    ReleaseInfo release;
-    release.terms = 2;
-    model.releaseSeen(release);
+    model.releaseSeen(test::newerTerms());
     EXPECT_TRUE(terms->isVisible());
     EXPECT_FALSE(model.serverRunning());
 }
@@ -155,8 +125,7 @@ TEST(AppDelegate, EachAddAPhoneIsANewWindowForANewPairing)
     EXPECT_TRUE(shown(second));
     EXPECT_EQ(tray.fixture.model->store().all().size(), 3u); // Pixel and two pending codes
 
-    // Escape closes it from wherever the focus is.
-    QTest::keyClick(second->findChild<QPushButton*>(QStringLiteral("copyLink")), Qt::Key_Escape);
+    QTest::keyClick(second->findChild<QPushButton*>(QStringLiteral("copyLink")), Qt::Key_Escape); // focus anywhere
     TrayFixture::settle();
     EXPECT_FALSE(tray.delegate.pairingWindow());
 
@@ -165,21 +134,6 @@ TEST(AppDelegate, EachAddAPhoneIsANewWindowForANewPairing)
     actions->close();
     tray.delegate.showActions();
     EXPECT_EQ(tray.delegate.actionsWindow(), actions);
-}
-
-// A second launch of the app asks the running one, over its control
-// channel, to open the status popup.
-TEST(AppDelegate, ASecondLaunchOpensTheStatusPopup)
-{
-    Tray tray;
-    tray.fixture.usedPairing("Pixel");
-    tray.delegate.launch();
-    ASSERT_FALSE(shown(tray.delegate.statusWindow()));
-    ControlRequests requests(*tray.fixture.model, {[] { }, [] { }, [&tray] { tray.delegate.showStatus(); }});
-    nlohmann::json reply;
-    requests.answer({{"do", "show"}}, [&](ControlRequests::Answer answer) { reply = answer.reply; });
-    EXPECT_EQ(reply, nlohmann::json({{"ok", true}}));
-    EXPECT_TRUE(shown(tray.delegate.statusWindow()));
 }
 
 // Return, Enter and Escape all keep Ferlow: only a click uninstalls. (Any

@@ -1,9 +1,7 @@
-// The pairing window's countdown and its switch to success, driven by the
-// model's clock, the code following the port and the address, and its QR
-// code read back by an independent decoder.
+// The pairing window on a real model and its clock; its QR code read back by
+// an independent decoder.
 
 #include <QClipboard>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -11,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include "FerlowTray/PairingView.h"
-#include "FerlowTray/QRCodeView.h"
 #include "tests/FerlowTray/TrayFixture.h"
 
 namespace ferlow {
@@ -24,10 +21,9 @@ QString countdownOf(const PairingView& view)
     return view.findChild<QLabel*>(QStringLiteral("countdown"))->text();
 }
 
-// Each tick comes a few milliseconds late, as a real timer's does: still
-// one second less at every tick, none skipped, none expired early. A phone's
-// first connection marks its own pairing used, and the refresh that follows
-// shows success in its window only; the time it had left then changes nothing.
+// Ticks come a few milliseconds late, as a real timer's do: still a second
+// less at each, none skipped, none expired early. A phone that pairs shows
+// success in its own window only, and its time running out changes nothing.
 TEST(PairingView, CountsDownTenMinutesThenExpiresUnlessItsPhonePairs)
 {
     TrayFixture fixture;
@@ -53,9 +49,9 @@ TEST(PairingView, CountsDownTenMinutesThenExpiresUnlessItsPhonePairs)
     EXPECT_EQ(paired.state(), PairingView::State::paired);
 }
 
-// The code follows a port change ("Use This Port") and where phones find
-// the computer; the address shows without the secret, the button copies
-// the whole link, and after the expiry a new code replaces the old in place.
+// The code follows the port and where phones find the computer; the address
+// shows without the secret, the button copies the whole link, and after the
+// expiry a new code replaces the old in place.
 TEST(PairingView, FollowsPortAndAddressCopiesTheLinkAndMakesANewCode)
 {
     TrayFixture fixture;
@@ -89,8 +85,7 @@ TEST(PairingView, FollowsPortAndAddressCopiesTheLinkAndMakesANewCode)
 }
 
 // Whatever the URL's length the symbol is exactly 220 logical pixels square,
-// of pure black and white at the test's scale (QT_SCALE_FACTOR), and zbar
-// reads the pairing URL back from it.
+// pure black and white at the test's scale, and zbar reads the URL back.
 TEST(PairingView, QRCodeIsExactSharpAndReadsBack)
 {
     TrayFixture fixture;

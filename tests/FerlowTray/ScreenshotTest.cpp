@@ -72,58 +72,47 @@ TEST(Screenshots, EveryWindowLightAndDark)
 
         // First launch: the terms, then the onboarding.
         {
-            TrayFixture fixture({.trusted = false, .termsAgreed = false});
-            AppDelegate delegate(*fixture.model, fixture.main, test::delegateOptions(false));
-            delegate.launch();
-            take(delegate.termsWindow(), "terms");
-            take(delegate.statusWindow(), "status-no-tray");
-            delegate.showOnboarding();
-            take(delegate.onboardingWindow(), "onboarding");
-            fixture.model->stop();
+            test::Tray tray({.trusted = false, .termsAgreed = false}, false);
+            tray.delegate.launch();
+            take(tray.delegate.termsWindow(), "terms");
+            take(tray.delegate.statusWindow(), "status-no-tray");
+            tray.delegate.showOnboarding();
+            take(tray.delegate.onboardingWindow(), "onboarding");
         }
         // On Wayland, after the desktop's dialog was declined.
         {
-            TrayFixture fixture({.trusted = false, .termsAgreed = true, .inputBackend = "portal",
+            test::Tray tray({.trusted = false, .termsAgreed = true, .inputBackend = "portal",
                 .request = Permissions::Request::refused, .desktopAsks = true});
-            AppDelegate delegate(*fixture.model, fixture.main, test::delegateOptions(true));
-            delegate.launch();
-            take(delegate.onboardingWindow(), "onboarding-refused");
-            fixture.model->stop();
+            tray.delegate.launch();
+            take(tray.delegate.onboardingWindow(), "onboarding-refused");
         }
         // A phone in use, another one paired before, a clash in the buttons,
         // on a desktop without an overview.
         {
-            TrayFixture fixture;
-            fixture.keys = std::make_shared<const KeyProfile>(KeyProfile::Desktop::genericX11);
-            fixture.model = fixture.makeModel();
-            auto& model = *fixture.model;
-            fixture.usedPairing("Old phone");
-            AppDelegate delegate(model, fixture.main, test::delegateOptions(true));
-            delegate.launch();
-            ASSERT_TRUE(fixture.serverSettled());
-            const auto fresh = model.store().createPending();
-            test::LoopbackPhone phone(model.port(), fresh);
-            phone.connect("Pixel 8");
-            ASSERT_TRUE(fixture.main.runUntil([&] { return model.connectedDevice().has_value(); }));
+            test::Tray tray({.desktop = KeyProfile::Desktop::genericX11});
+            auto& model = *tray.fixture.model;
+            tray.fixture.usedPairing("Old phone");
+            tray.delegate.launch();
+            ASSERT_TRUE(tray.fixture.serverSettled());
+            const auto phone = tray.fixture.connectPhone("Pixel 8");
             model.updateChanged(UpdateStatus::available("0.2.0"));
-            delegate.togglePopover();
-            take(delegate.statusWindow(), "status");
+            tray.delegate.togglePopover();
+            take(tray.delegate.statusWindow(), "status");
 
-            delegate.showPairing();
-            take(delegate.pairingWindow(), "pairing");
+            tray.delegate.showPairing();
+            take(tray.delegate.pairingWindow(), "pairing");
             // No mDNS responder: the address and the notice, in the open window.
-            fixture.moveTo({"192.168.1.20", false});
-            take(delegate.pairingWindow(), "pairing-no-avahi");
+            tray.fixture.moveTo({"192.168.1.20", false});
+            take(tray.delegate.pairingWindow(), "pairing-no-avahi");
 
             auto buttons = model.actions();
             buttons[11].kind = ActionKind::key(8, 0x100000); // Paste sends ⌘C, as Copy does
             model.setActions(buttons);
-            delegate.showActions();
+            tray.delegate.showActions();
             TrayFixture::settle();
-            auto* list = delegate.actionsWindow()->findChild<QListWidget*>();
+            auto* list = tray.delegate.actionsWindow()->findChild<QListWidget*>();
             list->scrollToItem(list->item(15), QAbstractItemView::PositionAtCenter);
-            take(delegate.actionsWindow(), "actions");
-            model.stop();
+            take(tray.delegate.actionsWindow(), "actions");
         }
     }
     QApplication::setPalette(light);

@@ -28,14 +28,22 @@ struct TrayFixture : AppFixture {
     }
 };
 
-// The delegate's options as the app gives them, with a tray or without.
-inline AppDelegate::Options delegateOptions(bool trayAvailable, std::function<void()> quit = [] { })
-{
-    AppDelegate::Options options;
-    options.trayAvailable = trayAvailable;
-    options.qrModules = [](const QString& url) { return QRCodeView::modules(url.toStdString()); };
-    options.quit = std::move(quit);
-    return options;
-}
+// The whole tray app on a pretend desktop, with a tray to sit in or without.
+struct Tray {
+    explicit Tray(AppSetup setup = {}, bool trayAvailable = true) : fixture(std::move(setup)), delegate(*fixture.model, fixture.main, [&] {
+        AppDelegate::Options options;
+        options.trayAvailable = trayAvailable;
+        options.qrModules = [](const QString& url) { return QRCodeView::modules(url.toStdString()); };
+        options.quit = [this] { ++quits; };
+        return options;
+    }())
+    {
+    }
+    ~Tray() { fixture.model->stop(); }
+
+    TrayFixture fixture;
+    AppDelegate delegate;
+    int quits = 0;
+};
 
 } // namespace ferlow::test

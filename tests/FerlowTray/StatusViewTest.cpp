@@ -1,11 +1,19 @@
 // The status popup on a real model.
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <thread>
 
 #include "FerlowTray/StatusView.h"
 #include "tests/FerlowTray/TrayFixture.h"
@@ -206,6 +214,53 @@ TEST(StatusView, OpenAtLoginShowsWhatTheDesktopDid)
     EXPECT_TRUE(toggle->isChecked());
     EXPECT_FALSE(toggle->isEnabled());
     EXPECT_EQ(toggle->text(), "Open at Login (by ferlow.service)");
+}
+
+
+// Figures, not checks: the longest the main thread goes without running a
+// 1 ms timer while buttons and pairings are saved, and while the port
+// changes with the I/O queue busy for 50 ms (as on a slow display server).
+TEST(StatusView, MainThreadStallFigures)
+{
+    TrayFixture fixture;
+    fixture.model->start();
+    ASSERT_TRUE(fixture.serverSettled());
+    StatusView view(*fixture.model, noActions(), PairingStore::systemClock);
+    QElapsedTimer clock;
+    qint64 last = 0, longest = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        longest = std::max(longest, clock.nsecsElapsed() - last);
+        last = clock.nsecsElapsed();
+    });
+    const auto stall = [&](const std::function<void()>& work) {
+        clock.start();
+        last = longest = 0;
+        tick.start(1);
+        work();
+        for (; clock.elapsed() < 300; fixture.main.runPending())
+            QApplication::processEvents(QEventLoop::AllEvents, 1);
+        tick.stop();
+        return static_cast<double>(longest) / 1e6;
+    };
+    auto buttons = fixture.model->actions();
+    const double saving = stall([&] {
+        for (int i = 0; i < 20; ++i) {
+            buttons[0].title = std::to_string(i);
+            fixture.model->setActions(buttons);
+            fixture.model->addPhone();
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+            fixture.main.runPending();
+        }
+    });
+    const double porting = stall([&] {
+        fixture.io.post([] { std::this_thread::sleep_for(std::chrono::milliseconds(50)); });
+        auto* port = view.findChild<QLineEdit*>(QStringLiteral("port"));
+        port->setText(QString::number(test::freePort()));
+        emit port->returnPressed();
+    });
+    EXPECT_TRUE(fixture.model->serverRunning());
+    std::printf("longest main-thread stall: %.1f ms while saving, %.1f ms during a port change\n", saving, porting);
 }
 
 } // namespace

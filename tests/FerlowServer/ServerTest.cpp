@@ -104,6 +104,15 @@ protected:
         return client;
     }
 
+    // A neighbour's connection from 127.0.0.2 that sends `head` and nothing more.
+    void neighbour(std::vector<asio::ip::tcp::socket>& sockets, asio::io_context& io, std::string_view head)
+    {
+        auto& socket = sockets.emplace_back(io, asio::ip::tcp::v4());
+        socket.bind({asio::ip::make_address_v4("127.0.0.2"), 0});
+        socket.connect({asio::ip::address_v4::loopback(), m_port});
+        asio::write(socket, asio::buffer(head));
+    }
+
     test::TemporaryDirectory m_folder;
     asio::io_context m_io;
     asio::executor_work_guard<asio::io_context::executor_type> m_work = asio::make_work_guard(m_io);
@@ -221,40 +230,20 @@ TEST_F(ServerTest, RefusedPeerReceivesNothing)
     EXPECT_EQ(asked.back(), overIPv6.connected() ? *IPAddress::parse("::1") : asked[0]);
 }
 
-TEST_F(ServerTest, ConnectionCapAndHeadTimeLimit)
+// At the cap a newcomer takes the place of a connection still without a
+// head, or of the oldest WebSocket that never sent a message (a neighbour's
+// cannot lock the phone out, and its owner sees it end as any other close),
+// never of one that has spoken: then the newcomer is closed unread.
+TEST_F(ServerTest, AtTheConnectionCapOnlyConnectionsThatNeverSpokeMakeWay)
 {
     ServerLimits limits;
     limits.maxConnections = 2;
     limits.headTimeout = 100ms;
     start(limits);
-    auto socket = upgraded(maskedFrame(0x81, toBytes("hello")));
-    TestClient slow(m_port);
-    slow.send("GET / HTTP/1.1\r\nHost:");
-    EXPECT_TRUE(slow.read().empty()); // the head never finished: closed silently
-    // At the cap a newcomer takes the place of a connection still without a head...
-    TestClient idle(m_port);
-    EXPECT_TRUE(answer("GET / HTTP/1.1\r\n\r\n").starts_with("HTTP/1.1 200 OK"));
-    EXPECT_TRUE(idle.read().empty());
-    // ...but not of a WebSocket that has sent a message: then it is closed unread.
-    auto second = upgraded(maskedFrame(0x81, toBytes("hello")));
-    EXPECT_EQ(answer("GET / HTTP/1.1\r\n\r\n"), "");
-}
-
-// A neighbour's WebSockets that never send a message cannot lock the phone
-// out either: at the cap the oldest makes way, and its owner sees it end as
-// any other close. (One that has spoken keeps its slot: see above.)
-TEST_F(ServerTest, SilentWebSocketsMakeWayAtTheCap)
-{
-    ServerLimits limits;
-    limits.maxConnections = 2;
-    start(limits);
     asio::io_context io;
     std::vector<asio::ip::tcp::socket> neighbours;
     for (std::size_t i = 0; i < 2; ++i) {
-        auto& socket = neighbours.emplace_back(io, asio::ip::tcp::v4());
-        socket.bind({asio::ip::make_address_v4("127.0.0.2"), 0});
-        socket.connect({asio::ip::address_v4::loopback(), m_port});
-        asio::write(socket, asio::buffer(test::upgradeRequest(m_port)));
+        neighbour(neighbours, io, test::upgradeRequest(m_port));
         ASSERT_TRUE(waitFor([&] { return m_sockets.size() == i + 1; }));
     }
     auto phone = upgraded();
@@ -264,6 +253,15 @@ TEST_F(ServerTest, SilentWebSocketsMakeWayAtTheCap)
     onQueue([&] { m_sockets.at(2)->sendText("welcome"); });
     EXPECT_EQ(phone->readFrame().payload, toBytes("welcome"));
     onQueue([&] { EXPECT_TRUE(m_sockets[0]->isClosed() && !m_sockets[1]->isClosed()); });
+
+    TestClient slow(m_port);
+    slow.send("GET / HTTP/1.1\r\nHost:");
+    EXPECT_TRUE(slow.read().empty()); // the head never finished: closed silently
+    TestClient idle(m_port);
+    EXPECT_TRUE(answer("GET / HTTP/1.1\r\n\r\n").starts_with("HTTP/1.1 200 OK"));
+    EXPECT_TRUE(idle.read().empty());
+    auto second = upgraded(maskedFrame(0x81, toBytes("hello")));
+    EXPECT_EQ(answer("GET / HTTP/1.1\r\n\r\n"), "");
 }
 
 // A neighbour's connections that never finish a head, idle or trickling,
@@ -286,13 +284,8 @@ TEST_F(ServerTest, UnfinishedConnectionsMakeWayForThePhone)
         {
             asio::io_context io;
             std::vector<asio::ip::tcp::socket> neighbours;
-            for (int i = 0; i < 20; ++i) {
-                auto& socket = neighbours.emplace_back(io, asio::ip::tcp::v4());
-                socket.bind({asio::ip::make_address_v4("127.0.0.2"), 0});
-                socket.connect({asio::ip::address_v4::loopback(), m_port});
-                if (i % 2)
-                    asio::write(socket, asio::buffer(std::string_view("GET / HTTP/1.1\r\nX-Slow: x")));
-            }
+            for (int i = 0; i < 20; ++i)
+                neighbour(neighbours, io, i % 2 ? "GET / HTTP/1.1\r\nX-Slow: x" : "");
             EXPECT_TRUE(answer("GET / HTTP/1.1\r\n\r\n").starts_with("HTTP/1.1 200 OK"));
             const auto phone = upgraded(maskedFrame(0x82, toBytes("move")));
             EXPECT_TRUE(waitFor([&] { return !m_messages.empty() && m_messages.back().payload == toBytes("move"); }));
@@ -310,12 +303,10 @@ TEST_F(ServerTest, StartReportsATimeOut)
     ServerLimits limits;
     limits.startTimeout = 50ms;
     Server stalled(idle, 0, StaticFiles(m_folder.path()), [](const IPAddress&, std::uint32_t) { return true; }, limits);
-    try {
-        stalled.start();
-        ADD_FAILURE() << "started";
-    } catch (const ServerError& error) {
+    EXPECT_THROW(try { stalled.start(); } catch (const ServerError& error) {
         EXPECT_EQ(error, ServerError::failed("timed out"));
-    }
+        throw;
+    }, ServerError);
 }
 
 // Runs `prepare`, then `body` with an I/O thread for its server, in a child

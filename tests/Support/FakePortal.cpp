@@ -142,10 +142,8 @@ void FakePortal::grant(std::uint32_t devices)
 
 void FakePortal::record(std::string line)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_calls.push_back(std::move(line));
-    }
+    std::lock_guard lock(m_mutex);
+    m_calls.push_back(std::move(line));
     m_recorded.notify_all();
 }
 
@@ -162,9 +160,7 @@ bool FakePortal::waitFor(const std::string& prefix, std::size_t count) const
 {
     std::unique_lock lock(m_mutex);
     return m_recorded.wait_for(lock, patience, [&] {
-        return std::size_t(std::count_if(m_calls.begin(), m_calls.end(),
-                   [&](const std::string& call) { return call.starts_with(prefix); }))
-            >= count;
+        return std::size_t(std::ranges::count_if(m_calls, [&](const auto& call) { return call.starts_with(prefix); })) >= count;
     });
 }
 

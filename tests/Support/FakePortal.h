@@ -1,7 +1,7 @@
 #pragma once
 
-#include <cstdint>
 #include <condition_variable>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>

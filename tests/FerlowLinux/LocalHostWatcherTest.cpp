@@ -89,8 +89,7 @@ LocalHostWatcher::Options fixedNetwork(const std::string& bus)
 
 const LocalHost address {"192.168.1.20", false};
 
-// Avahi coming to the bus, renaming after a conflict, registering again,
-// publishing a name no URL can carry, and leaving; no bus at all.
+// Avahi arriving, renaming, registering, publishing a name no URL carries, leaving.
 TEST(LocalHostWatcher, FollowsTheNameAvahiPublishesAndTheAddressWithoutIt)
 {
     test::PrivateBus bus;
@@ -130,10 +129,8 @@ TEST(LocalHostWatcher, DefaultRouteIsTheLowestMetricRouteThatIsUp)
     EXPECT_EQ(LocalHostWatcher::defaultRouteInterface(header + subnet + "garbage\n" + down), "");
 }
 
-// An interface change reaches the watcher through its route socket; nothing
-// else would make it look again here. Run by the next test inside a user and
-// network namespace of its own, where bringing up the loopback interface is
-// allowed and is the only change.
+// Run by the next test inside a user and network namespace of its own, where
+// bringing up loopback is allowed and only the route socket can tell of it.
 std::atomic<bool> moved {false};
 
 TEST(LocalHostWatcherInNamespace, DISABLED_LooksAgainWhenALinkComesUp)
@@ -158,8 +155,6 @@ TEST(LocalHostWatcherInNamespace, DISABLED_LooksAgainWhenALinkComesUp)
 
 TEST(LocalHostWatcher, LooksAgainWhenTheNetworkChanges)
 {
-    // unshare(1) maps this user to root in a new user namespace, which may
-    // then change its own network namespace; the suite runs again inside.
     test::TemporaryDirectory folder;
     const auto output = (folder.path() / "output").string();
     const auto suite = std::filesystem::read_symlink("/proc/self/exe").string();

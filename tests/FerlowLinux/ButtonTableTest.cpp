@@ -57,8 +57,8 @@ const Row systemGestures[] = {
 };
 
 // Per application family, under the first bundle identifier of its list.
-// Families whose buttons are Ctrl-for-Cmd translations (Music, Xcode,
-// Teams) are left to the default buttons' rows; Outlook stands for them.
+// Families that only repeat the media keys or swap Cmd for Ctrl (Music,
+// Xcode, Teams) are left to the default buttons' rows; Outlook stands for them.
 struct AppRows {
     const char* bundleID;
     std::vector<Row> rows;

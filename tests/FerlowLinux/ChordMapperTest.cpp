@@ -36,9 +36,7 @@ protected:
     ChordMapper mapper {KeyProfile(KeyProfile::Desktop::gnome), sink};
 };
 
-// The switcher through the real translator: Alt goes down with the first
-// Tab, stays down over further presses and the click that picks, and goes
-// up with Command.
+// Alt stays down from the first Tab over the picking click until Command goes up.
 TEST_F(ChordMapperTest, SwitcherHoldsAltUntilCommandGoesUp)
 {
     double now = 0;
@@ -71,9 +69,7 @@ TEST_F(ChordMapperTest, HeldCommandMakesAClickACtrlClickAndAChordStillAWholeChor
         "ctrl+left");
 }
 
-// Whatever order presses and releases arrive in, the mapper never releases
-// what it did not press, and once every macOS key, button and media key is
-// up nothing is left down.
+// In any order of presses and releases nothing stray is released or left down.
 TEST_F(ChordMapperTest, NothingStaysHeldWhateverTheOrder)
 {
     const std::uint16_t codes[] = {commandKey, 54, shiftKey, 60, optionKey, controlKey, 62, 63, 57, 0, 8, 3, 6,
@@ -146,8 +142,7 @@ TEST_F(ChordMapperTest, SpecsBecomeWheelUnitsOrAreDroppedOrSaturated)
         EXPECT_EQ(post(specs), events) << specs.front().description();
 }
 
-// A key goes up as it went down, even when the application in front changed
-// in between.
+// A key goes up as it went down, even if the front app changed in between.
 TEST_F(ChordMapperTest, AKeyIsReleasedAsItWasPressedWhateverAppIsInFrontNow)
 {
     mapper.setFrontApp("com.apple.Terminal");
@@ -158,8 +153,7 @@ TEST_F(ChordMapperTest, AKeyIsReleasedAsItWasPressedWhateverAppIsInFrontNow)
     EXPECT_EQ(test::chords(events), "ctrl+shift+c");
 }
 
-// Typed keys are plain keys in every application (the mail app's own
-// chord for Delete does not apply), and a held Command adds nothing to them.
+// Typed keys are plain keys in every app, and a held Command adds nothing.
 TEST_F(ChordMapperTest, TextIsBackspacesCharactersAndTheKeyAfterInAnyApplication)
 {
     mapper.setFrontApp("com.apple.mail");

@@ -30,8 +30,6 @@ void saveLikeKde(const std::filesystem::path& path, std::string_view text)
     std::filesystem::rename(path.string() + ".new", path);
 }
 
-// Each save of the file is told, from a thread of the watch's own; without
-// its folder there is nothing to follow.
 TEST(DesktopSettingsTest, OnKdeTheTouchpadsNaturalScrollCountsAndEachSaveIsTold)
 {
     test::TemporaryDirectory home;
@@ -62,8 +60,7 @@ TEST(DesktopSettingsTest, OnKdeTheTouchpadsNaturalScrollCountsAndEachSaveIsTold)
 
 TEST(DesktopSettingsTest, GnomesNaturalScrollIsReadEachTimeAndChangesAreTold)
 {
-    // The compiled test schema and GIO's memory backend, set before GIO's
-    // first use: nothing of the desktop's own settings is read or written.
+    // Set before GIO's first use: the desktop's own settings are never touched.
     ::setenv("GSETTINGS_SCHEMA_DIR", FERLOW_TEST_SCHEMA_DIR, 1);
     ::setenv("GSETTINGS_BACKEND", "memory", 1);
     DesktopSettings settings(DesktopSettings::Desktop::other, {});
@@ -111,8 +108,6 @@ std::vector<SystemShortcut> ctrlAlt(const std::string& name, std::uint16_t code)
     return {{name, code, command | option}, {name, code, control | option}, {name, code, command | control | option}};
 }
 
-// GNOME's schemas as the real ones lay them out, and a key file holding
-// what the user changed, read through GSettings.
 TEST(DesktopShortcuts, GnomeBindingsAreReadThroughGSettingsAndMappedBack)
 {
     test::TemporaryDirectory folder;
@@ -156,8 +151,7 @@ binding='<Primary><Alt>t'
 
     const auto bindings = DesktopShortcuts::gnomeBindings({folder.path() / "schemas", folder.path() / "user.ini"});
     EXPECT_EQ(bindings.size(), 8u);
-    // Super chords come only from the profile's own desktop keys, so they
-    // flag nothing; the rest flag every macOS chord that would hit them.
+    // Super chords flag nothing: only the profile's own desktop keys send them.
     std::vector<SystemShortcut> expected {{"Close window", 118, option}, {"Switch windows of an app", 50, option}};
     for (const auto& more : {ctrlAlt("Switch to workspace left", 123), ctrlAlt("Hide all normal windows", 2),
              ctrlAlt("Terminal", 17)})
@@ -197,7 +191,6 @@ _launch=Ctrl+Alt+T
         expected.insert(expected.end(), more.begin(), more.end());
     EXPECT_EQ(sorted(shortcuts), sorted(expected));
 
-    // What the actions editor shows on KDE.
     auto button = [](const char* id, std::uint16_t code, std::uint64_t mods) {
         return ActionButton {id, id, ActionKind::key(code, mods), std::nullopt, false, std::nullopt};
     };

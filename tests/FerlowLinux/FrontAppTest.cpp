@@ -26,8 +26,7 @@
 namespace ferlow {
 namespace {
 
-// The class decides; the instance only when the class is unknown. Every
-// known class matches (it is written in lower case), once, and leads to buttons.
+// The class decides, the instance only when the class is unknown; every known class leads to buttons.
 TEST(FrontAppTest, WindowClassesMapToTheAppButtonTable)
 {
     const std::tuple<const char*, const char*, FrontApp> cases[] = {
@@ -51,9 +50,7 @@ TEST(FrontAppTest, WindowClassesMapToTheAppButtonTable)
     }
 }
 
-// Each change is delivered, even after a window that is gone; a second
-// watcher delivers the app in front at its start. Xlib's own answer to a
-// lost server is exit(): here the server vanishes and nothing ends.
+// Xlib's own answer to a lost server is exit(): the server vanishes here and nothing ends.
 TEST(FrontAppWatcherTest, DeliversEachChangeAndSurvivesAWindowThatIsGoneAndAVanishedServer)
 {
     auto xvfb = std::make_unique<test::Xvfb>();
@@ -63,7 +60,6 @@ TEST(FrontAppWatcherTest, DeliversEachChangeAndSurvivesAWindowThatIsGoneAndAVani
     ASSERT_NE(x, nullptr);
     std::mutex mutex;
     std::vector<FrontApp> delivered;
-    // Tasks run where they are posted, on the watcher's thread.
     const auto watch = [&] {
         return std::make_unique<FrontAppWatcher>([](FrontAppWatcher::Task task) { task(); },
             [&](const FrontApp& app) {
@@ -140,8 +136,7 @@ TEST(X11DisplaysTest, LayoutIsTheRandRMonitorsReadAgainWithTheCursor)
     const std::unique_ptr<Display, decltype(&XCloseDisplay)> x(XOpenDisplay(xvfb.display().c_str()), XCloseDisplay);
     ASSERT_TRUE(x);
     const Window root = XDefaultRootWindow(x.get());
-    // Two RandR 1.5 monitors side by side: the left one takes over the
-    // screen's only output, the right one is virtual.
+    // Two RandR 1.5 monitors: the left on the only output, the right virtual.
     XRRScreenResources* resources = XRRGetScreenResources(x.get(), root);
     setMonitor(x.get(), "LEFT", 0, resources->outputs[0]);
     setMonitor(x.get(), "RIGHT", 1920, 0);

@@ -21,71 +21,30 @@ namespace ferlow {
 namespace {
 
 // Avahi's server object as the watcher sees it: GetState, GetHostNameFqdn
-// and the StateChanged signal, answered from GDBus's own worker thread. It
-// owns the service name only while the test says so.
-class FakeAvahi final {
-public:
+// and the StateChanged signal. It owns the service name only when told.
+struct FakeAvahi {
+    std::mutex mutex;
+    std::int32_t state = 0;
+    std::string name;
+    test::BusService service;
+
     explicit FakeAvahi(const std::string& bus)
-        : m_bus(g_dbus_connection_new_for_address_sync(bus.c_str(),
-              static_cast<GDBusConnectionFlags>(
-                  G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-              nullptr, nullptr, nullptr))
+        : service(bus, "org.freedesktop.Avahi", [this](const test::BusService::Call& call) {
+            std::lock_guard lock(mutex);
+            return call.method == "GetState" ? g_variant_new("(i)", state) : g_variant_new("(s)", name.c_str());
+        })
     {
-        m_filter = g_dbus_connection_add_filter(m_bus, &FakeAvahi::answer, this, nullptr);
     }
 
-    ~FakeAvahi()
-    {
-        g_dbus_connection_close_sync(m_bus, nullptr, nullptr);
-        g_dbus_connection_remove_filter(m_bus, m_filter);
-        g_object_unref(m_bus);
-    }
-
-    void own(bool on)
-    {
-        g_autoptr(GVariant) reply = g_dbus_connection_call_sync(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-            "org.freedesktop.DBus", on ? "RequestName" : "ReleaseName",
-            on ? g_variant_new("(su)", "org.freedesktop.Avahi", 0u) : g_variant_new("(s)", "org.freedesktop.Avahi"),
-            nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
-        ASSERT_TRUE(reply);
-    }
-
-    // Takes the state and the name, then says so as Avahi does.
-    void publish(std::int32_t state, const std::string& name)
+    void publish(std::int32_t newState, const std::string& newName)
     {
         {
-            std::lock_guard lock(m_mutex);
-            m_state = state;
-            m_name = name;
+            std::lock_guard lock(mutex);
+            state = newState;
+            name = newName;
         }
-        g_dbus_connection_emit_signal(m_bus, nullptr, "/", "org.freedesktop.Avahi.Server", "StateChanged",
-            g_variant_new("(is)", state, ""), nullptr);
+        service.emit("/", "org.freedesktop.Avahi.Server", "StateChanged", g_variant_new("(is)", newState, ""));
     }
-
-private:
-    static GDBusMessage* answer(GDBusConnection* bus, GDBusMessage* message, gboolean incoming, gpointer self)
-    {
-        if (!incoming || g_dbus_message_get_message_type(message) != G_DBUS_MESSAGE_TYPE_METHOD_CALL
-            || g_strcmp0(g_dbus_message_get_interface(message), "org.freedesktop.Avahi.Server") != 0)
-            return message;
-        auto* avahi = static_cast<FakeAvahi*>(self);
-        g_autoptr(GDBusMessage) reply = g_dbus_message_new_method_reply(message);
-        {
-            std::lock_guard lock(avahi->m_mutex);
-            g_dbus_message_set_body(reply, g_strcmp0(g_dbus_message_get_member(message), "GetState") == 0
-                    ? g_variant_new("(i)", avahi->m_state)
-                    : g_variant_new("(s)", avahi->m_name.c_str()));
-        }
-        g_dbus_connection_send_message(bus, reply, G_DBUS_SEND_MESSAGE_FLAGS_NONE, nullptr, nullptr);
-        g_object_unref(message);
-        return nullptr;
-    }
-
-    GDBusConnection* m_bus;
-    unsigned m_filter = 0;
-    std::mutex m_mutex;
-    std::int32_t m_state = 0;
-    std::string m_name;
 };
 
 constexpr std::int32_t registering = 1, running = 2;
@@ -130,8 +89,7 @@ LocalHostWatcher::Options fixedNetwork(const std::string& bus)
 
 const LocalHost address {"192.168.1.20", false};
 
-// Avahi coming to the bus, renaming after a conflict, registering again,
-// publishing a name no URL can carry, and leaving; no bus at all.
+// Avahi arriving, renaming, registering, publishing a name no URL carries, leaving.
 TEST(LocalHostWatcher, FollowsTheNameAvahiPublishesAndTheAddressWithoutIt)
 {
     test::PrivateBus bus;
@@ -143,7 +101,7 @@ TEST(LocalHostWatcher, FollowsTheNameAvahiPublishesAndTheAddressWithoutIt)
     EXPECT_EQ(watcher.first(), address);
 
     avahi.publish(running, "desk.local");
-    avahi.own(true);
+    ASSERT_TRUE(avahi.service.own(true));
     EXPECT_TRUE(answers.cameTo({"desk.local", true}));
     EXPECT_EQ(Answers().watch(fixedNetwork(bus.address())).first(), (LocalHost {"desk.local", true}));
     avahi.publish(running, "desk-2.local");
@@ -154,7 +112,7 @@ TEST(LocalHostWatcher, FollowsTheNameAvahiPublishesAndTheAddressWithoutIt)
     EXPECT_TRUE(answers.cameTo(address));
     avahi.publish(running, "desk-2.local");
     EXPECT_TRUE(answers.cameTo({"desk-2.local", true}));
-    avahi.own(false);
+    ASSERT_TRUE(avahi.service.own(false));
     EXPECT_TRUE(answers.cameTo(address));
 
     EXPECT_EQ(Answers().watch(fixedNetwork("unix:path=/nonexistent/bus")).first(), address);
@@ -171,10 +129,8 @@ TEST(LocalHostWatcher, DefaultRouteIsTheLowestMetricRouteThatIsUp)
     EXPECT_EQ(LocalHostWatcher::defaultRouteInterface(header + subnet + "garbage\n" + down), "");
 }
 
-// An interface change reaches the watcher through its route socket; nothing
-// else would make it look again here. Run by the next test inside a user and
-// network namespace of its own, where bringing up the loopback interface is
-// allowed and is the only change.
+// Run by the next test inside a user and network namespace of its own, where
+// bringing up loopback is allowed and only the route socket can tell of it.
 std::atomic<bool> moved {false};
 
 TEST(LocalHostWatcherInNamespace, DISABLED_LooksAgainWhenALinkComesUp)
@@ -199,8 +155,6 @@ TEST(LocalHostWatcherInNamespace, DISABLED_LooksAgainWhenALinkComesUp)
 
 TEST(LocalHostWatcher, LooksAgainWhenTheNetworkChanges)
 {
-    // unshare(1) maps this user to root in a new user namespace, which may
-    // then change its own network namespace; the suite runs again inside.
     test::TemporaryDirectory folder;
     const auto output = (folder.path() / "output").string();
     const auto suite = std::filesystem::read_symlink("/proc/self/exe").string();

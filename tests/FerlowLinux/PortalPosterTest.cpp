@@ -15,8 +15,7 @@ using State = PortalPoster::State;
 using Lines = std::vector<std::string>;
 constexpr std::uint64_t command = 0x100000;
 
-// What a poster reported from its own thread: each token it was given, and
-// each refusal or end with its sentence.
+// Tokens, refusals and ends a poster reported from its own thread.
 struct Reports {
     std::mutex mutex;
     Lines tokens, ends;
@@ -78,8 +77,7 @@ public:
     std::shared_ptr<Reports> reports = std::make_shared<Reports>();
 };
 
-// Whatever stops a start, the poster says why, closes a session it made,
-// posts nothing, and a later start can still succeed.
+// A refused start says why, closes its session, posts nothing and can be retried.
 TEST_F(PortalPosterTest, AStartThatIsRefusedSaysWhyAndPostsNothing)
 {
     struct Case {
@@ -117,10 +115,7 @@ TEST_F(PortalPosterTest, AStartThatIsRefusedSaysWhyAndPostsNothing)
     }
 }
 
-// The pad's gestures through the chord mapper, as the portal receives them:
-// the delta of a move, evdev buttons, pixels with the end of each scroll
-// series marked, zoom steps, Command-C as Ctrl+C in keysyms, and text by
-// character. What is still held goes up before the session is closed.
+// Gestures through the chord mapper as portal calls; what is held goes up before Close.
 TEST_F(PortalPosterTest, GesturesReachThePortalAsItsCalls)
 {
     std::shared_ptr<PortalPoster> poster = started();
@@ -149,14 +144,12 @@ TEST_F(PortalPosterTest, GesturesReachThePortalAsItsCalls)
         "NotifyKeyboardKeysym 0xffe3 1", "NotifyPointerAxisDiscrete 0 -1", "NotifyKeyboardKeysym 0xffe3 0",
         "NotifyKeyboardKeysym 0xffe3 1", "NotifyKeyboardKeysym 0x63 1", "NotifyKeyboardKeysym 0x63 0",
         "NotifyKeyboardKeysym 0xffe3 0",
-        // a, é and ! by their Latin-1 codes, € and ж by their named keysyms;
-        // the line feed and the byte that is no UTF-8 are not typed.
+        // The line feed and the invalid byte are not typed.
         "NotifyKeyboardKeysym 0x61 1", "NotifyKeyboardKeysym 0x61 0", "NotifyKeyboardKeysym 0xe9 1",
         "NotifyKeyboardKeysym 0xe9 0", "NotifyKeyboardKeysym 0x20ac 1", "NotifyKeyboardKeysym 0x20ac 0",
         "NotifyKeyboardKeysym 0x6d6 1", "NotifyKeyboardKeysym 0x6d6 0", "NotifyKeyboardKeysym 0x21 1",
         "NotifyKeyboardKeysym 0x21 0",
         "NotifyPointerButton 272 1", "NotifyKeyboardKeysym 0xffe1 1", "NotifyKeyboardKeysym 0x61 1",
-        // Let go when the poster goes, before its session is closed.
         "NotifyPointerButton 272 0", "NotifyKeyboardKeysym 0x61 0", "NotifyKeyboardKeysym 0xffe1 0",
     };
     ASSERT_TRUE(portal->waitFor("Close", 1));
@@ -164,9 +157,8 @@ TEST_F(PortalPosterTest, GesturesReachThePortalAsItsCalls)
     EXPECT_EQ(portal->calls("Notify"), expected);
 }
 
-// The desktop ending the session mid-drag, or the bus going away, is told
-// once; nothing is posted afterwards, and nothing is "released" into a
-// session that no longer exists. The next start sends the newest token.
+// An ended session is told once and gets no posts, not even releases; the next
+// start sends the newest token.
 TEST_F(PortalPosterTest, ASessionEndedByTheDesktopIsToldOnceAndTheNextStartSendsTheNewestToken)
 {
     const std::tuple<const char*, bool, const char*> endings[] = {

@@ -23,8 +23,7 @@ namespace {
 
 using Button = LinuxEvent::Button;
 
-// The next `count` presses the window sees, waiting at most a few seconds:
-// a button by its number, a key by its keysym and the modifier mask it came with.
+// The next `count` presses: a button by its number, a key by its keysym/modifier mask.
 std::string presses(test::XTestWindow& window, std::size_t count)
 {
     std::string seen;
@@ -59,8 +58,7 @@ TEST_F(XTestPosterTest, TheServerSeesPointerButtonsWheelClicksAndKeys)
 
     poster->post(std::vector {LinuxEvent::motion(100, 200, 0, 0)});
     EXPECT_EQ(observer.pointer({100, 200}), std::make_pair(100, 200));
-    // Far beyond the 16-bit request fields: pinned to the screen's corner,
-    // not wrapped around.
+    // Beyond the 16-bit request fields: pinned to the corner, not wrapped.
     constexpr auto max = std::numeric_limits<std::int32_t>::max(), min = std::numeric_limits<std::int32_t>::min();
     poster->post(std::vector {LinuxEvent::motion(max, min, 0, 0)});
     EXPECT_EQ(observer.pointer({1919, 0}), std::make_pair(1919, 0));
@@ -70,8 +68,7 @@ TEST_F(XTestPosterTest, TheServerSeesPointerButtonsWheelClicksAndKeys)
         LinuxEvent::wheel(60, 0), LinuxEvent::wheel(0, -120), LinuxEvent::wheel(-50, 0), LinuxEvent::wheel(-70, 0),
         LinuxEvent::button(Button::middle, true), LinuxEvent::button(Button::middle, false),
         LinuxEvent::button(Button::right, true), LinuxEvent::button(Button::right, false)});
-    // The wheel: 240 + 60 + 60 up is three clicks of 4, -120 across is one of
-    // 6; -50 then -70 turns back and makes one click of 5.
+    // Wheel remainders carry over: 240+60+60 is three clicks, -50-70 one.
     EXPECT_EQ(presses(observer, 8), "1 4 4 4 6 5 2 3");
 
     poster->post(std::vector {LinuxEvent::key(KEY_LEFTCTRL, true), LinuxEvent::key(KEY_C, true),
@@ -83,8 +80,7 @@ TEST_F(XTestPosterTest, TheServerSeesPointerButtonsWheelClicksAndKeys)
     EXPECT_EQ(presses(observer, 6), "Control_L c/4 XF86AudioPlay Shift_L 1/1 XF86MonBrightnessUp"); // 4 Control, 1 Shift
 }
 
-// Text through the real server, read back as an application reads it. The
-// pauses after which spare keys are emptied are run by hand.
+// Text read back as an application reads it; the pauses are run by hand.
 class XTestTypingTest : public XTestPosterTest {
 protected:
     void SetUp() override
@@ -99,8 +95,7 @@ protected:
             [this](const std::string& characters) { untyped += characters; });
     }
 
-    // Lets the pauses asked for so far pass (not those they ask for in
-    // turn, which come after the window has read what was typed).
+    // Runs the pauses asked for so far, not those they ask for in turn.
     void pause()
     {
         for (const auto& task : std::exchange(pauses, {}))
@@ -114,9 +109,7 @@ protected:
     std::string untyped;
 };
 
-// The spare keys are emptied after the pause, or at once when the poster
-// ends (the app quitting, on SIGTERM too). Shift held on the pad and Caps
-// Lock on at the computer change no typed character, and stay as they were.
+// The keymap is never left changed; held Shift and Caps Lock alter no typed character.
 TEST_F(XTestTypingTest, TextComesBackExactlyWhateverIsHeldAndTheKeymapIsRestoredAfterThePauseOrTheEnd)
 {
     const std::string text = "Hello, wörld — ✓ 日本";
@@ -141,9 +134,7 @@ TEST_F(XTestTypingTest, TextComesBackExactlyWhateverIsHeldAndTheKeymapIsRestored
     EXPECT_EQ(untyped, "");
 }
 
-// More distinct characters than there are spare keys: the rest waits for
-// the pause, and a click posted after the text still comes after it. The
-// window reads all that each pause let through before the next one.
+// More characters than spare keys wait for the pause; a later click stays behind them.
 TEST_F(XTestTypingTest, TextBeyondTheSpareKeysWaitsAndWhatFollowsWaitsBehindIt)
 {
     std::u32string many;
@@ -171,8 +162,7 @@ TEST_F(XTestTypingTest, TextBeyondTheSpareKeysWaitsAndWhatFollowsWaitsBehindIt)
     EXPECT_EQ(seen, text + "|");
     EXPECT_EQ(window->keymap(), original);
 
-    // A phone that sends faster than spare keys can type: what cannot wait
-    // is told, not kept.
+    // Beyond what can wait, text is reported untyped rather than kept without bound.
     std::u32string flood;
     for (char32_t c = 0x5000; flood.size() < 10 * 256; ++c)
         flood.push_back(c);
@@ -181,9 +171,7 @@ TEST_F(XTestTypingTest, TextBeyondTheSpareKeysWaitsAndWhatFollowsWaitsBehindIt)
     EXPECT_EQ(UTF8::codePoints(untyped), flood.substr(flood.size() - 2 * 256)); // 2,048 characters wait
 }
 
-// On an X11 session XTest goes first, even where uinput would work, so the
-// desktop adds no acceleration of its own to the pad's. A server that
-// vanishes is reported once, and posting then does nothing.
+// XTest first on X11 (no second acceleration); a vanished server is reported once.
 TEST_F(XTestPosterTest, AnX11SessionTriesXTestFirstAndAVanishedServerIsReportedOnce)
 {
     int reports = 0;
@@ -199,8 +187,6 @@ TEST_F(XTestPosterTest, AnX11SessionTriesXTestFirstAndAVanishedServerIsReportedO
     EXPECT_FALSE(backend.canInject());
 }
 
-// Without a uinput device or a display there is nothing to post with, and
-// both reasons are told; the session says which to try first.
 TEST(InputBackend, WithoutUinputOrAnXDisplayThereIsNoBackendAndTheSessionPicksTheOrder)
 {
     test::TemporaryDirectory folder;

@@ -1,34 +1,25 @@
 #pragma once
 
-#include <cstdint>
 #include <condition_variable>
+#include <cstdint>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/Support/PrivateBus.h"
 
-typedef struct _GDBusConnection GDBusConnection;
-typedef struct _GMainContext GMainContext;
-typedef struct _GMainLoop GMainLoop;
-
 namespace ferlow::test {
 
-// A RemoteDesktop portal (org.freedesktop.portal.Desktop) on a private bus,
-// served from a thread of its own. It records every call it gets, one line
-// each ("NotifyPointerButton 272 1", "SelectDevices types=3 persist=2
-// token=none"), and answers each Request with the response set for its
-// method (0 unless told), or never for a method that is silenced. Start
-// grants `grantedDevices` and hands out "token-1", "token-2", ...
+// A RemoteDesktop portal (org.freedesktop.portal.Desktop) on a private bus.
+// It records every call it gets, one line each ("NotifyPointerButton 272 1",
+// "SelectDevices types=3 persist=2 token=none"), and answers each Request
+// with the response set for its method (0 unless told), or never for a
+// method that is silenced. Start grants `grant`'s devices (3 unless told)
+// and hands out "token-1", "token-2", ...
 class FakePortal final {
 public:
     explicit FakePortal(const std::string& busAddress, std::uint32_t availableTypes = 3);
-    ~FakePortal();
-    FakePortal(const FakePortal&) = delete;
-    FakePortal& operator=(const FakePortal&) = delete;
 
     void answer(const std::string& method, std::uint32_t response);
     void silence(const std::string& method);
@@ -44,15 +35,11 @@ public:
     void closeSession();
 
 private:
-    struct Handlers;
-
+    GVariant* respond(const BusService::Call& call);
+    GVariant* request(const BusService::Call& call);
     void record(std::string line);
 
-    GMainContext* m_context = nullptr;
-    GMainLoop* m_loop = nullptr;
-    GDBusConnection* m_connection = nullptr;
     std::uint32_t m_availableTypes;
-    unsigned m_object = 0;
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_recorded;
     std::map<std::string, std::uint32_t> m_responses;
@@ -60,7 +47,7 @@ private:
     unsigned m_tokens = 0;
     std::string m_lastSession;
     std::vector<std::string> m_calls;
-    std::thread m_thread;
+    BusService m_service; // last: it answers on another thread until it goes
 };
 
 } // namespace ferlow::test

@@ -1,8 +1,6 @@
 #include "tests/Support/TestClient.h"
 
-#include <array>
-#include <functional>
-
+#include <asio/read.hpp>
 #include <asio/write.hpp>
 
 namespace ferlow::test {
@@ -39,18 +37,8 @@ void TestClient::send(ByteView bytes)
 Bytes TestClient::read(std::size_t count)
 {
     Bytes received;
-    std::array<std::uint8_t, 65536> chunk {};
-    bool done = false;
-    std::function<void()> next = [&] {
-        m_socket.async_read_some(asio::buffer(chunk.data(), std::min(chunk.size(), count - received.size())),
-            [&](const std::error_code& error, std::size_t got) {
-                received.insert(received.end(), chunk.begin(), chunk.begin() + std::ptrdiff_t(got));
-                done = error || received.size() >= count; // an error: the server closed or reset
-                if (!done)
-                    next();
-            });
-    };
-    next();
+    bool done = false; // an error: the server closed or reset
+    asio::async_read(m_socket, asio::dynamic_buffer(received, count), [&](auto, auto) { done = true; });
     runUntil(done);
     return received;
 }

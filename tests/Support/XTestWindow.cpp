@@ -5,6 +5,8 @@
 #include <poll.h>
 #include <string>
 
+#include "tests/Support/TestSupport.h"
+
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -102,10 +104,10 @@ std::pair<int, int> XTestWindow::pointer(std::pair<int, int> expected)
     Window root, child;
     int windowX = 0, windowY = 0;
     unsigned mask = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    do
+    eventually([&] {
         XQueryPointer(m_display, XDefaultRootWindow(m_display), &root, &child, &at.first, &at.second, &windowX, &windowY, &mask);
-    while (at != expected && std::chrono::steady_clock::now() < deadline);
+        return at == expected;
+    });
     return at;
 }
 

@@ -117,8 +117,7 @@ struct FakePermissions final : Permissions {
 inline ReleaseInfo newerTerms()
 {
     ReleaseInfo release;
-    release.terms = 2;
-    return release;
+    return release.terms = 2, release;
 }
 
 struct AppSetup {
@@ -132,7 +131,7 @@ struct AppSetup {
 
 // A pretend desktop and its model; makeModel() makes others on it.
 struct AppFixture {
-    explicit AppFixture(AppSetup setup = {})
+    explicit AppFixture(AppSetup setup = {}) : inputBackend(setup.inputBackend), keys(std::make_shared<const KeyProfile>(setup.desktop))
     {
         writeFile(folder.path() / "pad" / "index.html", "<p>pad</p>");
         settings->set(AppModel::portKey, freePort());
@@ -141,8 +140,6 @@ struct AppFixture {
         permissions->trusted = setup.trusted;
         permissions->requested = setup.request;
         permissions->asks = setup.desktopAsks;
-        inputBackend = setup.inputBackend;
-        keys = std::make_shared<const KeyProfile>(setup.desktop);
         model = makeModel();
     }
 

@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
 #include <map>
 #include <optional>
@@ -14,10 +13,8 @@
 #include <spawn.h>
 #include <stdexcept>
 #include <string>
-#include <string_view>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
-#include <thread>
 #include <tuple>
 #include <unistd.h>
 #include <vector>
@@ -67,8 +64,8 @@ struct FerlowHome {
 
 class FerlowProcess {
 public:
-    // Stands in for a terminal: three standard streams on a pseudo-terminal
-    // of this size, and everything written there in `out`.
+    // A terminal of this size: the three standard streams on a
+    // pseudo-terminal, everything written there in `out`.
     struct Terminal {
         unsigned short columns, rows;
     };
@@ -124,51 +121,44 @@ public:
     }
 
     // The first new stdout line starting with `prefix`; empty if none came in time.
-    std::string waitForLine(const std::string& prefix, std::chrono::milliseconds limit = std::chrono::seconds(10))
+    std::string waitForLine(const std::string& prefix)
     {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        do {
+        std::string line;
+        waitUntil([&] {
             for (auto end = out.find('\n', m_read); end != std::string::npos; end = out.find('\n', m_read)) {
-                const std::string line = out.substr(m_read, end - m_read);
+                line = out.substr(m_read, end - m_read);
                 m_read = end + 1;
                 if (line.starts_with(prefix))
-                    return line;
+                    return true;
             }
-        } while (pump(deadline));
-        return {};
+            return line.clear(), false;
+        });
+        return line;
     }
 
     // Whether `stream` (`out` or `err`) came to hold `text` in time.
-    bool waitFor(const std::string& stream, const std::string& text, std::chrono::milliseconds limit = std::chrono::seconds(10))
+    bool waitFor(const std::string& stream, const std::string& text)
     {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (stream.find(text) == std::string::npos)
-            if (!pump(deadline))
-                return false;
-        return true;
+        return waitUntil([&] { return stream.find(text) != std::string::npos; });
     }
 
     // Types on the terminal.
     void type(std::string_view text) { [[maybe_unused]] const auto written = ::write(m_fds[0], text.data(), text.size()); }
 
-    void signal(int number) { ::kill(m_pid, number); }
-
-    // The exit status; kills the process and throws after `limit`.
+    // The exit status once both streams have ended; throws after `limit` (the destructor kills it).
     int wait(std::chrono::milliseconds limit = std::chrono::seconds(20))
     {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (pump(deadline)) { } // until both pipes close
+        waitUntil([] { return false; }, limit);
         int status = 0;
         if (m_fds[0] >= 0 || m_fds[1] >= 0 || ::waitpid(m_pid, &status, 0) != m_pid)
-            throw std::runtime_error("ferlow did not exit in time"); // the destructor kills it
+            throw std::runtime_error("ferlow did not exit in time");
         m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         return *m_status;
     }
 
     int stop(int signalNumber, std::chrono::milliseconds limit = std::chrono::seconds(10))
     {
-        signal(signalNumber);
-        return wait(limit);
+        return ::kill(m_pid, signalNumber), wait(limit);
     }
 
     // Exit status, stdout and stderr of a command run to its end.
@@ -187,20 +177,23 @@ private:
         return result;
     }
 
-    // Reads what the pipes have; false at the deadline or once both ended.
-    bool pump(std::chrono::steady_clock::time_point deadline)
+    // Reads the streams until `done` holds; false at the deadline or once both have ended.
+    template <typename Predicate> bool waitUntil(Predicate done, std::chrono::milliseconds limit = std::chrono::seconds(10))
     {
-        pollfd fds[2] = {{m_fds[0], POLLIN, 0}, {m_fds[1], POLLIN, 0}};
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if ((m_fds[0] < 0 && m_fds[1] < 0) || left.count() <= 0 || ::poll(fds, 2, static_cast<int>(left.count())) <= 0)
-            return false;
-        for (int i = 0; i < 2; ++i) {
-            char chunk[4096];
-            const auto n = fds[i].revents ? ::read(m_fds[i], chunk, sizeof chunk) : 1;
-            if (n <= 0)
-                ::close(std::exchange(m_fds[i], -1));
-            else if (fds[i].revents)
-                (i == 0 ? out : err).append(chunk, static_cast<std::size_t>(n));
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!done()) {
+            pollfd fds[2] = {{m_fds[0], POLLIN, 0}, {m_fds[1], POLLIN, 0}};
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if ((m_fds[0] < 0 && m_fds[1] < 0) || left.count() <= 0 || ::poll(fds, 2, int(left.count())) <= 0)
+                return false;
+            for (int i = 0; i < 2; ++i) {
+                char chunk[4096];
+                const auto n = fds[i].revents ? ::read(m_fds[i], chunk, sizeof chunk) : 0;
+                if (n > 0)
+                    (i == 0 ? out : err).append(chunk, std::size_t(n));
+                else if (fds[i].revents)
+                    ::close(std::exchange(m_fds[i], -1));
+            }
         }
         return true;
     }

@@ -46,11 +46,8 @@ struct Daemon {
     std::string listening;
 };
 
-// A SIGTERM mid-drag, just after a character the keymap lacks was typed on a
-// spare key, lets go of the button, restores the keymap and leaves whole
-// files. Then again with the X server stopped (SIGSTOP): the daemon must still
-// let go and end at once. (A stopped server drops what a client that has gone
-// sent meanwhile, so it will not see that release itself.)
+// A SIGTERM mid-drag lets go of the button, restores a keymap changed for a
+// typed character and leaves whole files, even with the X server stopped.
 TEST(Headless, APhonePairsMovesTheXPointerAndIsLetGoCleanlyOnSigtermEvenWithTheXServerStopped)
 {
     if (!test::sharedXvfb().available())
@@ -67,12 +64,16 @@ TEST(Headless, APhonePairsMovesTheXPointerAndIsLetGoCleanlyOnSigtermEvenWithTheX
 
     const auto keymap = [&] { return test::XTestWindow::keymap(x.get()); };
     const auto original = keymap();
-    LoopbackPhone phone(daemon.port, pairing);
-    ASSERT_TRUE(phone.connect("Pixel").is<MacMessage::Ready>());
-    phone.send(PhoneMessage::button(0, true, 1), 1000);
-    phone.send(PhoneMessage::move(3, 3), 1016);
-    ASSERT_TRUE(traced(home, "mouse 6 "));
-    phone.send(PhoneMessage::text(0, "✓"), 1032);
+    const auto drag = [&](const Daemon& running, double t) {
+        auto phone = std::make_unique<LoopbackPhone>(running.port, pairing);
+        EXPECT_TRUE(phone->connect("Pixel").is<MacMessage::Ready>());
+        phone->send(PhoneMessage::button(0, true, 1), t);
+        phone->send(PhoneMessage::move(3, 3), t + 16);
+        EXPECT_TRUE(traced(home, "mouse 6 "));
+        return phone;
+    };
+    const auto phone = drag(daemon, 1000);
+    phone->send(PhoneMessage::text(0, "✓"), 1032);
     EXPECT_TRUE(test::eventually([&] { return keymap() != original; }));
     EXPECT_EQ(daemon.process.stop(SIGTERM), 0) << daemon.process.err;
     EXPECT_EQ(keymap(), original);
@@ -81,11 +82,7 @@ TEST(Headless, APhonePairsMovesTheXPointerAndIsLetGoCleanlyOnSigtermEvenWithTheX
     EXPECT_FALSE(std::filesystem::exists(home.runtime() / "ferlow.sock"));
 
     Daemon stopping(home);
-    LoopbackPhone again(stopping.port, pairing);
-    ASSERT_TRUE(again.connect("Pixel").is<MacMessage::Ready>());
-    again.send(PhoneMessage::button(0, true, 1), 2000);
-    again.send(PhoneMessage::move(3, 3), 2016);
-    ASSERT_TRUE(traced(home, "mouse 6 "));
+    const auto again = drag(stopping, 2000);
     std::this_thread::sleep_for(300ms); // a resting finger: reading the pointer would be due
     const pid_t server = test::sharedXvfb().pid();
     ::kill(server, SIGSTOP);
@@ -140,11 +137,9 @@ TEST(Headless, StartFailuresUnreadableFilesAndASecondInstanceEachSaySoInOneLine)
 #endif
 }
 
-// --pair, --list, --forget and --uninstall reach the running instance, and a
-// phone let go hears "revoked" at once. A phone's name never reaches the
-// terminal with what a terminal obeys (ESC, C1): those show as U+FFFD. The
-// program is replaced on disk before the uninstall, as a package upgrade
-// does: what is left to delete is still its own path.
+// --pair, --list, --forget and --uninstall reach the running instance; a
+// phone's name never brings ESC or C1 to the terminal; the program is
+// replaced before the uninstall, as an upgrade does, and still named.
 TEST(Headless, CommandsActOnTheRunningInstance)
 {
     FerlowHome home;
@@ -208,16 +203,14 @@ TEST(Headless, AForgetIsOnDiskAndToldWhenItIsAnswered)
         ASSERT_TRUE(phone.connect("A").is<MacMessage::Ready>()) << daemon.process.err;
         FerlowProcess forget({"--forget", pairing.id}, home.environment);
         ASSERT_FALSE(forget.waitForLine("Forgot A.").empty()) << forget.err;
-        daemon.process.signal(SIGKILL);
+        daemon.process.stop(SIGKILL);
         EXPECT_EQ(phone.receive(), MacMessage::revoked());
-        daemon.process.wait();
         EXPECT_FALSE(PairingStore(home.support()).lookup(pairing.id));
     }
 }
 
-// On a full disk every command whose change cannot be saved fails and says
-// why; the running Ferlow keeps the changes, says once that it cannot save
-// and once that it can, and the next change saves everything held back.
+// On a full disk every command fails and says why; the running Ferlow keeps
+// the changes, says so once, and saves them all once it can.
 TEST(Headless, FailedSavesAreReportedAndTheChangesKeptUntilASaveWorks)
 {
     FerlowHome home;
@@ -303,9 +296,8 @@ TEST(Headless, NewerTermsStopTheServerAndAgreeTermsResumesIt)
     EXPECT_NE(test::readFile(home.settings()).find("\"termsAccepted\": 2"), std::string::npos);
 }
 
-// On Wayland the daemon asks the desktop's portal at its first start and keeps
-// the token it gets for the next. The desktop ending the session, and a
-// refusal, are each told in one line, and the pad is served all along.
+// On Wayland the portal is asked once and its token kept; an ended session
+// and a refusal are each told in one line, and the pad stays served.
 TEST(Headless, OnWaylandThePortalIsAskedOnceThenRememberedAndItsAnswersAreTold)
 {
     test::PrivateBus bus;
@@ -338,9 +330,8 @@ TEST(Headless, OnWaylandThePortalIsAskedOnceThenRememberedAndItsAnswersAreTold)
 }
 
 #ifdef FERLOW_WITH_TRAY
-// Without a reachable desktop the tray says so instead of letting Qt abort.
-// With the terms window up (it refuses to close), a second launch is answered
-// by the first, and a SIGTERM still ends the tray at once, cleanly.
+// Without a desktop the tray says so instead of letting Qt abort; with the
+// terms up a second launch is answered and a SIGTERM ends it cleanly.
 TEST(Tray, AnswersASecondLaunchQuitsOnSigtermWithTheTermsUpAndRefusesAMissingDesktop)
 {
     for (const char* wayland : {"", "wayland-of-a-session-that-ended"}) {
@@ -356,7 +347,6 @@ TEST(Tray, AnswersASecondLaunchQuitsOnSigtermWithTheTermsUpAndRefusesAMissingDes
     FerlowHome home;
     home.environment["FERLOW_TEST_TERMS"] = "1";
     FerlowProcess tray({}, home.environment);
-    // The control socket opens just before the windows are shown.
     ASSERT_TRUE(test::eventually([&] { return std::filesystem::exists(home.runtime() / "ferlow.sock"); }, 10s)) << tray.err;
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(run(home.environment, {}), Outcome(0, "", ""));

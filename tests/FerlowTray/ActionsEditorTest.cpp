@@ -55,9 +55,8 @@ void press(QWidget* anywhere, Qt::Key key, std::uint16_t evdev, Qt::KeyboardModi
     TrayFixture::settle();
 }
 
-// Ctrl+V on Linux is the ⌘V a button stores; Caps Lock and Num Lock never
-// reach it. A name that only spelled out the old shortcut (even the macOS way)
-// follows the new one; a name the user gave stays.
+// Ctrl+V is stored as ⌘V, without Caps or Num Lock; a name that only spelled
+// out the old shortcut follows the new one. A second click stops recording.
 TEST(ActionsEditor, RecordingTakesTheNextKeyThroughTheKeyProfile)
 {
     TrayFixture fixture;
@@ -86,7 +85,6 @@ TEST(ActionsEditor, RecordingTakesTheNextKeyThroughTheKeyProfile)
     EXPECT_EQ(buttonOf(model, "selectall")->title, "Ctrl+Shift+Z");
     EXPECT_EQ(buttonOf(model, "selectall")->kind, ActionKind::key(6, 0x120000));
 
-    // A second click stops recording.
     select = rowOf(editor, "selectall")->recorder();
     select->click();
     select->click();
@@ -164,7 +162,6 @@ TEST(ActionsEditor, PagesRemoveReorderAndRestore)
     EXPECT_FALSE(buttonOf(model, "up"));
     EXPECT_FALSE(rowOf(editor, "up"));
 
-    // A drop moves the row in the list; the model follows.
     auto* list = editor.findChild<QListWidget*>();
     ASSERT_TRUE(list->model()->moveRow({}, 0, {}, 3));
     TrayFixture::settle();
@@ -198,9 +195,6 @@ TEST(ActionsEditor, AddButtonMenuOffersEveryKind)
     std::set<std::string> ids;
     for (const auto& button : added)
         EXPECT_TRUE(button.group == "More" && ids.insert(button.id).second && button.id.size() <= 8) << button.id;
-    EXPECT_EQ(added[1].kind, ActionKind::media(MediaKey::playPause));
-    EXPECT_EQ(added[11].kind, ActionKind::mouse(2));
-    EXPECT_EQ(added[19].kind, ActionKind::appSwitcher());
     EXPECT_EQ(editor.rows().size(), 20u);
 }
 
